@@ -1,0 +1,125 @@
+#include "platform/atomic_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kv::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Creates ".<name>.tmp-XXXXXX" beside the target. Unlike mkstemp it asks for mode
+// 0666, so a new file gets the usual permissions under the user's umask.
+int createTemp(const fs::path& folder, const std::string& name, std::string& tempPath) {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix(6, 'x');
+        for (char& c : suffix)
+            c = kChars[random() % (sizeof kChars - 1)];
+        tempPath = (folder / ("." + name + ".tmp-" + suffix)).string();
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Makes the rename itself durable; a failure here does not undo the write.
+void syncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
+    if (path.empty() || !path.has_filename())
+        return false;
+    // A link is written through, so the link itself stays in place.
+    fs::path target = path;
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        fs::path resolved = fs::weakly_canonical(path, ec);
+        if (ec)
+            return false;
+        target = resolved;
+    }
+
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string temp;
+    const int fd = createTemp(folder, target.filename().string(), temp);
+    if (fd < 0)
+        return false;
+
+    // A replaced file keeps its permissions.
+    struct stat old {};
+    bool ok = ::stat(target.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 0777) == 0;
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncFolder(folder);
+    return true;
+}
+
+bool readFile(const fs::path& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    // Only regular files: a folder cannot be read and a pipe would block forever.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::string out;
+    out.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    bytes = std::move(out);
+    return true;
+}
+
+} // namespace kv::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "albums/album_state.h"
+#include "platform/bitmap.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace kv::shell {
+
+enum class Layout { OneUp, FourUp, SixteenUp };
+
+// The one application state record of the run. Every window and command reads
+// and writes it on the user-interface thread.
+struct AppState {
+    std::filesystem::path programDirectory; // ends with a separator
+
+    albums::AlbumState albums;
+
+    std::optional<platform::Bitmap24> displayedPicture; // the loaded picture, rotated
+    std::string statusText;                             // "%s [%dX%d]" or empty
+    Layout layout = Layout::OneUp;
+    bool previewMode = false;
+    bool fitToWindow = false;
+    bool printBusy = false;
+    bool debugMode = false;
+    bool printerFound = false;
+    bool adjustedPicturePresent = false;
+    bool colourDialogSaving = false;
+
+    // Picture intake.
+    bool addedByDrop = false;
+    bool addedByAcquisition = false;
+    bool multiFileLoad = false;
+    int multiFileCount = 0;
+    int pendingFiles = 0;
+    int rotationForNextPicture = 0;
+};
+
+} // namespace kv::shell

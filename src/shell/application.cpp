@@ -1,0 +1,94 @@
+#include "shell/application.h"
+
+#include "platform/paths.h"
+#include "platform/termination_qt.h"
+#include "shell/main_window.h"
+#include "shell/single_instance.h"
+#include "shell/startup.h"
+#include "shell/temp_directory.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+
+namespace kv::shell {
+
+namespace {
+
+QString userName() {
+    for (const char* var : {"USER", "LOGNAME"}) {
+        const QString name = qEnvironmentVariable(var);
+        if (!name.isEmpty())
+            return name;
+    }
+    return QDir::home().dirName();
+}
+
+} // namespace
+
+Application::Application() = default;
+
+Application::~Application() = default;
+
+bool Application::start(const QStringList& arguments) {
+    // Watch for termination first: a request at any later point must still clean up.
+    m_termination = std::make_unique<platform::TerminationWatcher>();
+    connect(m_termination.get(), &platform::TerminationWatcher::terminationRequested, this,
+            &Application::endRun);
+
+    useUserLocale();
+
+    const std::string server =
+        instanceServerName(userName().toStdString(), platform::programDirectory());
+    m_instance = std::make_unique<SingleInstance>(QString::fromStdString(server));
+    if (!m_instance->claim())
+        return false;
+
+    prepareTempDirectory(platform::driveC());
+    m_window = std::make_unique<MainWindow>(m_state);
+    connect(m_instance.get(), &SingleInstance::activationRequested, m_window.get(),
+            &MainWindow::bringToFront);
+    const std::filesystem::path exeDir = QCoreApplication::applicationDirPath().toStdString();
+    if (!m_window->create(shippedDataDirectory(exeDir))) {
+        m_exitCode = 1;
+        return false;
+    }
+    connect(qApp, &QGuiApplication::commitDataRequest, m_window.get(), &MainWindow::endSession);
+    connect(qApp, &QCoreApplication::aboutToQuit, m_window.get(), &MainWindow::endSession);
+
+    initialiseScanner();
+
+    m_window->show();
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && !reportDisplayDepth(screen->depth(), m_window->ui())) {
+        m_exitCode = 1;
+        return false;
+    }
+
+    m_window->session().setUpPrinterPort();
+    promptForMedia();
+
+    m_window->setAcceptDrops(true);
+
+    std::vector<std::string> rest;
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        rest.push_back(arguments[i].toStdString());
+    m_state.debugMode = isDebugCommandLine(rest);
+    return true;
+}
+
+// The scanner is opened here with the acquisition work.
+void Application::initialiseScanner() {}
+
+// The media type dialog at start comes with the media work.
+void Application::promptForMedia() {}
+
+void Application::endRun() {
+    m_terminating = true;
+    if (m_window)
+        m_window->endSession();
+    QCoreApplication::exit(0);
+}
+
+} // namespace kv::shell

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "shell/app_state.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+namespace kv::platform {
+class TerminationWatcher;
+}
+
+namespace kv::shell {
+
+class MainWindow;
+class SingleInstance;
+
+// The program's start-up and the way it ends. Owns the application state and
+// the main window for the run.
+class Application : public QObject {
+    Q_OBJECT
+  public:
+    Application();
+    ~Application() override;
+
+    // Start-up in order; false when the program ends at once with exitCode().
+    bool start(const QStringList& arguments);
+    int exitCode() const { return m_exitCode; }
+    // A termination request came before the message loop ran.
+    bool terminating() const { return m_terminating; }
+
+    AppState& state() { return m_state; }
+    MainWindow* mainWindow() { return m_window.get(); }
+
+  private:
+    void initialiseScanner();
+    void promptForMedia();
+    void endRun();
+
+    AppState m_state;
+    std::unique_ptr<platform::TerminationWatcher> m_termination;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<MainWindow> m_window;
+    int m_exitCode = 0;
+    bool m_terminating = false;
+};
+
+} // namespace kv::shell

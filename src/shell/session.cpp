@@ -1,0 +1,68 @@
+#include "shell/session.h"
+
+#include "platform/paths.h"
+#include "shell/shell_messages.h"
+
+namespace kv::shell {
+
+Session::Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events)
+    : m_state(state), m_ui(ui), m_events(events) {}
+
+Session::~Session() = default;
+
+bool Session::create(const std::filesystem::path& shippedDataDir) {
+    if (!m_printBuffer.reserve())
+        m_ui.message(kMsgPrintBufferReserve, platform::Ui::Icon::Information);
+
+    m_state.programDirectory = platform::programDirectory();
+    platform::installShippedData(shippedDataDir, m_state.programDirectory);
+
+    m_albumStore = std::make_unique<albums::AlbumStore>(m_state.albums, m_ui,
+                                                        m_state.programDirectory, m_events);
+    if (!m_albumStore->readAlbumList(kDefaultAlbumName))
+        return false;
+    m_albumStore->loadAlbum(0, albums::AlbumChangeMode::Switching);
+    m_state.albums.selectedPicture = -1;
+    m_state.albums.loadedPicture = -2;
+
+    loadAdjustmentSettings();
+    loadMediaCalibration();
+    loadPortLibrary();
+    return true;
+}
+
+// Colour adjustment settings from kvx00.ini come with the adjustment work.
+void Session::loadAdjustmentSettings() {}
+
+// Rank table, media calibration, base media and gamma curves come with the media work.
+void Session::loadMediaCalibration() {}
+
+// The port library is bound with the printer link.
+void Session::loadPortLibrary() {}
+
+void Session::unloadPortLibrary() {}
+
+// Port discovery and the printer-found flag come with the printer link.
+void Session::setUpPrinterPort() {}
+
+void Session::releasePrintBuffer() {
+    if (!m_printBuffer.held())
+        return;
+    const platform::PrintBuffer::ReleaseOutcome outcome = m_printBuffer.release();
+    if (!outcome.decommitted)
+        m_ui.message(kMsgPrintBufferDecommit, platform::Ui::Icon::Information);
+    if (!outcome.released)
+        m_ui.message(kMsgPrintBufferRelease, platform::Ui::Icon::Information);
+}
+
+void Session::cleanUp(CleanupReason reason) {
+    if (m_cleanedUp)
+        return;
+    m_cleanedUp = true;
+    unloadPortLibrary();
+    releasePrintBuffer();
+    m_state.displayedPicture.reset();
+    cleanUpTempDirectory(platform::driveC(), reason, m_ui);
+}
+
+} // namespace kv::shell

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "albums/album_store.h"
+#include "platform/print_buffer.h"
+#include "platform/ui.h"
+#include "shell/app_state.h"
+#include "shell/temp_directory.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace kv::shell {
+
+// What the main window owns for the run, and the steps it takes when it is
+// created and when the run ends. No windows here: the main window calls in.
+class Session {
+  public:
+    Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events = nullptr);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The main window's creation steps: printer buffer, program directory and its
+    // shipped data, album list and album 0, settings, port library. Returns false
+    // when the window cannot be created (the album list cannot be read or made).
+    bool create(const std::filesystem::path& shippedDataDir);
+
+    // Finds the printer's parallel port and sets the printer-found flag.
+    void setUpPrinterPort();
+
+    // Releases what the run holds and removes the temporary directory. Runs once;
+    // later calls do nothing, so a session end followed by the window's
+    // destruction tells the user at most once.
+    void cleanUp(CleanupReason reason);
+    bool cleanedUp() const { return m_cleanedUp; }
+
+    albums::AlbumStore* albumStore() { return m_albumStore.get(); }
+    bool printBufferHeld() const { return m_printBuffer.held(); }
+
+  private:
+    void loadAdjustmentSettings();
+    void loadMediaCalibration();
+    void loadPortLibrary();
+    void unloadPortLibrary();
+    void releasePrintBuffer();
+
+    AppState& m_state;
+    platform::Ui& m_ui;
+    albums::AlbumEvents* m_events;
+    platform::PrintBuffer m_printBuffer;
+    std::unique_ptr<albums::AlbumStore> m_albumStore;
+    bool m_cleanedUp = false;
+};
+
+} // namespace kv::shell

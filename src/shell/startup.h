@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/ui.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv::shell {
+
+// Sets the process locale to the user's default; number formatting in files is
+// done locale-independently elsewhere.
+void useUserLocale();
+
+enum class DisplayDepth { Supported, Reduced, Unsupported };
+
+// 1 bit per pixel cannot show pictures at all; 8 bits shows them with false colours.
+DisplayDepth classifyDisplayDepth(int bitsPerPixel);
+
+// Tells the user about a display that cannot show true colour. Returns false
+// when the program must end.
+bool reportDisplayDepth(int bitsPerPixel, platform::Ui& ui);
+
+struct WindowPlacement {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The main window's first place: 640 x 480, centred on a screen of that size.
+WindowPlacement centredMainWindow(int screenWidth, int screenHeight);
+
+// Debug mode is on only when the whole command line after the program name is
+// exactly "/debug".
+bool isDebugCommandLine(const std::vector<std::string>& arguments);
+
+// The local server name that makes the program single-instance: one running copy
+// per user and program directory. Safe as a socket file name.
+std::string instanceServerName(std::string_view user, const std::filesystem::path& programDir);
+
+// Where the shipped data files come from: the installed share/kvphoto/ beside the
+// executable's bin/ when present, else the source tree's data/ folder.
+std::filesystem::path shippedDataDirectory(const std::filesystem::path& executableDir);
+
+} // namespace kv::shell

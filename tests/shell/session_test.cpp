@@ -1,0 +1,100 @@
+#include "platform/print_buffer.h"
+#include "platform/recording_ui.h"
+#include "shell/session.h"
+#include "shell/shell_messages.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace kv::shell {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::RecordingUi;
+using test::readBytes;
+using test::ScopedProgramFolders;
+using test::TempDir;
+using test::writeBytes;
+
+TEST(PrintBuffer, OneWritablePageHeldUntilReleased) {
+    platform::PrintBuffer buffer;
+    ASSERT_TRUE(buffer.reserve());
+    ASSERT_TRUE(buffer.held());
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.data()) % platform::PrintBuffer::kSize, 0u);
+    buffer.data()[0] = 1;
+    buffer.data()[platform::PrintBuffer::kSize - 1] = 2;
+
+    const auto first = buffer.release();
+    EXPECT_TRUE(first.decommitted && first.released);
+    EXPECT_FALSE(buffer.held());
+    const auto again = buffer.release();
+    EXPECT_TRUE(again.decommitted && again.released);
+}
+
+TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    writeBytes(shipped / "help.html", "help");
+    AppState state;
+    state.albums.selectedPicture = 3;
+    state.albums.loadedPicture = 3;
+    RecordingUi ui;
+    Session session(state, ui);
+
+    ASSERT_TRUE(session.create(shipped.path()));
+
+    EXPECT_TRUE(ui.prompts().empty());
+    EXPECT_TRUE(fs::equivalent(state.programDirectory, folders.home()));
+    EXPECT_EQ(readBytes(folders.home() / "album.dat"), "1\r\nMy_Album\r\n");
+    EXPECT_EQ(readBytes(folders.home() / "help.html"), "help");
+    ASSERT_EQ(state.albums.albumNames, std::vector<std::string>{"My_Album"});
+    EXPECT_EQ(state.albums.currentAlbum, 0);
+    EXPECT_EQ(state.albums.pictureCount, 0);
+    EXPECT_EQ(state.albums.selectedPicture, -1);
+    EXPECT_EQ(state.albums.loadedPicture, -2);
+    EXPECT_TRUE(session.printBufferHeld());
+}
+
+TEST(Session, KeepsAnExistingAlbumList) {
+    ScopedProgramFolders folders;
+    fs::create_directories(folders.home());
+    writeBytes(folders.home() / "album.dat", "2\r\nUrlaub\r\nFamilie\r\n");
+    TempDir shipped;
+    AppState state;
+    RecordingUi ui;
+    Session session(state, ui);
+
+    ASSERT_TRUE(session.create(shipped.path()));
+    EXPECT_EQ(state.albums.albumNames, (std::vector<std::string>{"Urlaub", "Familie"}));
+    EXPECT_EQ(readBytes(folders.home() / "album.dat"), "2\r\nUrlaub\r\nFamilie\r\n");
+}
+
+TEST(Session, CleanUpRunsOnceAndReleasesEverything) {
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    AppState state;
+    RecordingUi ui;
+    Session session(state, ui);
+    ASSERT_TRUE(session.create(shipped.path()));
+    state.displayedPicture = platform::Bitmap24::make(2, 2);
+    const fs::path kvtemp = folders.driveC() / "kvtemp";
+    fs::create_directories(kvtemp);
+    writeBytes(kvtemp / "prtfile.bmp", "x");
+    writeBytes(kvtemp / "notes.txt", "x");
+
+    // The session ends first, then the window goes: the user hears about it once.
+    session.cleanUp(CleanupReason::SessionEnding);
+    session.cleanUp(CleanupReason::WindowDestroyed);
+
+    EXPECT_FALSE(session.printBufferHeld());
+    EXPECT_FALSE(state.displayedPicture.has_value());
+    EXPECT_FALSE(fs::exists(kvtemp / "prtfile.bmp"));
+    ASSERT_EQ(ui.prompts().size(), 1u);
+    EXPECT_EQ(ui.prompts()[0].text, kMsgTempKeptOnSessionEnd);
+    EXPECT_EQ(ui.prompts()[0].icon, platform::Ui::Icon::Information);
+}
+
+} // namespace
+} // namespace kv::shell
