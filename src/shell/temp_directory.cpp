@@ -1,5 +1,6 @@
 #include "shell/temp_directory.h"
 
+#include "platform/ascii.h"
 #include "shell/shell_messages.h"
 
 #include <string>
@@ -12,19 +13,9 @@ namespace {
 
 const char* const kTempName = "kvtemp";
 
+// "*.bmp" as Windows matches it: the extension in any letter case.
 bool hasBmpExtension(const fs::path& file) {
-    const std::string ext = file.extension().string();
-    if (ext.size() != 4 || ext[0] != '.')
-        return false;
-    const char* want = "bmp";
-    for (int i = 0; i < 3; ++i) {
-        char c = ext[i + 1];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != want[i])
-            return false;
-    }
-    return true;
+    return platform::equalsNoCase(file.extension().string(), ".bmp");
 }
 
 void deleteBmpFiles(const fs::path& dir) {
