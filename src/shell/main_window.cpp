@@ -1,28 +1,605 @@
 #include "shell/main_window.h"
 
+#include "albums/album_window.h"
+#include "albums/thumbnail_window.h"
+#include "jobs/status_window.h"
+#include "platform/images_qt.h"
+#include "render/print_window.h"
+#include "shell/child_layout.h"
+#include "shell/help_window.h"
 #include "shell/shell_messages.h"
 #include "shell/startup.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
 #include <QWindow>
+
+#include <string>
 
 namespace kv::shell {
 
-MainWindow::MainWindow(AppState& state, QWidget* parent)
-    : QMainWindow(parent), m_state(state), m_ui(this), m_session(state, m_ui, this) {
-    setObjectName(QString::fromUtf8(kWindowClass.data(), kWindowClass.size()));
-    setWindowTitle(QString::fromUtf8(kWindowTitle.data(), kWindowTitle.size()));
+namespace {
+
+using Icon = platform::Ui::Icon;
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QRect toQRect(const Rect& r) {
+    return {r.left, r.top, r.width, r.height};
+}
+
+void place(QWidget* widget, const Rect& rect, bool visible) {
+    if (!widget)
+        return;
+    widget->setGeometry(toQRect(rect));
+    widget->setVisible(visible);
+}
+
+// Local files only: what the intake can read.
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return paths;
+}
+
+struct ToolbarButton {
+    CommandId id;
+    const char* image;
+    std::string_view tip;
+};
+
+} // namespace
+
+MainWindow::MainWindow(AppState& state, platform::Ui* ui, QWidget* parent)
+    : QMainWindow(parent), m_state(state),
+      m_ownUi(ui ? nullptr : std::make_unique<platform::QtUi>(this)), m_ui(ui ? ui : m_ownUi.get()),
+      m_session(state, *m_ui, this) {
+    setObjectName(qs(kWindowClass));
+    setWindowTitle(qs(kWindowTitle));
+    setContextMenuPolicy(Qt::NoContextMenu);
+    QIcon icon;
+    for (int size : {16, 32, 48}) {
+        const QPixmap image = platform::programImage("app-icon", QSize(size, size));
+        if (!image.isNull())
+            icon.addPixmap(image);
+    }
+    if (!icon.isNull())
+        setWindowIcon(icon);
+
+    m_jobTimer.setSingleShot(true);
+    m_jobTimer.setInterval(100);
+    connect(&m_jobTimer, &QTimer::timeout, this, &MainWindow::jobStep);
+
+    buildMenus();
+    buildToolbar();
+    buildKeyCommands();
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("FrameClient"));
+    m_client->installEventFilter(this);
+    setCentralWidget(m_client);
+    updateCommandStates();
     placeCentred();
 }
 
 MainWindow::~MainWindow() {
+    // The album windows use the session's album store: they go before it does.
+    delete m_helpWindow;
+    delete m_client;
+    m_client = nullptr;
     m_session.cleanUp(CleanupReason::WindowDestroyed);
 }
 
 bool MainWindow::create(const std::filesystem::path& shippedDataDir) {
-    return m_session.create(shippedDataDir);
+    if (!m_session.create(shippedDataDir))
+        return false;
+    createChildren();
+    updateCommandStates();
+    return true;
+}
+
+void MainWindow::createChildren() {
+    m_statusWindow = new jobs::StatusWindow(m_state, m_client);
+    m_printWindow = new render::PrintWindow(m_client);
+    albums::AlbumStore& store = *m_session.albumStore();
+    // The thumbnail window talks to the tab bar, so the album window comes first.
+    m_albumWindow = new albums::AlbumWindow(m_state, store, *m_ui, *this, m_client);
+    m_thumbnailWindow =
+        new albums::ThumbnailWindow(m_state, store, *m_ui, *this, *m_albumWindow, m_client);
+    connect(m_albumWindow, &albums::AlbumWindow::albumShown, this,
+            &MainWindow::updateCommandStates);
+    layoutChildren();
+}
+
+QAction* MainWindow::makeCommand(CommandId id, std::string_view caption) {
+    auto* action = new QAction(qs(caption), this);
+    action->setObjectName(QStringLiteral("cmd%1").arg(commandNumber(id)));
+    action->setData(commandNumber(id));
+    connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
+    m_actions[id] = action;
+    return action;
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(qs(kMenuFile));
+    file->addAction(makeCommand(CommandId::Open, kMenuOpen));
+    file->addAction(makeCommand(CommandId::DeletePhoto, kMenuDelete));
+    file->addAction(makeCommand(CommandId::SaveAs, kMenuSaveAs));
+    file->addSeparator();
+    QMenu* import = file->addMenu(qs(kMenuImport));
+    import->addAction(makeCommand(CommandId::Acquire, kMenuAcquire));
+    import->addAction(makeCommand(CommandId::SelectSource, kMenuSelectSource));
+    file->addSeparator();
+    file->addAction(makeCommand(CommandId::Exit, kMenuExit));
+
+    QMenu* tools = bar->addMenu(qs(kMenuTools));
+    tools->addAction(makeCommand(CommandId::LayoutOneUp, kMenuOneUp));
+    tools->addAction(makeCommand(CommandId::LayoutFourUp, kMenuFourUp));
+    tools->addAction(makeCommand(CommandId::LayoutSixteenUp, kMenuSixteenUp));
+    tools->addSeparator();
+    tools->addAction(makeCommand(CommandId::PrintCurrent, kMenuPrintCurrent));
+    tools->addAction(makeCommand(CommandId::BatchPrint, kMenuBatchPrint));
+    tools->addSeparator();
+    tools->addAction(makeCommand(CommandId::ColourAdjust, kMenuColour));
+    tools->addSeparator();
+    tools->addAction(makeCommand(CommandId::PrintQuality, kMenuPrintQuality));
+    tools->addAction(makeCommand(CommandId::MediaType, kMenuMediaType));
+
+    QMenu* view = bar->addMenu(qs(kMenuView));
+    view->addAction(makeCommand(CommandId::ToggleToolbar, kMenuToolbar));
+    view->addAction(makeCommand(CommandId::ToggleStatus, kMenuStatusBar));
+    view->addSeparator();
+    view->addAction(makeCommand(CommandId::Rotate, kMenuRotate));
+    view->addAction(makeCommand(CommandId::FitToWindow, kMenuFitToWindow));
+    view->addAction(makeCommand(CommandId::Preview, kMenuPreview));
+
+    QMenu* help = bar->addMenu(qs(kMenuHelp));
+    help->addAction(makeCommand(CommandId::HelpTopics, kMenuHelpTopics));
+    help->addSeparator();
+    help->addAction(makeCommand(CommandId::About, kMenuAbout));
+
+    for (CommandId id : {CommandId::LayoutOneUp, CommandId::LayoutFourUp,
+                         CommandId::LayoutSixteenUp, CommandId::ToggleToolbar,
+                         CommandId::ToggleStatus, CommandId::FitToWindow, CommandId::Preview})
+        m_actions[id]->setCheckable(true);
+    for (QMenu* menu : {file, import, tools, view, help})
+        connect(menu, &QMenu::aboutToShow, this, &MainWindow::updateCommandStates);
+
+    m_actions[CommandId::Open]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_actions[CommandId::DeletePhoto]->setShortcut(QKeySequence(Qt::Key_Delete));
+}
+
+void MainWindow::buildToolbar() {
+    static const ToolbarButton kButtons[] = {
+        {CommandId::Open, "toolbar-open", kTipOpen},
+        {CommandId::SaveAs, "toolbar-save", kTipSave},
+        {CommandId::Rotate, "toolbar-rotate", kTipRotate},
+        {CommandId::ColourAdjust, "toolbar-colour", kTipColour},
+        {CommandId::LayoutSixteenUp, "toolbar-16up", kTipSixteenUp},
+        {CommandId::LayoutFourUp, "toolbar-4up", kTipFourUp},
+        {CommandId::LayoutOneUp, "toolbar-1up", kTipOneUp},
+        {CommandId::Preview, "toolbar-preview", kTipPreview},
+        {CommandId::PrintCurrent, "toolbar-print", kTipPrintCurrent},
+        {CommandId::BatchPrint, "toolbar-batch", kTipBatchPrint},
+        {CommandId::HelpTopics, "toolbar-help", kTipHelp},
+    };
+    const QSize imageSize(33, 32);
+
+    m_toolBar = new QToolBar(this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolBar->setIconSize(imageSize);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // The child layout keeps exactly this much room for the toolbar.
+    m_toolBar->setFixedHeight(kToolbarHeight);
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
+
+    for (const ToolbarButton& button : kButtons) {
+        QAction* action = m_actions.at(button.id);
+        action->setToolTip(qs(button.tip));
+        const QPixmap image = platform::programImage(button.image, imageSize);
+        if (!image.isNull())
+            action->setIcon(QIcon(image));
+        // The menus stay plain text, as the toolbar's pictures are its own.
+        action->setIconVisibleInMenu(false);
+        m_toolBar->addAction(action);
+        // Groups: open/save | rotate/colour | layouts | preview/printing | help.
+        if (button.id == CommandId::SaveAs || button.id == CommandId::ColourAdjust ||
+            button.id == CommandId::LayoutOneUp || button.id == CommandId::BatchPrint)
+            m_toolBar->addSeparator();
+    }
+}
+
+void MainWindow::buildKeyCommands() {
+    struct Key {
+        CommandId id;
+        QList<QKeySequence> keys;
+    };
+    const Key keys[] = {
+        {CommandId::PrinterReset, {QKeySequence(Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_F4)}},
+        {CommandId::PortLibraryCheck,
+         {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
+        {CommandId::ImageQuality, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F5)}},
+        {CommandId::PrinterSetup, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F7)}},
+        {CommandId::MediaRankTable, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F8)}},
+        {CommandId::Adjuster, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F9)}},
+        {CommandId::RasterFileOutput, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F10)}},
+    };
+    for (const Key& key : keys) {
+        QAction* action = makeCommand(key.id, {});
+        action->setShortcuts(key.keys);
+        // Not in any menu: the window itself carries the keys.
+        addAction(action);
+    }
+}
+
+QAction* MainWindow::commandAction(CommandId id) const {
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void MainWindow::updateCommandStates() {
+    for (const auto& [id, action] : m_actions) {
+        const CommandState state = commandState(id, m_state, frameView());
+        action->setEnabled(state.enabled);
+        if (action->isCheckable())
+            action->setChecked(state.checked);
+    }
+}
+
+void MainWindow::dispatch(CommandId id) {
+    if (isDebugOnly(id) && !m_state.debugMode)
+        return;
+    // A key press queued before the command was greyed must not slip through.
+    if (!commandState(id, m_state, frameView()).enabled) {
+        updateCommandStates();
+        return;
+    }
+    switch (id) {
+    case CommandId::Open:
+        openFiles();
+        break;
+    case CommandId::DeletePhoto:
+        deletePhoto();
+        break;
+    case CommandId::SaveAs:
+        saveAs();
+        break;
+    case CommandId::Acquire:
+        acquireFromScanner();
+        break;
+    case CommandId::SelectSource:
+        selectScannerSource();
+        break;
+    case CommandId::Exit:
+        close();
+        break;
+    case CommandId::LayoutOneUp:
+        switchLayout(Layout::OneUp);
+        break;
+    case CommandId::LayoutFourUp:
+        switchLayout(Layout::FourUp);
+        break;
+    case CommandId::LayoutSixteenUp:
+        switchLayout(Layout::SixteenUp);
+        break;
+    case CommandId::PrintCurrent:
+        printCurrentPhoto();
+        break;
+    case CommandId::BatchPrint:
+        batchPrint();
+        break;
+    case CommandId::ColourAdjust:
+        adjustColour();
+        break;
+    case CommandId::PrintQuality:
+        openPrintQualityDialog();
+        break;
+    case CommandId::MediaType:
+        openMediaTypeDialog();
+        break;
+    case CommandId::ToggleToolbar:
+        toggleToolbar();
+        break;
+    case CommandId::ToggleStatus:
+        toggleStatusWindow();
+        break;
+    case CommandId::Rotate:
+        rotatePhoto();
+        break;
+    case CommandId::FitToWindow:
+        toggleFitToWindow();
+        break;
+    case CommandId::Preview:
+        togglePreview();
+        break;
+    case CommandId::HelpTopics:
+        showHelp();
+        break;
+    case CommandId::About:
+        showAbout();
+        break;
+    case CommandId::PrinterReset:
+        resetPrinter();
+        break;
+    case CommandId::PortLibraryCheck:
+        checkPortLibrary();
+        break;
+    case CommandId::ImageQuality:
+        openImageQualityDialog();
+        break;
+    case CommandId::PrinterSetup:
+        openPrinterSetupDialog();
+        break;
+    case CommandId::MediaRankTable:
+        openMediaRankDialog();
+        break;
+    case CommandId::Adjuster:
+        openAdjuster();
+        break;
+    case CommandId::RasterFileOutput:
+        printToRasterFile();
+        break;
+    case CommandId::AddStagedPicture:
+        addStagedPicture();
+        break;
+    case CommandId::DisplaySelected:
+        displaySelectedPicture();
+        break;
+    }
+    updateCommandStates();
+}
+
+// --- File menu -------------------------------------------------------------
+
+// The open-files dialog and the intake of the chosen files come with the picture intake.
+void MainWindow::openFiles() {}
+
+void MainWindow::deletePhoto() {
+    albums::AlbumState& albums = m_state.albums;
+    albums::AlbumStore* store = m_session.albumStore();
+    if (albums.selectedPicture < 0 || !store) {
+        m_ui->message(kMsgNoPhotoToDelete, Icon::None);
+        return;
+    }
+    if (m_ui->ask(kAskDeletePhoto, platform::Ui::Buttons::YesNo, Icon::Question) !=
+        platform::Ui::Answer::Yes)
+        return;
+    if (store->deletePicture(albums.selectedPicture) == albums::StoreResult::Refused)
+        return;
+    albums.pictureDeleted = true;
+    albums.selectedPicture = -1;
+    albums.loadedPicture = -2;
+    // The picture on show may be the one just deleted.
+    m_state.displayedPicture.reset();
+    m_state.adjustedPicturePresent = false;
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    refreshViews();
+}
+
+// Saving the picture or the sheet as a BMP file comes with the picture intake.
+void MainWindow::saveAs() {}
+
+// Scanner acquisition comes with the scanner work.
+void MainWindow::acquireFromScanner() {}
+
+// The scanner's source selection comes with the scanner work.
+void MainWindow::selectScannerSource() {}
+
+// Each scanned page is added to the album by the scanner work.
+void MainWindow::scannerPageTransferred(int /*pagesToCome*/, const QString& /*path*/) {}
+
+// --- Tools menu ------------------------------------------------------------
+
+void MainWindow::switchLayout(Layout layout) {
+    m_state.layout = layout;
+    // A sheet is always shown whole.
+    if (layout != Layout::OneUp)
+        m_state.fitToWindow = true;
+    composeSheet();
+    if (m_printWindow)
+        m_printWindow->update();
+}
+
+// The 4-up and 16-up sheet is composed here by the layout composition work.
+void MainWindow::composeSheet() {}
+
+// Printing the current picture or sheet comes with the print job engine.
+void MainWindow::printCurrentPhoto() {}
+
+// Batch printing comes with the print job engine.
+void MainWindow::batchPrint() {}
+
+void MainWindow::adjustColour() {
+    if (m_state.layout == Layout::OneUp && m_state.albums.selectedPicture == -1) {
+        m_ui->message(kMsgNoPhotoToAdjust, Icon::None);
+        return;
+    }
+    openColourDialog();
+}
+
+// The colour adjustment dialog comes with the picture adjustment work.
+void MainWindow::openColourDialog() {}
+
+// The print-quality dialog comes with the picture adjustment work.
+void MainWindow::openPrintQualityDialog() {}
+
+// The media type dialog comes with the media work.
+void MainWindow::openMediaTypeDialog() {}
+
+// --- View menu -------------------------------------------------------------
+
+void MainWindow::toggleToolbar() {
+    m_toolbarShown = !m_toolbarShown;
+    m_toolBar->setVisible(m_toolbarShown);
+    layoutChildren();
+}
+
+void MainWindow::toggleStatusWindow() {
+    m_statusShown = !m_statusShown;
+    layoutChildren();
+}
+
+void MainWindow::rotatePhoto() {
+    if (albums::AlbumStore* store = m_session.albumStore())
+        store->rotatePicture(m_state.albums.selectedPicture);
+}
+
+void MainWindow::toggleFitToWindow() {
+    m_state.fitToWindow = !m_state.fitToWindow;
+    if (m_printWindow)
+        m_printWindow->update();
+}
+
+void MainWindow::togglePreview() {
+    if (m_state.layout == Layout::OneUp && m_state.albums.loadedPicture == -2) {
+        m_ui->message(kMsgNoPhotoToPreview, Icon::None);
+        return;
+    }
+    m_state.previewMode = !m_state.previewMode;
+    layoutChildren();
+    if (m_printWindow)
+        m_printWindow->update();
+}
+
+// --- Help menu -------------------------------------------------------------
+
+void MainWindow::showHelp() {
+    if (!m_helpWindow)
+        m_helpWindow = new HelpWindow(this);
+    if (!m_helpWindow->showContents(m_state.programDirectory)) {
+        m_ui->message(kMsgHelpMissing, Icon::Exclamation);
+        return;
+    }
+    m_helpWindow->show();
+    m_helpWindow->raise();
+    m_helpWindow->activateWindow();
+}
+
+void MainWindow::showAbout() {
+    std::string text(kWindowTitle);
+    text += '\n';
+    text += kAboutVersionPrefix;
+    text += KV_VERSION;
+    m_ui->message(text, Icon::Information);
+}
+
+// --- Keys ------------------------------------------------------------------
+
+// The printer reset over the port library comes with the printer link.
+void MainWindow::resetPrinter() {}
+
+// Loading the port library and asking its version comes with the printer link.
+void MainWindow::checkPortLibrary() {}
+
+// The image-quality dialog comes with the picture adjustment work.
+void MainWindow::openImageQualityDialog() {}
+
+// The printer setup dialog comes with the media work.
+void MainWindow::openPrinterSetupDialog() {}
+
+// The media rank table dialog comes with the media work.
+void MainWindow::openMediaRankDialog() {}
+
+void MainWindow::openAdjuster() {
+    if (!m_state.printerFound) {
+        m_ui->message(kMsgCannotReachPrinter, Icon::Exclamation);
+        return;
+    }
+    // The printer adjuster dialog comes with the print jobs work.
+}
+
+// Switching the next job to raster-file output and starting it come with the print jobs.
+void MainWindow::printToRasterFile() {}
+
+// --- From inside the program ----------------------------------------------
+
+// Adding the picture of the staging row comes with the picture intake.
+void MainWindow::addStagedPicture() {}
+
+// Adding dropped files to the album comes with the picture intake.
+void MainWindow::addDroppedFiles(const QStringList& /*paths*/) {}
+
+// One step of the print job engine comes with the print jobs.
+void MainWindow::jobStep() {}
+
+// Loading the selected picture into the print window comes with the picture intake.
+void MainWindow::displaySelectedPicture() {}
+
+QWidget* MainWindow::printWindow() {
+    return m_printWindow;
+}
+
+// Placing a thumbnail into a sheet cell comes with the layout composition work.
+void MainWindow::placeOnSheet(QPoint /*pos*/) {}
+
+void MainWindow::refreshViews() {
+    m_state.statusText.clear();
+    if (m_printWindow)
+        m_printWindow->update();
+    if (m_statusWindow)
+        m_statusWindow->redraw();
+    updateCommandStates();
+}
+
+void MainWindow::albumLoaded() {
+    m_state.displayedPicture.reset();
+    m_state.adjustedPicturePresent = false;
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->albumChanged();
+    refreshViews();
+}
+
+void MainWindow::pictureRotated(int index) {
+    m_state.adjustedPicturePresent = false;
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->pictureChanged(index);
+}
+
+// --- Window ----------------------------------------------------------------
+
+void MainWindow::layoutChildren() {
+    if (!m_client)
+        return;
+    FrameMetrics frame;
+    frame.clientWidth = m_client->width();
+    frame.clientHeight = m_client->height() + (m_toolbarShown ? kToolbarHeight : 0);
+    frame.toolbarVisible = m_toolbarShown;
+    frame.statusVisible = m_statusShown;
+    frame.previewMode = m_state.previewMode;
+    frame.scrollBarWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const ChildLayout layout = shell::layoutChildren(frame);
+    place(m_albumWindow, layout.album, layout.panelVisible);
+    place(m_thumbnailWindow, layout.thumbnail, layout.panelVisible);
+    place(m_printWindow, layout.print, true);
+    place(m_statusWindow, layout.status, layout.statusVisible);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_client && event->type() == QEvent::Resize)
+        layoutChildren();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::placeCentred() {
@@ -58,9 +635,31 @@ void MainWindow::endSession() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A running job keeps the window: the printer would be left mid-sheet.
+    if (m_state.printBusy) {
+        event->ignore();
+        return;
+    }
     // Clean up while the window can still own the message boxes.
     m_session.cleanUp(CleanupReason::WindowDestroyed);
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        QMainWindow::dragEnterEvent(event);
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        QMainWindow::dropEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+    addDroppedFiles(paths);
 }
 
 } // namespace kv::shell

@@ -1,25 +1,47 @@
 #pragma once
 
 #include "albums/album_store.h"
+#include "albums/album_window_host.h"
 #include "platform/qt_ui.h"
 #include "shell/app_state.h"
+#include "shell/commands.h"
+#include "shell/help_window.h"
 #include "shell/session.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <string_view>
+
+class QToolBar;
+
+namespace kv::albums {
+class AlbumWindow;
+class ThumbnailWindow;
+} // namespace kv::albums
+namespace kv::jobs {
+class StatusWindow;
+}
+namespace kv::render {
+class PrintWindow;
+}
 
 namespace kv::shell {
 
-// The program's main frame. Menus, toolbar and child windows are added around
-// it; for now it owns the session and its place on the screen.
-class MainWindow : public QMainWindow, public albums::AlbumEvents {
+// The program's main frame: menus, toolbar, keys, the child windows and the
+// routing of every command to the part of the program that carries it out.
+class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums::AlbumWindowHost {
     Q_OBJECT
   public:
-    explicit MainWindow(AppState& state, QWidget* parent = nullptr);
+    // `ui` answers the window's prompts; without one the window shows message boxes.
+    explicit MainWindow(AppState& state, platform::Ui* ui = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The creation steps; false when the window cannot be made.
+    // The creation steps, then the child windows; false when the window cannot be made.
     bool create(const std::filesystem::path& shippedDataDir);
 
     // A second launch asked for this window: restore, raise and activate it.
@@ -28,19 +50,106 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents {
     // The desktop session or a termination request ends the run.
     void endSession();
 
-    platform::Ui& ui() { return m_ui; }
+    // Every menu entry, toolbar button and key ends up here.
+    void dispatch(CommandId id);
+    // Greys and checks every command from the application state.
+    void updateCommandStates();
+
+    QAction* commandAction(CommandId id) const;
+    bool toolbarShown() const { return m_toolbarShown; }
+    bool statusShown() const { return m_statusShown; }
+    HelpWindow* helpWindow() const { return m_helpWindow; }
+
+    platform::Ui& ui() { return *m_ui; }
     Session& session() { return m_session; }
+
+    // The scanner wrote one page; `pagesToCome` more follow.
+    void scannerPageTransferred(int pagesToCome, const QString& path);
+
+    // albums::AlbumEvents
+    void albumLoaded() override;
+    void pictureRotated(int index) override;
+
+    // albums::AlbumWindowHost
+    void displaySelectedPicture() override;
+    QWidget* printWindow() override;
+    void placeOnSheet(QPoint pos) override;
+    void refreshViews() override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // No toolbar on/off menu on a right click: the view menu does that.
+    QMenu* createPopupMenu() override { return nullptr; }
 
   private:
     void placeCentred();
+    QAction* makeCommand(CommandId id, std::string_view caption);
+    void buildMenus();
+    void buildToolbar();
+    void buildKeyCommands();
+    void createChildren();
+    void layoutChildren();
+    FrameView frameView() const { return {m_toolbarShown, m_statusShown}; }
+
+    // File menu.
+    void openFiles();
+    void deletePhoto();
+    void saveAs();
+    void acquireFromScanner();
+    void selectScannerSource();
+    // Tools menu.
+    void switchLayout(Layout layout);
+    void composeSheet();
+    void printCurrentPhoto();
+    void batchPrint();
+    void adjustColour();
+    void openColourDialog();
+    void openPrintQualityDialog();
+    void openMediaTypeDialog();
+    // View menu.
+    void toggleToolbar();
+    void toggleStatusWindow();
+    void rotatePhoto();
+    void toggleFitToWindow();
+    void togglePreview();
+    // Help menu.
+    void showHelp();
+    void showAbout();
+    // Keys only.
+    void resetPrinter();
+    void checkPortLibrary();
+    void openImageQualityDialog();
+    void openPrinterSetupDialog();
+    void openMediaRankDialog();
+    void openAdjuster();
+    void printToRasterFile();
+    // Sent from inside the program.
+    void addStagedPicture();
+    void addDroppedFiles(const QStringList& paths);
+    void jobStep();
 
     AppState& m_state;
-    platform::QtUi m_ui;
+    std::unique_ptr<platform::QtUi> m_ownUi;
+    platform::Ui* m_ui;
     Session m_session;
+
+    std::map<CommandId, QAction*> m_actions;
+    QToolBar* m_toolBar = nullptr;
+    QWidget* m_client = nullptr; // the area below the toolbar that holds the children
+    jobs::StatusWindow* m_statusWindow = nullptr;
+    render::PrintWindow* m_printWindow = nullptr;
+    albums::AlbumWindow* m_albumWindow = nullptr;
+    albums::ThumbnailWindow* m_thumbnailWindow = nullptr;
+    QPointer<HelpWindow> m_helpWindow;
+    // One step of the print job engine per shot; the engine re-arms it.
+    QTimer m_jobTimer;
+
+    bool m_toolbarShown = true;
+    bool m_statusShown = true;
     bool m_placed = false;
 };
 

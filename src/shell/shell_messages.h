@@ -27,4 +27,62 @@ inline constexpr std::string_view kMsgTempKeptOnDestroy = "Kann die Datei nicht 
 inline constexpr std::string_view kMsgTempKeptOnSessionEnd =
     "Die Datei kann nicht gelöscht werden.";
 
+// Command messages of the main window.
+inline constexpr std::string_view kMsgNoPhotoToDelete = "Kein Foto zum Löschen ausgewählt!";
+inline constexpr std::string_view kAskDeletePhoto =
+    "Wollen Sie das hervorgehobene Foto im aktuellen Album löschen?";
+inline constexpr std::string_view kMsgNoPhotoToAdjust = "Kein zu verarbeitendes Foto ausgewählt!";
+inline constexpr std::string_view kMsgNoPhotoToPreview =
+    "Kein Foto für die Druckvorschau ausgewählt!";
+inline constexpr std::string_view kMsgCannotReachPrinter =
+    "Kann nicht mit dem Drucker kommunizieren.\n Bitte überprüfen Sie den Druckeranschluß oder "
+    "die Stromversorgung des Druckers.";
+// Our own: the help window has nothing to show.
+inline constexpr std::string_view kMsgHelpMissing =
+    "Die Hilfedatei kann nicht geöffnet werden. Bitte installieren Sie das Programm neu.";
+inline constexpr std::string_view kHelpTitle = "Kelvor Photo Viewer - Hilfe";
+// The about box; the version follows on its own line.
+inline constexpr std::string_view kAboutVersionPrefix = "Version ";
+
+// Menu captions; "&" marks the access key.
+inline constexpr std::string_view kMenuFile = "&Datei";
+inline constexpr std::string_view kMenuOpen = "&Offnen";
+inline constexpr std::string_view kMenuDelete = "&Loeschen";
+inline constexpr std::string_view kMenuSaveAs = "&Speichern unter";
+inline constexpr std::string_view kMenuImport = "&Importieren";
+inline constexpr std::string_view kMenuAcquire = "&Einlesen...";
+inline constexpr std::string_view kMenuSelectSource = "&Quelle auswaehlen...";
+inline constexpr std::string_view kMenuExit = "&Beenden";
+inline constexpr std::string_view kMenuTools = "&Werkzeuge";
+inline constexpr std::string_view kMenuOneUp = "&1  in  1 (1 X 1)";
+inline constexpr std::string_view kMenuFourUp = "&4  in  1 (2 X 2)";
+inline constexpr std::string_view kMenuSixteenUp = "1&6 in 1 (4 X 4)";
+inline constexpr std::string_view kMenuPrintCurrent = "&Aktuelles Photo drucken";
+inline constexpr std::string_view kMenuBatchPrint = "&Stapeldruck";
+inline constexpr std::string_view kMenuColour = "Farbe &einstellen";
+inline constexpr std::string_view kMenuPrintQuality = "Druck&qualität einstellen";
+inline constexpr std::string_view kMenuMediaType = "&Medientyp einstellen";
+inline constexpr std::string_view kMenuView = "An&sicht";
+inline constexpr std::string_view kMenuToolbar = "&Werkzeugleiste";
+inline constexpr std::string_view kMenuStatusBar = "S&tatusleiste";
+inline constexpr std::string_view kMenuRotate = "Um &90 Grad rotieren";
+inline constexpr std::string_view kMenuFitToWindow = "&An Fenster anpassen";
+inline constexpr std::string_view kMenuPreview = "&Vorschau";
+inline constexpr std::string_view kMenuHelp = "&Hilfe";
+inline constexpr std::string_view kMenuHelpTopics = "&Hilfethemen";
+inline constexpr std::string_view kMenuAbout = "Inf&o ...";
+
+// Toolbar tooltips.
+inline constexpr std::string_view kTipOpen = "Datei offnen";
+inline constexpr std::string_view kTipSave = "Aktuelle Datei speichern";
+inline constexpr std::string_view kTipRotate = "Um 90 Grad drehen";
+inline constexpr std::string_view kTipColour = "Farbeinstellung";
+inline constexpr std::string_view kTipSixteenUp = "Foto drucken (16 in 1)";
+inline constexpr std::string_view kTipFourUp = "Foto drucken (4 in 1)";
+inline constexpr std::string_view kTipOneUp = "Foto drucken(1)";
+inline constexpr std::string_view kTipPreview = "Vorschau des aktuellen Fotos";
+inline constexpr std::string_view kTipPrintCurrent = "Aktuelles Foto drucken";
+inline constexpr std::string_view kTipBatchPrint = "Stapeldruck";
+inline constexpr std::string_view kTipHelp = "Hilfe";
+
 } // namespace kv::shell

@@ -1,18 +1,30 @@
+#include "platform/recording_ui.h"
 #include "platform/termination_qt.h"
+#include "shell/child_layout.h"
+#include "shell/help_window.h"
 #include "shell/main_window.h"
+#include "shell/shell_messages.h"
 #include "shell/single_instance.h"
 #include "support/temp_dir.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QTest>
+#include <QToolBar>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace kv::shell {
 namespace {
@@ -21,6 +33,9 @@ namespace fs = std::filesystem;
 using test::readBytes;
 using test::ScopedProgramFolders;
 using test::TempDir;
+using test::writeBytes;
+using Icon = platform::Ui::Icon;
+using Answer = platform::Ui::Answer;
 
 QString uniqueServerName() {
     return "kvtest-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -102,6 +117,397 @@ TEST(TerminationWatcher, TurnsSigtermIntoASignal) {
     std::raise(SIGTERM);
     EXPECT_TRUE(spy.wait(3000));
     EXPECT_EQ(spy.count(), 1);
+}
+
+} // namespace
+} // namespace kv::shell
+
+namespace kv::shell {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::ScopedProgramFolders;
+using test::TempDir;
+using Icon = platform::Ui::Icon;
+using Answer = platform::Ui::Answer;
+
+// A created main window over its own program folders, whose prompts are recorded.
+struct Frame {
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    platform::RecordingUi ui;
+    AppState state;
+    std::unique_ptr<MainWindow> window;
+
+    explicit Frame(bool withHelp = true) {
+        if (withHelp) {
+            fs::create_directories(shipped / "help");
+            test::writeBytes(shipped / "help/index.html",
+                             "<html><body><h2 id=\"inhalt\">Inhalt</h2></body></html>");
+        }
+        window = std::make_unique<MainWindow>(state, &ui);
+        EXPECT_TRUE(window->create(shipped.path()));
+    }
+
+    QAction* action(int id) const {
+        return window->findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
+    }
+    void trigger(int id) const {
+        QAction* a = action(id);
+        ASSERT_NE(a, nullptr) << id;
+        a->trigger();
+    }
+    QWidget* child(const char* name) const { return window->findChild<QWidget*>(name); }
+
+    // What the intake does: fill the staging row and let the store write it.
+    void addPictures(int n) {
+        albums::AlbumStore& store = *window->session().albumStore();
+        for (int i = 0; i < n; ++i) {
+            albums::PictureRow& row =
+                state.albums.pictures[static_cast<std::size_t>(state.albums.pictureCount)];
+            row.fullPath = "/pictures/photo" + std::to_string(i) + ".jpg";
+            row.displayName = "photo" + std::to_string(i) + ".jpg";
+            row.thumbnail = platform::Bitmap24::make(8, 6);
+            ++state.albums.pictureCount;
+            ASSERT_EQ(store.appendPicture(), albums::StoreResult::Done);
+        }
+        window->refreshViews();
+    }
+};
+
+// Captions of a menu; "-" a separator, "> caption" a submenu.
+std::vector<std::string> entries(const QMenu* menu) {
+    std::vector<std::string> out;
+    for (const QAction* a : menu->actions()) {
+        if (a->isSeparator())
+            out.push_back("-");
+        else if (a->menu())
+            out.push_back("> " + a->text().toStdString());
+        else
+            out.push_back(a->text().toStdString());
+    }
+    return out;
+}
+
+TEST(MainFrame, MenusListTheirEntriesInOrder) {
+    Frame f;
+    const QList<QAction*> menus = f.window->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 4);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+        {"&Datei",
+         {"&Offnen", "&Loeschen", "&Speichern unter", "-", "> &Importieren", "-", "&Beenden"}},
+        {"&Werkzeuge",
+         {"&1  in  1 (1 X 1)", "&4  in  1 (2 X 2)", "1&6 in 1 (4 X 4)", "-",
+          "&Aktuelles Photo drucken", "&Stapeldruck", "-", "Farbe &einstellen", "-",
+          "Druck&qualität einstellen", "&Medientyp einstellen"}},
+        {"An&sicht",
+         {"&Werkzeugleiste", "S&tatusleiste", "-", "Um &90 Grad rotieren", "&An Fenster anpassen",
+          "&Vorschau"}},
+        {"&Hilfe", {"&Hilfethemen", "-", "Inf&o ..."}},
+    };
+    for (int i = 0; i < 4; ++i) {
+        QMenu* menu = menus[i]->menu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menus[i]->text().toStdString(), expected[i].first);
+        // Opening a menu must not add entries of its own.
+        emit menu->aboutToShow();
+        EXPECT_EQ(entries(menu), expected[i].second) << expected[i].first;
+    }
+    const QMenu* import = menus[0]->menu()->actions()[4]->menu();
+    EXPECT_EQ(entries(import), (std::vector<std::string>{"&Einlesen...", "&Quelle auswaehlen..."}));
+
+    // Each entry carries its command number.
+    const std::vector<int> fileIds = {32771, 32836, 32828, 0, 0, 0, 57665};
+    const QList<QAction*> file = menus[0]->menu()->actions();
+    for (int i = 0; i < file.size(); ++i)
+        if (fileIds[i] != 0) {
+            EXPECT_EQ(file[i]->data().toInt(), fileIds[i]);
+        }
+    EXPECT_EQ(import->actions()[0]->objectName(), "cmd32834");
+    EXPECT_EQ(import->actions()[1]->objectName(), "cmd32835");
+    EXPECT_EQ(menus[2]->menu()->actions()[0]->objectName(), "cmd59392");
+    EXPECT_EQ(menus[3]->menu()->actions()[2]->objectName(), "cmd57664");
+}
+
+TEST(MainFrame, ToolbarButtonsInOrderWithTheirTips) {
+    Frame f;
+    auto* toolbar = f.window->findChild<QToolBar*>("ToolBar");
+    ASSERT_NE(toolbar, nullptr);
+    std::vector<std::string> buttons;
+    for (const QAction* a : toolbar->actions())
+        buttons.push_back(a->isSeparator()
+                              ? "|"
+                              : a->objectName().toStdString() + " " + a->toolTip().toStdString());
+    EXPECT_EQ(buttons, (std::vector<std::string>{
+                           "cmd32771 Datei offnen", "cmd32828 Aktuelle Datei speichern", "|",
+                           "cmd32819 Um 90 Grad drehen", "cmd32858 Farbeinstellung", "|",
+                           "cmd32816 Foto drucken (16 in 1)", "cmd32818 Foto drucken (4 in 1)",
+                           "cmd32815 Foto drucken(1)", "|", "cmd32823 Vorschau des aktuellen Fotos",
+                           "cmd32779 Aktuelles Foto drucken", "cmd32832 Stapeldruck", "|",
+                           "cmd57670 Hilfe"}));
+    EXPECT_FALSE(toolbar->isMovable());
+    EXPECT_FALSE(toolbar->isFloatable());
+    EXPECT_EQ(toolbar->iconSize(), QSize(33, 32));
+    f.window->show();
+    EXPECT_EQ(toolbar->height(), kToolbarHeight);
+    // The children's area starts right below the toolbar.
+    EXPECT_EQ(f.child("FrameClient")->geometry().top(), toolbar->geometry().bottom() + 1);
+}
+
+TEST(MainFrame, CommandsAndToolbarFollowTheState) {
+    Frame f;
+    f.window->show();
+    auto* toolbar = f.window->findChild<QToolBar*>("ToolBar");
+    auto button = [&](int id) { return toolbar->widgetForAction(f.action(id)); };
+
+    // An empty album: nothing to delete, rotate or print.
+    f.window->updateCommandStates();
+    for (int id : {32836, 32819, 32779, 32832, 32828, 32858, 32818, 32816, 32823})
+        EXPECT_FALSE(f.action(id)->isEnabled()) << id;
+    EXPECT_FALSE(button(32819)->isEnabled());
+    EXPECT_TRUE(f.action(32771)->isEnabled());
+    EXPECT_TRUE(f.action(32815)->isChecked());
+
+    f.addPictures(2);
+    EXPECT_TRUE(f.action(32819)->isEnabled());
+    EXPECT_TRUE(button(32819)->isEnabled());
+
+    // A running job: exit greyed and the window refuses to close.
+    f.state.printBusy = true;
+    f.window->updateCommandStates();
+    for (int id : {57665, 32771, 32836, 32819, 32828, 32815, 32857, 32856, 57670})
+        EXPECT_FALSE(f.action(id)->isEnabled()) << id;
+    EXPECT_FALSE(f.window->close());
+    EXPECT_TRUE(f.window->isVisible());
+    f.trigger(57665);
+    EXPECT_TRUE(f.window->isVisible());
+    EXPECT_FALSE(f.window->session().cleanedUp());
+
+    f.state.printBusy = false;
+    f.window->updateCommandStates();
+    EXPECT_TRUE(f.action(57665)->isEnabled());
+    f.trigger(57665);
+    EXPECT_FALSE(f.window->isVisible());
+    EXPECT_TRUE(f.ui.prompts().empty());
+}
+
+TEST(MainFrame, ServiceKeysDoNothingWithoutDebugMode) {
+    Frame f;
+    f.window->show();
+    QApplication::setActiveWindow(f.window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
+    struct Key {
+        int id;
+        Qt::Key key;
+    };
+    const Key keys[] = {{32800, Qt::Key_F5},
+                        {32854, Qt::Key_F7},
+                        {32855, Qt::Key_F8},
+                        {145, Qt::Key_F9},
+                        {32860, Qt::Key_F10}};
+    for (const Key& k : keys) {
+        ASSERT_NE(f.action(k.id), nullptr) << k.id;
+        EXPECT_EQ(f.action(k.id)->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | k.key)) << k.id;
+        QTest::keyClick(f.window.get(), k.key, Qt::ControlModifier | Qt::ShiftModifier);
+        f.trigger(k.id);
+    }
+    EXPECT_TRUE(f.ui.prompts().empty());
+
+    // With "/debug" the adjuster key says when there is no printer to adjust.
+    f.state.debugMode = true;
+    QTest::keyClick(f.window.get(), Qt::Key_F9, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(f.ui.texts(), std::vector<std::string>{std::string(kMsgCannotReachPrinter)});
+}
+
+TEST(MainFrame, PrinterResetAndLibraryCheckKeysWorkInEveryMode) {
+    Frame f;
+    const std::pair<int, QList<QKeySequence>> keys[] = {
+        {32847, {QKeySequence(Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_F4)}},
+        {57635, {QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete)}},
+        {32771, {QKeySequence(Qt::CTRL | Qt::Key_O)}},
+        {32836, {QKeySequence(Qt::Key_Delete)}},
+    };
+    for (const auto& [id, sequences] : keys) {
+        ASSERT_NE(f.action(id), nullptr) << id;
+        EXPECT_EQ(f.action(id)->shortcuts(), sequences) << id;
+    }
+    for (bool debug : {false, true}) {
+        f.state.debugMode = debug;
+        f.trigger(32847);
+        f.trigger(57635);
+    }
+    EXPECT_TRUE(f.ui.prompts().empty());
+}
+
+TEST(MainFrame, ChildrenFillTheAreaForEveryBarCombination) {
+    Frame f;
+    f.window->resize(700, 500);
+    f.window->show();
+    QWidget* client = f.child("FrameClient");
+    QWidget* thumbnails = f.child("ThumbNail");
+    QWidget* album = f.child("PhotoAlbum");
+    QWidget* print = f.child("PrintWindow");
+    QWidget* status = f.child("StatusWindow");
+    ASSERT_TRUE(client && thumbnails && album && print && status);
+    const int w = f.window->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 236;
+
+    struct Case {
+        bool toolbar;
+        bool status;
+    };
+    for (const Case c :
+         {Case{true, true}, Case{true, false}, Case{false, false}, Case{false, true}}) {
+        if (f.window->toolbarShown() != c.toolbar)
+            f.trigger(59392);
+        if (f.window->statusShown() != c.status)
+            f.trigger(59393);
+        QCoreApplication::processEvents();
+        const std::string name =
+            std::string(c.toolbar ? "toolbar" : "-") + "/" + (c.status ? "status" : "-");
+        EXPECT_EQ(f.action(59392)->isChecked(), c.toolbar) << name;
+        EXPECT_EQ(f.action(59393)->isChecked(), c.status) << name;
+        const int bottom = client->height() - (c.status ? kStatusHeight : 0);
+        EXPECT_EQ(album->geometry(), QRect(0, 0, w, 27)) << name;
+        EXPECT_EQ(thumbnails->geometry(), QRect(0, 27, w, bottom - 27)) << name;
+        EXPECT_EQ(print->geometry(), QRect(w + 1, 1, client->width() - 2 - (w + 1), bottom - 1))
+            << name;
+        EXPECT_EQ(status->isVisible(), c.status) << name;
+        if (c.status) {
+            EXPECT_EQ(status->geometry(), QRect(0, bottom, client->width(), 28)) << name;
+        }
+    }
+
+    // Preview: the panel goes, the print window takes the width.
+    f.addPictures(1);
+    f.state.albums.loadedPicture = 0;
+    f.trigger(32823);
+    EXPECT_TRUE(f.state.previewMode);
+    EXPECT_TRUE(f.action(32823)->isChecked());
+    EXPECT_FALSE(thumbnails->isVisible());
+    EXPECT_FALSE(album->isVisible());
+    EXPECT_EQ(print->geometry(),
+              QRect(0, 1, client->width() - 2, client->height() - kStatusHeight - 1));
+    f.trigger(32823);
+    EXPECT_FALSE(f.state.previewMode);
+    EXPECT_TRUE(thumbnails->isVisible());
+    EXPECT_EQ(print->geometry().left(), w + 1);
+}
+
+TEST(MainFrame, CommandMessagesOfTheFrame) {
+    Frame f;
+    f.addPictures(2);
+
+    f.trigger(32858); // 1-up, nothing selected
+    f.trigger(32823); // 1-up, nothing loaded
+    EXPECT_EQ(f.ui.texts(), (std::vector<std::string>{std::string(kMsgNoPhotoToAdjust),
+                                                      std::string(kMsgNoPhotoToPreview)}));
+    EXPECT_FALSE(f.state.previewMode);
+    f.ui.clear();
+
+    // A sheet layout is always fitted, and colour adjustment is greyed for it.
+    for (const auto& [id, layout] :
+         {std::pair{32818, Layout::FourUp}, std::pair{32816, Layout::SixteenUp}}) {
+        f.state.fitToWindow = false;
+        f.trigger(id);
+        EXPECT_EQ(f.state.layout, layout);
+        EXPECT_TRUE(f.state.fitToWindow);
+        EXPECT_TRUE(f.action(id)->isChecked());
+        EXPECT_FALSE(f.action(32815)->isChecked());
+        EXPECT_FALSE(f.action(32858)->isEnabled());
+        f.trigger(32858);
+    }
+    EXPECT_TRUE(f.ui.prompts().empty());
+    f.trigger(32815);
+    EXPECT_EQ(f.state.layout, Layout::OneUp);
+    EXPECT_TRUE(f.state.fitToWindow);
+    f.trigger(32775);
+    EXPECT_FALSE(f.state.fitToWindow);
+    EXPECT_FALSE(f.action(32775)->isChecked());
+
+    f.trigger(57664);
+    ASSERT_EQ(f.ui.prompts().size(), 1u);
+    EXPECT_EQ(f.ui.prompts()[0].text, "Kelvor Photo Viewer\nVersion " KV_TEST_VERSION);
+    EXPECT_EQ(f.ui.prompts()[0].icon, Icon::Information);
+}
+
+TEST(MainFrame, DeleteAsksAndRemovesThePictureFromTheAlbumFiles) {
+    Frame f;
+    f.addPictures(3);
+    const fs::path nameFile = f.folders.home() / "My_Album.dat";
+    ASSERT_NE(readBytes(nameFile).find("photo1.jpg"), std::string::npos);
+
+    f.trigger(32836);
+    ASSERT_EQ(f.ui.prompts().size(), 1u);
+    EXPECT_EQ(f.ui.prompts()[0].text, kMsgNoPhotoToDelete);
+    EXPECT_FALSE(f.ui.prompts()[0].question);
+    f.ui.clear();
+
+    f.state.albums.selectedPicture = 1;
+    f.ui.script(Answer::No);
+    f.trigger(32836);
+    ASSERT_EQ(f.ui.prompts().size(), 1u);
+    EXPECT_EQ(f.ui.prompts()[0].text, kAskDeletePhoto);
+    EXPECT_TRUE(f.ui.prompts()[0].question);
+    EXPECT_EQ(f.ui.prompts()[0].buttons, platform::Ui::Buttons::YesNo);
+    EXPECT_EQ(f.state.albums.pictureCount, 3);
+    EXPECT_FALSE(f.state.albums.pictureDeleted);
+    f.ui.clear();
+
+    f.state.albums.loadedPicture = 1;
+    f.state.statusText = "photo1.jpg [8X6]";
+    f.state.adjustedPicturePresent = true;
+    f.ui.script(Answer::Yes);
+    f.trigger(32836);
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{std::string(kAskDeletePhoto)});
+    EXPECT_EQ(f.state.albums.pictureCount, 2);
+    EXPECT_TRUE(f.state.albums.pictureDeleted);
+    EXPECT_EQ(f.state.albums.selectedPicture, -1);
+    EXPECT_EQ(f.state.albums.loadedPicture, -2);
+    EXPECT_TRUE(f.state.statusText.empty());
+    EXPECT_FALSE(f.state.adjustedPicturePresent);
+    const std::string names = readBytes(nameFile);
+    EXPECT_EQ(names.find("photo1.jpg"), std::string::npos);
+    EXPECT_NE(names.find("photo0.jpg"), std::string::npos);
+    EXPECT_NE(names.find("photo2.jpg"), std::string::npos);
+}
+
+TEST(MainFrame, RotateTurnsTheSelectedPictureOnly) {
+    Frame f;
+    f.addPictures(2);
+    f.state.adjustedPicturePresent = true;
+    f.trigger(32819);
+    EXPECT_EQ(f.ui.prompts().size(), 1u); // the store's "nothing selected"
+    EXPECT_TRUE(f.state.adjustedPicturePresent);
+
+    f.ui.clear();
+    f.state.albums.selectedPicture = 1;
+    f.trigger(32819);
+    EXPECT_TRUE(f.ui.prompts().empty());
+    EXPECT_EQ(f.state.albums.pictures[1].rotation, 1);
+    EXPECT_EQ(f.state.albums.pictures[0].rotation, 0);
+    EXPECT_FALSE(f.state.adjustedPicturePresent);
+}
+
+TEST(MainFrame, HelpOpensOneWindowAtTheContentsPage) {
+    Frame f;
+    f.trigger(57670);
+    HelpWindow* help = f.window->helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_FALSE(help->isModal());
+    EXPECT_TRUE(help->source().toLocalFile().endsWith("help/index.html"));
+    EXPECT_TRUE(help->toPlainText().contains("Inhalt"));
+    f.trigger(57670);
+    EXPECT_EQ(f.window->findChildren<HelpWindow*>().size(), 1);
+    EXPECT_TRUE(f.ui.prompts().empty());
+}
+
+TEST(MainFrame, MissingHelpIsToldNotShownEmpty) {
+    Frame f(false);
+    f.trigger(57670);
+    EXPECT_EQ(f.ui.texts(), std::vector<std::string>{std::string(kMsgHelpMissing)});
+    EXPECT_TRUE(f.window->helpWindow() == nullptr || !f.window->helpWindow()->isVisible());
 }
 
 } // namespace

@@ -1,0 +1,169 @@
+#include "albums/album_window.h"
+
+#include "albums/album_name_dialog.h"
+#include "albums/album_store.h"
+#include "albums/album_window_host.h"
+#include "albums/album_window_texts.h"
+#include "platform/images_qt.h"
+#include "platform/ui.h"
+#include "shell/app_state.h"
+
+#include <QHBoxLayout>
+#include <QSignalBlocker>
+#include <QTabBar>
+#include <QToolButton>
+
+namespace kv::albums {
+
+namespace {
+
+constexpr QSize kButtonImageSize(20, 20);
+constexpr int kButtonSize = 25;
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QToolButton* imageButton(std::string_view image, std::string_view caption, const char* objectName,
+                         QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(objectName);
+    const QPixmap pixmap = platform::programImage(image, kButtonImageSize);
+    if (pixmap.isNull())
+        button->setText(qs(caption));
+    else
+        button->setIcon(QIcon(pixmap));
+    button->setIconSize(kButtonImageSize);
+    button->setFixedSize(kButtonSize, kButtonSize);
+    button->setToolTip(qs(caption));
+    button->setAccessibleName(qs(caption));
+    button->setAutoRaise(false);
+    return button;
+}
+
+} // namespace
+
+AlbumWindow::AlbumWindow(shell::AppState& app, AlbumStore& store, platform::Ui& ui,
+                         AlbumWindowHost& host, QWidget* parent)
+    : QWidget(parent), m_app(app), m_store(store), m_ui(ui), m_host(host) {
+    setObjectName("PhotoAlbum");
+    setFixedHeight(kHeight);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    m_newButton = imageButton("album-new", text::kNewAlbumButton, "NewAlbumButton", this);
+    m_deleteButton =
+        imageButton("album-delete", text::kDeleteAlbumButton, "DeleteAlbumButton", this);
+    m_tabs = new QTabBar(this);
+    m_tabs->setObjectName("AlbumTabs");
+    m_tabs->setExpanding(false);
+    m_tabs->setUsesScrollButtons(true);
+    m_tabs->setElideMode(Qt::ElideNone);
+    m_tabs->setDrawBase(false);
+    m_tabs->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(1, 1, 0, 0);
+    layout->setSpacing(1);
+    layout->addWidget(m_newButton, 0, Qt::AlignTop);
+    layout->addWidget(m_deleteButton, 0, Qt::AlignTop);
+    layout->addWidget(m_tabs, 1);
+
+    connect(m_tabs, &QTabBar::currentChanged, this, &AlbumWindow::tabSelected);
+    connect(m_tabs, &QTabBar::tabBarDoubleClicked, this, &AlbumWindow::tabDoubleClicked);
+    connect(m_newButton, &QToolButton::clicked, this, &AlbumWindow::newAlbum);
+    connect(m_deleteButton, &QToolButton::clicked, this, &AlbumWindow::deleteAlbum);
+
+    AlbumState& albums = m_app.albums;
+    albums.currentAlbum = 0;
+    albums.changeMode = AlbumChangeMode::Idle;
+    albums.albumJustChanged = false;
+    syncTabs();
+}
+
+void AlbumWindow::syncTabs() {
+    const QSignalBlocker blocker(m_tabs);
+    const AlbumState& albums = m_app.albums;
+    const int count = albums.albumCount();
+    while (m_tabs->count() > count)
+        m_tabs->removeTab(m_tabs->count() - 1);
+    for (int i = 0; i < count; ++i) {
+        const QString name = QString::fromStdString(albums.albumNames[static_cast<std::size_t>(i)]);
+        if (i < m_tabs->count())
+            m_tabs->setTabText(i, name);
+        else
+            m_tabs->addTab(name);
+    }
+    if (albums.currentAlbum >= 0 && albums.currentAlbum < count)
+        m_tabs->setCurrentIndex(albums.currentAlbum);
+    m_deleteButton->setEnabled(albums.canDeleteAlbum());
+}
+
+int AlbumWindow::tabAtGlobal(QPoint globalPos) const {
+    if (!m_tabs->isVisible())
+        return -1;
+    const QPoint local = m_tabs->mapFromGlobal(globalPos);
+    if (!m_tabs->rect().contains(local))
+        return -1;
+    return m_tabs->tabAt(local);
+}
+
+QWidget* AlbumWindow::tabControl() const {
+    return m_tabs;
+}
+
+void AlbumWindow::showLoadedAlbum() {
+    syncTabs();
+    emit albumShown();
+    m_host.refreshViews();
+}
+
+void AlbumWindow::tabSelected(int index) {
+    AlbumState& albums = m_app.albums;
+    m_app.adjustedPicturePresent = false;
+    albums.changeMode = AlbumChangeMode::Switching;
+    albums.albumJustChanged = true;
+    const platform::Ui::WaitCursor wait(m_ui);
+    m_store.loadAlbum(index, AlbumChangeMode::Switching);
+    showLoadedAlbum();
+}
+
+void AlbumWindow::newAlbum() {
+    m_app.adjustedPicturePresent = false;
+    const std::optional<std::string> name =
+        AlbumNameDialog::ask(AlbumNameDialog::Kind::NewAlbum, window());
+    if (!name)
+        return;
+    AlbumState& albums = m_app.albums;
+    albums.changeMode = AlbumChangeMode::Adding;
+    albums.albumJustChanged = true;
+    const StoreResult result = m_store.addAlbum(*name);
+    if (result == StoreResult::Done || result == StoreResult::NotSaved)
+        showLoadedAlbum();
+    else
+        syncTabs();
+}
+
+void AlbumWindow::deleteAlbum() {
+    m_app.adjustedPicturePresent = false;
+    const StoreResult result = m_store.deleteAlbum(m_app.albums.currentAlbum);
+    if (result == StoreResult::Done || result == StoreResult::NotSaved) {
+        m_app.albums.changeMode = AlbumChangeMode::Deleting;
+        showLoadedAlbum();
+    } else {
+        syncTabs();
+    }
+}
+
+void AlbumWindow::tabDoubleClicked(int index) {
+    if (index < 0 || index != m_tabs->currentIndex())
+        return;
+    const std::optional<std::string> name =
+        AlbumNameDialog::ask(AlbumNameDialog::Kind::RenameAlbum, window());
+    if (!name)
+        return;
+    m_store.renameAlbum(index, *name);
+    syncTabs();
+}
+
+} // namespace kv::albums
