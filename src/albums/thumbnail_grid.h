@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/rect.h"
+
 // Geometry of the thumbnail grid: where each cell's frame, thumbnail and caption
 // go, how far the window scrolls and which picture a mouse point hits. Pure
 // arithmetic in the window's content coordinates (before scrolling), so every rule
@@ -18,23 +20,7 @@ inline constexpr int kHitBand = 25; // below the frame box: the caption is part 
 inline constexpr int kHitShift = 5; // presses are tested this far to the left
 inline constexpr int kBevelCut = 3; // corners of the raised frame
 
-// A rectangle with exclusive right and bottom edges.
-struct Box {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    // Inclusive left/top, exclusive right/bottom.
-    bool contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
-    bool intersects(const Box& other) const {
-        return left < other.right && other.left < right && top < other.bottom && other.top < bottom;
-    }
-    Box movedBy(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
-    friend bool operator==(const Box&, const Box&) = default;
-};
+using Box = platform::Rect;
 
 // Cells fill a row while the next one still ends within the width; never fewer
 // than one column, so a narrow window still lists every picture.

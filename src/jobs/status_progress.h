@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/progress.h"
+#include "platform/rect.h"
 
 #include <optional>
 #include <string>
@@ -10,17 +11,7 @@
 // the original window drew its boxes and fills.
 namespace kv::jobs {
 
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool isEmpty() const { return right <= left || bottom <= top; }
-    bool operator==(const Rect&) const = default;
-};
+using Rect = platform::Rect;
 
 struct Point {
     int x = 0;
