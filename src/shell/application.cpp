@@ -2,6 +2,7 @@
 
 #include "platform/paths.h"
 #include "platform/termination_qt.h"
+#include "printer/port_backend.h"
 #include "shell/main_window.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
@@ -10,6 +11,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QScreen>
+
+#include <iostream>
 
 namespace kv::shell {
 
@@ -43,6 +46,9 @@ bool Application::start(const QStringList& arguments) {
     m_instance = std::make_unique<SingleInstance>(QString::fromStdString(server));
     if (!m_instance->claim())
         return false;
+
+    // Which port the printer is driven through, for whoever reads the log.
+    std::cerr << printer::describeBackend(printer::backendOptionsFromEnvironment()) << std::endl;
 
     prepareTempDirectory(platform::driveC());
     m_window = std::make_unique<MainWindow>(m_state);

@@ -4,6 +4,7 @@
 #include "albums/thumbnail_window.h"
 #include "jobs/status_window.h"
 #include "platform/images_qt.h"
+#include "printer/port_backend.h"
 #include "render/print_window.h"
 #include "shell/child_layout.h"
 #include "shell/help_window.h"
@@ -14,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -70,7 +72,9 @@ struct ToolbarButton {
 MainWindow::MainWindow(AppState& state, platform::Ui* ui, QWidget* parent)
     : QMainWindow(parent), m_state(state),
       m_ownUi(ui ? nullptr : std::make_unique<platform::QtUi>(this)), m_ui(ui ? ui : m_ownUi.get()),
-      m_session(state, *m_ui, this) {
+      m_session(state, *m_ui, this,
+                [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }) {
+    m_session.setPortLibraryFolder(QCoreApplication::applicationDirPath().toStdString());
     setObjectName(qs(kWindowClass));
     setWindowTitle(qs(kWindowTitle));
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -100,6 +104,7 @@ MainWindow::MainWindow(AppState& state, platform::Ui* ui, QWidget* parent)
 
 MainWindow::~MainWindow() {
     // The album windows use the session's album store: they go before it does.
+    m_session.printerLink().setProgress(nullptr);
     delete m_helpWindow;
     delete m_client;
     m_client = nullptr;
@@ -110,6 +115,7 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir) {
     if (!m_session.create(shippedDataDir))
         return false;
     createChildren();
+    m_session.printerLink().setProgress(m_statusWindow);
     updateCommandStates();
     return true;
 }
@@ -502,16 +508,21 @@ void MainWindow::showAbout() {
     text += '\n';
     text += kAboutVersionPrefix;
     text += KV_VERSION;
+    text += '\n';
+    text += printer::describeBackend(printer::backendOptionsFromEnvironment());
     m_ui->message(text, Icon::Information);
 }
 
 // --- Keys ------------------------------------------------------------------
 
-// The printer reset over the port library comes with the printer link.
-void MainWindow::resetPrinter() {}
+void MainWindow::resetPrinter() {
+    platform::Ui::WaitCursor wait(*m_ui);
+    m_session.printerLink().resetPrinter();
+}
 
-// Loading the port library and asking its version comes with the printer link.
-void MainWindow::checkPortLibrary() {}
+void MainWindow::checkPortLibrary() {
+    m_session.checkPortLibrary();
+}
 
 // The image-quality dialog comes with the picture adjustment work.
 void MainWindow::openImageQualityDialog() {}

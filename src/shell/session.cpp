@@ -3,10 +3,16 @@
 #include "platform/paths.h"
 #include "shell/shell_messages.h"
 
+#include <iostream>
+
 namespace kv::shell {
 
-Session::Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events)
-    : m_state(state), m_ui(ui), m_events(events) {}
+Session::Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events,
+                 std::function<void()> pump)
+    : m_state(state), m_ui(ui), m_events(events), m_clock(std::move(pump)),
+      m_portLibrary(std::make_unique<printer::PortLibrary>()),
+      m_printerLink(std::make_unique<printer::PrinterLink>(m_portLibrary->api(), m_clock, m_ui,
+                                                           nullptr, platform::systemDirectory())) {}
 
 Session::~Session() = default;
 
@@ -37,13 +43,33 @@ void Session::loadAdjustmentSettings() {}
 // Rank table, media calibration, base media and gamma curves come with the media work.
 void Session::loadMediaCalibration() {}
 
-// The port library is bound with the printer link.
-void Session::loadPortLibrary() {}
+void Session::setPortLibraryFolder(std::filesystem::path folder) {
+    m_portLibrary->setProgramFolder(std::move(folder));
+}
 
-void Session::unloadPortLibrary() {}
+void Session::loadPortLibrary() {
+    if (printer::bindPortLibrary(*m_portLibrary, *m_printerLink) !=
+        printer::PortLibraryStatus::Loaded)
+        std::cerr << m_portLibrary->location().string() << ": " << m_portLibrary->error() << '\n';
+}
 
-// Port discovery and the printer-found flag come with the printer link.
-void Session::setUpPrinterPort() {}
+void Session::unloadPortLibrary() {
+    m_portLibrary->unload();
+}
+
+void Session::setUpPrinterPort() {
+    // The missing library was reported at creation; a search now would only add
+    // messages and overwrite the stored port address.
+    if (!m_portLibrary->loaded()) {
+        m_state.printerFound = false;
+        return;
+    }
+    m_state.printerFound = m_printerLink->findPrinter();
+}
+
+void Session::checkPortLibrary() {
+    printer::reportPortLibraryStatus(m_portLibrary->checkVersion().status, m_ui);
+}
 
 void Session::releasePrintBuffer() {
     if (!m_printBuffer.held())

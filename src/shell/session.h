@@ -1,12 +1,16 @@
 #pragma once
 
 #include "albums/album_store.h"
+#include "platform/clock.h"
 #include "platform/print_buffer.h"
 #include "platform/ui.h"
+#include "printer/port_library.h"
+#include "printer/printer_link.h"
 #include "shell/app_state.h"
 #include "shell/temp_directory.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace kv::shell {
@@ -15,7 +19,9 @@ namespace kv::shell {
 // created and when the run ends. No windows here: the main window calls in.
 class Session {
   public:
-    Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events = nullptr);
+    // `pump` runs between the slices of every printer wait (repaints, no input).
+    Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events = nullptr,
+            std::function<void()> pump = {});
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -25,8 +31,14 @@ class Session {
     // when the window cannot be created (the album list cannot be read or made).
     bool create(const std::filesystem::path& shippedDataDir);
 
-    // Finds the printer's parallel port and sets the printer-found flag.
+    // Finds the printer's parallel port and sets the printer-found flag. Without
+    // the port library the flag stays clear and nothing more is said.
     void setUpPrinterPort();
+
+    // Where the port library is looked for first (the program's folder).
+    void setPortLibraryFolder(std::filesystem::path folder);
+    // Ctrl+X: loads the port library anew and asks its version; only failures show.
+    void checkPortLibrary();
 
     // Releases what the run holds and removes the temporary directory. Runs once;
     // later calls do nothing, so a session end followed by the window's
@@ -36,6 +48,10 @@ class Session {
 
     albums::AlbumStore* albumStore() { return m_albumStore.get(); }
     bool printBufferHeld() const { return m_printBuffer.held(); }
+    // Everything that talks to the printer goes through this link. Its calls are
+    // refused safely (no port touched) while the port library is not bound.
+    printer::PrinterLink& printerLink() { return *m_printerLink; }
+    printer::PortLibrary& portLibrary() { return *m_portLibrary; }
 
   private:
     void loadAdjustmentSettings();
@@ -49,6 +65,9 @@ class Session {
     albums::AlbumEvents* m_events;
     platform::PrintBuffer m_printBuffer;
     std::unique_ptr<albums::AlbumStore> m_albumStore;
+    platform::SystemClock m_clock;
+    std::unique_ptr<printer::PortLibrary> m_portLibrary;
+    std::unique_ptr<printer::PrinterLink> m_printerLink;
     bool m_cleanedUp = false;
 };
 

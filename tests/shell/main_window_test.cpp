@@ -427,7 +427,8 @@ TEST(MainFrame, CommandMessagesOfTheFrame) {
 
     f.trigger(57664);
     ASSERT_EQ(f.ui.prompts().size(), 1u);
-    EXPECT_EQ(f.ui.prompts()[0].text, "Kelvor Photo Viewer\nVersion " KV_TEST_VERSION);
+    EXPECT_EQ(f.ui.prompts()[0].text, "Kelvor Photo Viewer\nVersion " KV_TEST_VERSION
+                                      "\nDruckeranschluss: virtueller Drucker (sim)");
     EXPECT_EQ(f.ui.prompts()[0].icon, Icon::Information);
 }
 
@@ -508,6 +509,48 @@ TEST(MainFrame, MissingHelpIsToldNotShownEmpty) {
     f.trigger(57670);
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{std::string(kMsgHelpMissing)});
     EXPECT_TRUE(f.window->helpWindow() == nullptr || !f.window->helpWindow()->isVisible());
+}
+
+TEST(MainFrame, PrinterKeysAndStartUpWithAndWithoutThePortLibrary) {
+    struct Case {
+        const char* library; // KVPR_PORT_LIBRARY; null: the built one on the run path
+        std::vector<std::string> atCreation;
+        std::vector<std::string> onKeys;
+        bool found;
+    };
+    const std::string noDll = "Dll kann nicht geladen werden.";
+    const Case cases[] = {
+        {nullptr, {}, {}, true},
+        {"/nonexistent/liblptcore.so", {noDll}, {noDll, noDll}, false},
+    };
+    for (const Case& c : cases) {
+        const char* old = std::getenv("KVPR_PORT_LIBRARY");
+        const std::string saved = old ? old : "";
+        if (c.library)
+            setenv("KVPR_PORT_LIBRARY", c.library, 1);
+        else
+            unsetenv("KVPR_PORT_LIBRARY");
+        setenv("KVPR_PORT", "sim", 1);
+        {
+            Frame f;
+            EXPECT_EQ(f.ui.texts(), c.atCreation);
+            for (const auto& prompt : f.ui.prompts())
+                EXPECT_EQ(prompt.icon, Icon::Stop);
+            f.window->session().setUpPrinterPort();
+            EXPECT_EQ(f.state.printerFound, c.found);
+            EXPECT_EQ(f.ui.texts(), c.atCreation) << "start-up step 8 adds nothing";
+            f.ui.clear();
+
+            f.window->dispatch(CommandId::PrinterReset);
+            f.window->dispatch(CommandId::PortLibraryCheck);
+            EXPECT_EQ(f.ui.texts(), c.onKeys);
+            EXPECT_EQ(f.ui.waitDepth(), 0);
+        }
+        if (old)
+            setenv("KVPR_PORT_LIBRARY", saved.c_str(), 1);
+        else
+            unsetenv("KVPR_PORT_LIBRARY");
+    }
 }
 
 } // namespace

@@ -51,6 +51,10 @@ ScopedProgramFolders::ScopedProgramFolders() {
     setenv("KVPR_SYSTEM_DIR", system().c_str(), 1);
 }
 
+void setTestEnvironment() {
+    setenv("KVPR_PORT", "sim", 0);
+}
+
 ScopedProgramFolders::~ScopedProgramFolders() {
     for (const char* v : kVars)
         unsetenv(v);

@@ -38,4 +38,8 @@ private:
     TempDir m_root;
 };
 
+// Defaults every test program starts with: the virtual printer as port, so no
+// test ever drives a real parallel port. Set variables are kept.
+void setTestEnvironment();
+
 } // namespace kv::test

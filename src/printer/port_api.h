@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kv::printer {
+
+// The port library's entry points as the application calls them. The program
+// binds them from the loaded library; tests and tools bind them in process.
+class PortApi {
+  public:
+    virtual ~PortApi() = default;
+    virtual float getDllVersion() = 0;                    // GetDLLversion
+    virtual std::uint32_t commandSet(std::uint8_t* block) = 0; // Command_set
+    virtual std::uint16_t isReady() = 0;                  // Is_Ready: 0 ready, 1 paper, 2 fault, 3 busy
+    virtual std::uint16_t lptReset() = 0;                 // LPT_Reset: 0 = success
+    virtual std::int32_t initPort(std::int32_t address) = 0; // InitPort: < 1 = no printer
+    // A byte to the data register of one of the standard ports (the select and
+    // release sequences).
+    virtual void writeData(std::uint16_t port, std::uint8_t value) = 0;
+    // False when the entry points are not bound (the library did not load): every
+    // call then refuses without touching a port.
+    virtual bool available() const { return true; }
+};
+
+// How Is_Ready is read by the application.
+enum class PrinterState { Ready = 0, Busy = 1, NoPaper = 2, Fault = 3 };
+
+} // namespace kv::printer

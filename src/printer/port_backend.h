@@ -1,0 +1,73 @@
+#pragma once
+
+#include "printer/port_core.h"
+#include "printer/port_io.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kv::printer {
+
+class VirtualPrinter;
+
+// Which register backend the port layer runs on, and how it is set up.
+struct BackendOptions {
+    enum class Kind { Ppdev, Sim };
+
+    Kind kind = Kind::Sim;
+    std::filesystem::path tracePath; // empty: no trace
+    std::filesystem::path simOutput;
+    std::uint32_t warmUpMs = 5000;
+    std::filesystem::path procDir = "/proc/sys/dev/parport";
+    std::filesystem::path deviceDir = "/dev";
+    // Set when KVPR_PORT named no known backend.
+    std::string warning;
+};
+
+// From the environment:
+//  KVPR_PORT          "ppdev" or "sim"; default ppdev when the machine has a
+//                     /dev/parport* device, else sim
+//  KVPR_PORT_TRACE    a file: every register access is written to it
+//  KVPR_SIM_OUT       where the virtual printer puts its pages; default
+//                     virtual-printer/ in the program directory
+//  KVPR_SIM_WARMUP_MS the virtual printer's warm-up time
+BackendOptions backendOptionsFromEnvironment();
+
+// Whether deviceDir holds a parportN device.
+bool machineHasParport(const std::filesystem::path& deviceDir);
+
+// The backend in one line, e.g. "Druckeranschluss: virtueller Drucker (sim)" or
+// "Druckeranschluss: ppdev /dev/parport0 (0x378)". Opens no device.
+std::string describeBackend(const BackendOptions& options);
+
+// The register backend of one process (or one test): the chosen port, under a
+// trace when asked for.
+class PortBackend {
+  public:
+    virtual ~PortBackend() = default;
+
+    PortIo& io() { return m_trace ? *m_trace : raw(); }
+    // Hooks for a PortCore over io(): which ports exist, and the reset.
+    virtual PortCore::Hooks hooks() = 0;
+    // The virtual printer of a sim backend, null otherwise.
+    virtual VirtualPrinter* virtualPrinter() { return nullptr; }
+
+    void setTrace(std::unique_ptr<PortIo> trace) { m_trace = std::move(trace); }
+
+  protected:
+    virtual PortIo& raw() = 0;
+
+  private:
+    std::unique_ptr<PortIo> m_trace;
+};
+
+// `report` receives failures worth telling the user (a port device that cannot be
+// opened); it is called at most once per port.
+std::unique_ptr<PortBackend> makePortBackend(const BackendOptions& options,
+                                             std::function<void(std::string_view)> report);
+
+} // namespace kv::printer

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string_view>
+
+namespace kv::printer {
+
+// The printer link's texts exactly as the user sees them.
+
+// Binding the port library.
+inline constexpr std::string_view kMsgLibraryNotLoaded = "Dll kann nicht geladen werden.";
+inline constexpr std::string_view kMsgResetFunctionMissing =
+    "Die Funktion Zurücksetzen kann nicht geladen werden.";
+inline constexpr std::string_view kMsgFunctionMissing = "Die Funktion kann nicht geladen werden.";
+
+// Reset and port search.
+inline constexpr std::string_view kMsgResetFailed = "Fehler beim Zurücksetzen.";
+inline constexpr std::string_view kMsgPrinterNotFound =
+    "Kann nicht mit dem Drucker kommunizieren.\n Bitte überprüfen Sie den Druckeranschluß oder "
+    "die Stromversorgung des Druckers.";
+
+// Our own: the line that names the port backend (standard error at start, Info box).
+inline constexpr std::string_view kBackendLinePrefix = "Druckeranschluss: ";
+inline constexpr std::string_view kBackendSim = "virtueller Drucker (sim)";
+inline constexpr std::string_view kBackendPpdev = "ppdev";
+inline constexpr std::string_view kBackendNoPorts = " (kein Parallelport gefunden)";
+inline constexpr std::string_view kBackendTraceSuffix = ", Mitschrift in ";
+// Our own: a parallel-port device the user may not open.
+inline constexpr std::string_view kMsgPpdevNoPermission =
+    "Kein Zugriff auf den Druckeranschluss %s. Der Benutzer muss zur Gruppe lp gehören "
+    "(sudo usermod -aG lp BENUTZER, danach neu anmelden).";
+inline constexpr std::string_view kMsgPpdevOpenFailed =
+    "Der Druckeranschluss %s kann nicht geöffnet werden: %s";
+inline constexpr std::string_view kMsgPpdevClaimFailed =
+    "Der Druckeranschluss %s ist belegt (ein anderes Programm benutzt ihn): %s";
+inline constexpr std::string_view kMsgUnknownBackend =
+    "Unbekannter Druckeranschluss in KVPR_PORT: %s (erlaubt: ppdev, sim); virtueller Drucker "
+    "wird benutzt.";
+
+// Command set: single commands, print preparation, LED table upload.
+inline constexpr std::string_view kMsgPrinterNotReady = "Fotodrucker ist nicht bereit.";
+inline constexpr std::string_view kMsgSendFailed = "Fehler beim Absenden des Befehls.";
+inline constexpr std::string_view kMsgUnableToHeatUp = "Printer Unable to Heat Up";
+inline constexpr std::string_view kMsgCannotOpenFile = "Diese Datei kann nicht geöffnet werden!";
+// Our own: a TEMPERA.TUR that cannot give a table, and a temperature index past the curves.
+inline constexpr std::string_view kMsgTemperaDamaged =
+    "Die Datei TEMPERA.TUR ist beschädigt. Die LED-Tabelle des Druckers bleibt unverändert.";
+inline constexpr std::string_view kMsgTemperatureIndexOutOfRange =
+    "Der Temperaturindex muss zwischen 0 und 70 liegen. Die LED-Tabelle des Druckers bleibt "
+    "unverändert.";
+
+} // namespace kv::printer

@@ -1,0 +1,426 @@
+#include "printer/virtual_printer.h"
+
+#include "platform/atomic_file.h"
+#include "printer/head_map.h"
+#include "printer/port_io.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kv::printer {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint8_t kKeyword = 0x24;
+
+// Commands as main and sub byte.
+constexpr std::uint8_t kReadValue = 0xFF;
+constexpr std::uint8_t kReadStored = 0xFB;
+constexpr std::uint8_t kWriteValue = 0xFE;
+constexpr std::uint8_t kStartPage = 0x08;
+constexpr std::uint8_t kRasterLine = 0x00;
+constexpr std::uint8_t kEndPage = 0x02;
+
+// Parameters with a meaning of their own.
+constexpr std::uint8_t kWarmUpState = 0x06;
+constexpr std::uint8_t kPrintPair = 0x0C;
+constexpr std::uint8_t kPcbTemperatureParam = 0x1B;
+constexpr std::uint8_t kHeaterTemperatureParam = 0x1D;
+constexpr std::uint8_t kLedTableParam = 0x20;
+
+constexpr std::uint8_t kWarming = 1;
+constexpr std::uint8_t kWarm = 3;
+constexpr std::uint8_t kPageComplete = 0x00;
+
+bool writableStored(std::uint8_t parameter) {
+    return (parameter >= PrinterMemory::kPwmRed && parameter <= PrinterMemory::kPageOffset) ||
+           (parameter >= PrinterMemory::kVoltage && parameter <= PrinterMemory::kLedMask2);
+}
+
+std::string pageName(std::uint32_t number, const char* extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "page-%04u.%s", number, extension);
+    return name;
+}
+
+std::uint8_t previewValue(int level) {
+    return static_cast<std::uint8_t>(std::min(255, (level + 2) / 4));
+}
+
+} // namespace
+
+VirtualPrinter::VirtualPrinter(platform::Clock& clock, fs::path outputDir, Options options)
+    : m_clock(clock), m_outputDir(std::move(outputDir)), m_options(options),
+      m_memory(PrinterMemory::factoryDefaults()), m_powerOnMs(clock.tickMs()) {
+    std::string text;
+    std::error_code ec;
+    if (fs::exists(stateFile(), ec) && platform::readFile(stateFile(), text)) {
+        if (auto memory = parsePrinterMemory(text))
+            m_memory = *memory;
+        else
+            m_lastError = "damaged " + stateFile().string() + ": factory defaults";
+    }
+}
+
+std::uint8_t VirtualPrinter::readRegister(std::uint16_t address) {
+    switch (address) {
+    case kBase:
+        return m_data;
+    case kBase + 1:
+        return status();
+    case kBase + 2:
+        return m_control;
+    default:
+        return 0xFF;
+    }
+}
+
+void VirtualPrinter::writeRegister(std::uint16_t address, std::uint8_t value) {
+    if (address == kBase) {
+        m_data = value;
+    } else if (address == kBase + 2) {
+        const std::uint8_t previous = m_control;
+        m_control = value;
+        controlChanged(previous, value);
+    }
+}
+
+void VirtualPrinter::controlChanged(std::uint8_t previous, std::uint8_t now) {
+    const auto rose = [&](std::uint8_t bit) { return !(previous & bit) && (now & bit); };
+    const auto fell = [&](std::uint8_t bit) { return (previous & bit) && !(now & bit); };
+    if (rose(control::kSelectIn))
+        beginDataPhase();
+    else if (fell(control::kSelectIn))
+        endDataPhase();
+    if (rose(control::kStrobe))
+        onStrobe();
+}
+
+std::uint8_t VirtualPrinter::status() {
+    const auto index = m_busyTrigger ? currentIndex(m_busyTrigger->stage) : std::nullopt;
+    if (index && *index >= m_busyTrigger->index) {
+        m_busy = true;
+        m_busyTrigger.reset();
+    }
+
+    bool acknowledge = false;
+    bool bit = false;
+    if (m_ackReads > 0) {
+        // nACK low for one read: the printer took the byte.
+        --m_ackReads;
+        acknowledge = true;
+    } else if (m_phase == Phase::Reply && !m_replyStalled && m_replyBit < m_reply.size() * 8) {
+        // nACK low with the current reply bit on SELECT until the host strobes.
+        acknowledge = true;
+        bit = (m_reply[m_replyBit / 8] >> (m_replyBit % 8)) & 1;
+    }
+
+    std::uint8_t s = 0;
+    if (!busy())
+        s |= status::kNotBusy;
+    if (!acknowledge)
+        s |= status::kNoAck;
+    if (m_paperOut)
+        s |= status::kPaperOut;
+    if (bit)
+        s |= status::kSelect;
+    if (!m_fault && !m_outputFault)
+        s |= status::kNoError;
+    return s;
+}
+
+bool VirtualPrinter::busy() {
+    if (m_loadingPaper && m_clock.tickMs() - m_paperLoadStartMs >= m_options.paperLoadMs)
+        m_loadingPaper = false;
+    return m_busy || m_fault || m_paperOut || m_outputFault || m_loadingPaper;
+}
+
+std::optional<std::size_t> VirtualPrinter::currentIndex(Stage stage) const {
+    if (stage == Stage::HeaderByte && m_phase == Phase::Header)
+        return m_headerCount;
+    if (stage == Stage::DataByte && m_phase == Phase::Receive)
+        return m_received.size();
+    if (stage == Stage::ReadBit && m_phase == Phase::Reply)
+        return m_replyBit;
+    return std::nullopt;
+}
+
+bool VirtualPrinter::loseAck(Stage stage, std::size_t index) {
+    if (!m_lostAck || m_lostAck->stage != stage || m_lostAck->index != index)
+        return false;
+    m_lostAck.reset();
+    return true;
+}
+
+void VirtualPrinter::onStrobe() {
+    switch (m_phase) {
+    case Phase::Header:
+        takeHeaderByte();
+        break;
+    case Phase::Reply:
+        advanceReplyBit();
+        break;
+    case Phase::Receive:
+        takeDataByte();
+        break;
+    case Phase::Idle:
+        break;
+    }
+}
+
+void VirtualPrinter::takeHeaderByte() {
+    if (loseAck(Stage::HeaderByte, m_headerCount))
+        return;
+    // Only the last three bytes count, so a header cut short by a failed exchange is
+    // pushed out by the next one.
+    m_header = {m_header[1], m_header[2], m_data};
+    ++m_headerCount;
+    m_ackReads = 1;
+}
+
+void VirtualPrinter::beginDataPhase() {
+    m_ackReads = 0;
+    m_received.clear();
+    m_reply.clear();
+    m_replyBit = 0;
+    m_replyStalled = false;
+    m_phase = Phase::Idle;
+    const bool complete = m_headerCount >= 3 && m_header[0] == kKeyword;
+    m_headerCount = 0;
+    if (!complete)
+        return;
+
+    const std::uint8_t main = m_header[1];
+    const std::uint8_t sub = m_header[2];
+    if (main == kReadValue || main == kReadStored) {
+        m_reply = main == kReadValue ? readValue(sub) : std::vector<std::uint8_t>{stored(sub)};
+        m_phase = Phase::Reply;
+        m_replyStalled = loseAck(Stage::ReadBit, 0);
+    } else if (main == kWriteValue) {
+        m_expected = writeWidth(sub);
+        m_phase = Phase::Receive;
+    } else if (main == kStartPage && sub == 0x00) {
+        startPage();
+    } else if (main == kRasterLine && sub == 0x01) {
+        m_expected = kLineBytes;
+        m_phase = Phase::Receive;
+    } else if (main == kEndPage && sub == 0x01) {
+        m_expected = 1;
+        m_phase = Phase::Receive;
+    }
+    if (m_phase == Phase::Receive)
+        m_received.reserve(m_expected);
+}
+
+void VirtualPrinter::endDataPhase() {
+    m_phase = Phase::Header;
+    m_headerCount = 0;
+    m_ackReads = 0;
+    m_reply.clear();
+    m_received.clear();
+}
+
+void VirtualPrinter::advanceReplyBit() {
+    if (m_replyStalled || m_replyBit >= m_reply.size() * 8)
+        return;
+    ++m_replyBit;
+    if (m_replyBit < m_reply.size() * 8)
+        m_replyStalled = loseAck(Stage::ReadBit, m_replyBit);
+}
+
+void VirtualPrinter::takeDataByte() {
+    if (m_received.size() >= m_expected || loseAck(Stage::DataByte, m_received.size()))
+        return;
+    m_received.push_back(m_data);
+    m_ackReads = 1;
+    if (m_received.size() == m_expected) {
+        execute();
+        m_phase = Phase::Idle;
+    }
+}
+
+std::vector<std::uint8_t> VirtualPrinter::readValue(std::uint8_t parameter) {
+    switch (parameter) {
+    case kWarmUpState:
+        return {warmUpState()};
+    case kPrintPair:
+        return {m_memory.printPair[0], m_memory.printPair[1]};
+    case kPcbTemperatureParam:
+        return {kPcbTemperature};
+    case kHeaterTemperatureParam:
+        return {heaterTemperature()};
+    default:
+        return {stored(parameter)};
+    }
+}
+
+std::size_t VirtualPrinter::writeWidth(std::uint8_t parameter) const {
+    if (parameter == kPrintPair)
+        return m_memory.printPair.size();
+    if (parameter == kLedTableParam)
+        return PrinterMemory::kLedTableSize;
+    return 1;
+}
+
+void VirtualPrinter::execute() {
+    const std::uint8_t main = m_header[1];
+    if (main == kWriteValue)
+        writeValue(m_header[2]);
+    else if (main == kRasterLine)
+        addLine();
+    else if (main == kEndPage)
+        endPage(m_received[0]);
+}
+
+void VirtualPrinter::writeValue(std::uint8_t parameter) {
+    if (parameter == kPrintPair) {
+        std::copy(m_received.begin(), m_received.end(), m_memory.printPair.begin());
+    } else if (parameter == kLedTableParam) {
+        std::copy(m_received.begin(), m_received.end(),
+                  m_memory.stored.begin() + PrinterMemory::kLedTable);
+    } else if (writableStored(parameter)) {
+        m_memory.stored[parameter] = m_received[0];
+    } else {
+        return; // measured or unknown parameters take the byte and keep nothing
+    }
+    saveMemory();
+}
+
+std::uint8_t VirtualPrinter::warmUpState() {
+    return m_clock.tickMs() - m_powerOnMs >= m_options.warmUpMs ? kWarm : kWarming;
+}
+
+std::uint8_t VirtualPrinter::heaterTemperature() {
+    const int target = m_memory.stored[PrinterMemory::kHeaterTarget];
+    const std::uint32_t elapsed = m_clock.tickMs() - m_powerOnMs;
+    if (elapsed >= m_options.warmUpMs)
+        return static_cast<std::uint8_t>(target);
+    const auto rise = static_cast<std::int64_t>(target - kPcbTemperature) * elapsed /
+                      static_cast<std::int64_t>(m_options.warmUpMs);
+    return static_cast<std::uint8_t>(kPcbTemperature + rise);
+}
+
+void VirtualPrinter::startPage() {
+    m_pageOpen = true;
+    m_lines.clear();
+    m_pageLines = 0;
+    m_paperLoadStartMs = m_clock.tickMs();
+    m_loadingPaper = m_options.paperLoadMs > 0;
+}
+
+void VirtualPrinter::addLine() {
+    if (!m_pageOpen || m_pageLines >= kMaxPageLines)
+        return; // a line outside a page has no paper to go on
+    m_lines.insert(m_lines.end(), m_received.begin(), m_received.end());
+    ++m_pageLines;
+}
+
+void VirtualPrinter::endPage(std::uint8_t code) {
+    if (!m_pageOpen)
+        return;
+    if (code == kPageComplete) {
+        m_lastPage = reassemble();
+        if (writePage(m_lastPage))
+            ++m_pagesWritten;
+        else
+            m_outputFault = true;
+    } else {
+        ++m_pagesCancelled;
+    }
+    m_pageOpen = false;
+    m_lines.clear();
+    m_lines.shrink_to_fit();
+    m_pageLines = 0;
+}
+
+PageLevels VirtualPrinter::reassemble() const {
+    PageLevels page;
+    page.values.assign(static_cast<std::size_t>(PageLevels::kWidth) * PageLevels::kHeight * 3, 0);
+    for (const HeadElement& element : kHeadMap) {
+        const auto channel = static_cast<std::size_t>(element.channel);
+        for (int x = 0; x < PageLevels::kWidth; ++x) {
+            // Line a prints column a - d: the column's value sits d lines later. A line
+            // that never came is a white line.
+            const int line = x + element.delay;
+            const std::uint8_t* bytes = static_cast<std::size_t>(line) < m_pageLines
+                                            ? m_lines.data() + std::size_t(line) * kLineBytes
+                                            : nullptr;
+            for (int i = 0; i < kHeadPositions; ++i) {
+                const std::uint8_t value =
+                    bytes ? bytes[elementOffset(element, i, line)] : kBlankSlot;
+                page.values[(static_cast<std::size_t>(i) * PageLevels::kWidth + x) * 3 + channel] +=
+                    value;
+            }
+        }
+    }
+    return page;
+}
+
+bool VirtualPrinter::writePage(const PageLevels& levels) {
+    std::error_code ec;
+    fs::create_directories(m_outputDir, ec);
+    std::uint32_t number = m_memory.pageCounter + 1;
+    while (fs::exists(m_outputDir / pageName(number, "ppm"), ec) ||
+           fs::exists(m_outputDir / pageName(number, "levels"), ec))
+        ++number;
+
+    std::string picture = "P6\n640 480\n255\n";
+    std::string raw;
+    picture.reserve(picture.size() + levels.values.size());
+    raw.reserve(levels.values.size() * 2);
+    for (std::size_t p = 0; p < levels.values.size(); p += 3) {
+        const int yellow = PageLevels::yellowLevelEstimate(levels.values[p]);
+        picture += static_cast<char>(previewValue(levels.values[p + 2])); // red: cyan dye
+        picture += static_cast<char>(previewValue(levels.values[p + 1])); // green: magenta
+        picture += static_cast<char>(previewValue(yellow));               // blue: yellow
+        for (int c = 0; c < 3; ++c) {
+            raw += static_cast<char>(levels.values[p + c] & 0xFF);
+            raw += static_cast<char>(levels.values[p + c] >> 8);
+        }
+    }
+
+    const fs::path ppm = m_outputDir / pageName(number, "ppm");
+    bool ok = platform::writeFileAtomic(ppm, picture) &&
+              platform::writeFileAtomic(m_outputDir / pageName(number, "levels"), raw);
+    if (ok && m_options.writeRawLines) {
+        const std::string_view lines(reinterpret_cast<const char*>(m_lines.data()), m_lines.size());
+        ok = platform::writeFileAtomic(m_outputDir / pageName(number, "lines"), lines);
+    }
+    if (!ok) {
+        m_lastError = "cannot write " + ppm.string();
+        return false;
+    }
+    m_lastPagePath = ppm;
+    m_memory.pageCounter = number;
+    saveMemory();
+    return true;
+}
+
+void VirtualPrinter::saveMemory() {
+    std::error_code ec;
+    fs::create_directories(m_outputDir, ec);
+    if (!platform::writeFileAtomic(stateFile(), formatPrinterMemory(m_memory)))
+        m_lastError = "cannot write " + stateFile().string();
+}
+
+void VirtualPrinter::reset() {
+    endDataPhase();
+    m_pageOpen = false;
+    m_lines.clear();
+    m_pageLines = 0;
+    m_loadingPaper = false;
+    m_outputFault = false;
+}
+
+void VirtualPrinter::clearFaults() {
+    m_paperOut = false;
+    m_fault = false;
+    m_busy = false;
+    m_lostAck.reset();
+    m_busyTrigger.reset();
+    m_outputFault = false;
+}
+
+} // namespace kv::printer

@@ -1,0 +1,207 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "printer/printer_memory.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kv::printer {
+
+// One page as the virtual printer re-assembled it from the raster lines: for each head
+// position (row) and picture column, the yellow exposure sum, the magenta level and the
+// cyan level, in the level order of the exposure image.
+struct PageLevels {
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+
+    // kHeight rows of kWidth triples {yellow sum, magenta, cyan}, row 0 first.
+    std::vector<std::uint16_t> values;
+
+    std::uint16_t yellowSum(int row, int column) const { return at(row, column, 0); }
+    std::uint16_t magenta(int row, int column) const { return at(row, column, 1); }
+    std::uint16_t cyan(int row, int column) const { return at(row, column, 2); }
+
+    // Yellow is printed by three elements adding up to 3 * (v / 4) + v mod 4, so a level
+    // with v mod 4 = 3 and the next multiple of 4 give the same sum; this is the lower
+    // reading for v mod 4 <= 2, the higher one for 3.
+    static int yellowLevelEstimate(int sum) { return 4 * (sum / 3) + sum % 3; }
+
+  private:
+    std::uint16_t at(int row, int column, int channel) const {
+        return values[(static_cast<std::size_t>(row) * kWidth + column) * 3 + channel];
+    }
+};
+
+// The photo printer behind the registers of port 0x378, answering the handshake as a
+// printer does:
+//
+//  * Header: while SELECT IN is released, every STROBE rising edge latches the data
+//    register as a header byte and is acknowledged by nACK low on the next status read.
+//  * SELECT IN asserted: the last three header bytes are the command (keyword 0x24, main,
+//    sub). A read command presents its reply on SELECT one bit at a time, least
+//    significant first, with nACK low; each STROBE pulse moves to the next bit, and after
+//    the last bit nACK stays high. A write command takes one data byte per STROBE edge,
+//    acknowledged like a header byte, until it has its bytes; then it acts. Bytes beyond
+//    those, and anything for a command it does not know, get no acknowledge.
+//  * SELECT IN released: the data phase ends; an unfinished write is dropped.
+//
+// Status lines: BUSY (bit 7 reads 0) while busy, in fault, out of paper or loading paper;
+// PE with paper out; nERROR low in fault. Reads of the control and data registers give
+// what was last written; other addresses read 0xFF and take writes without effect, like
+// an absent port.
+//
+// Warm-up (parameter 0x06) starts at power-on, which is construction: 1 while heating, 3
+// once warmUpMs have passed on the clock. Resets and pages do not cool the heater.
+//
+// Pages: StartPage opens a page (and keeps the printer busy for paperLoadMs), RasterLine
+// adds a line (lines outside a page or beyond kMaxPageLines are dropped; lines that never
+// came print white), EndPage 0x00 re-assembles and writes the page, any other EndPage code
+// discards it. Written: page-NNNN.ppm (640 x 480 preview, colour = level / 4, since larger
+// levels print lighter), page-NNNN.levels (PageLevels::values as little-endian uint16) and
+// with writeRawLines page-NNNN.lines (the lines as received). NNNN counts on from the
+// persistent page counter and never overwrites a page already in the folder. A page that
+// cannot be written puts the printer into fault until the next reset().
+//
+// Parameters and stored memory persist in printer-state.txt in the output folder; a
+// damaged file gives factory defaults.
+class VirtualPrinter {
+  public:
+    struct Options {
+        std::uint32_t warmUpMs = 3000;
+        std::uint32_t paperLoadMs = 0;
+        bool writeRawLines = false;
+    };
+
+    // Where a fault is injected: the index counts header bytes taken since the last data
+    // phase or reset (a header cut short leaves its bytes counted), data bytes of a write,
+    // or bits of a read.
+    enum class Stage { HeaderByte, DataByte, ReadBit };
+
+    static constexpr std::uint16_t kBase = 0x378;
+    static constexpr int kMaxPageLines = 1024;
+    static constexpr std::uint8_t kPcbTemperature = 25;
+
+    VirtualPrinter(platform::Clock& clock, std::filesystem::path outputDir, Options options);
+    VirtualPrinter(platform::Clock& clock, std::filesystem::path outputDir)
+        : VirtualPrinter(clock, std::move(outputDir), Options{}) {}
+
+    // Register access.
+    std::uint8_t readRegister(std::uint16_t address);
+    void writeRegister(std::uint16_t address, std::uint8_t value);
+
+    // Interface reset: back to waiting for a header, an unfinished command or page dropped,
+    // an output fault cleared. Parameters, warm-up and the test switches stay.
+    void reset();
+
+    // Test switches, effective at once and held until switched off.
+    void setPaperOut(bool on) { m_paperOut = on; }
+    void setFault(bool on) { m_fault = on; }
+    void setBusy(bool on) { m_busy = on; }
+    // The next time the printer reaches item `index` of `stage` it gives no acknowledge
+    // (the item is not taken). One shot.
+    void loseAckAt(Stage stage, std::size_t index) { m_lostAck = Trigger{stage, index}; }
+    // The printer turns busy (as setBusy(true)) once it has taken `index` items of `stage`:
+    // HeaderByte 1 or 2 fails a header byte's ready wait, DataByte 0 the wait before a
+    // write's data phase, DataByte n > 0 the wait before data byte n. One shot.
+    void busyAt(Stage stage, std::size_t index) { m_busyTrigger = Trigger{stage, index}; }
+    void clearFaults();
+
+    // Inspection.
+    const PrinterMemory& memory() const { return m_memory; }
+    std::uint8_t stored(std::uint8_t address) const { return m_memory.stored[address]; }
+    std::uint8_t warmUpState();
+    std::uint8_t heaterTemperature();
+    bool pageOpen() const { return m_pageOpen; }
+    std::size_t pageLines() const { return m_pageLines; }
+    std::size_t pagesWritten() const { return m_pagesWritten; }
+    std::size_t pagesCancelled() const { return m_pagesCancelled; }
+    const PageLevels& lastPageLevels() const { return m_lastPage; }
+    const std::filesystem::path& lastPagePath() const { return m_lastPagePath; }
+    const std::filesystem::path& outputDir() const { return m_outputDir; }
+    const std::string& lastError() const { return m_lastError; }
+    std::filesystem::path stateFile() const { return m_outputDir / "printer-state.txt"; }
+
+  private:
+    enum class Phase {
+        Header,  // taking header bytes
+        Reply,   // presenting the reply of a read
+        Receive, // taking the data bytes of a write
+        Idle,    // command done or not understood; waiting for SELECT IN to fall
+    };
+    struct Trigger {
+        Stage stage;
+        std::size_t index;
+    };
+
+    std::uint8_t status();
+    void controlChanged(std::uint8_t previous, std::uint8_t now);
+    void onStrobe();
+    void beginDataPhase();
+    void endDataPhase();
+    void takeHeaderByte();
+    void advanceReplyBit();
+    void takeDataByte();
+    bool loseAck(Stage stage, std::size_t index);
+    std::optional<std::size_t> currentIndex(Stage stage) const; // nullopt: not in that stage
+
+    std::vector<std::uint8_t> readValue(std::uint8_t parameter);
+    std::size_t writeWidth(std::uint8_t parameter) const;
+    void execute();
+    void writeValue(std::uint8_t parameter);
+    void startPage();
+    void addLine();
+    void endPage(std::uint8_t code);
+    PageLevels reassemble() const;
+    bool writePage(const PageLevels& levels);
+    void saveMemory();
+    bool busy();
+
+    platform::Clock& m_clock;
+    std::filesystem::path m_outputDir;
+    Options m_options;
+    PrinterMemory m_memory;
+    std::uint32_t m_powerOnMs;
+
+    // Registers as the host last wrote them.
+    std::uint8_t m_data = 0;
+    std::uint8_t m_control = 0;
+
+    // Handshake.
+    Phase m_phase = Phase::Header;
+    std::array<std::uint8_t, 3> m_header{};
+    std::size_t m_headerCount = 0; // header bytes taken since the last data phase
+    int m_ackReads = 0;            // status reads that still show nACK low
+    std::vector<std::uint8_t> m_reply;
+    std::size_t m_replyBit = 0;
+    bool m_replyStalled = false;
+    std::vector<std::uint8_t> m_received;
+    std::size_t m_expected = 0;
+
+    // Test switches.
+    bool m_paperOut = false;
+    bool m_fault = false;
+    bool m_busy = false;
+    std::optional<Trigger> m_lostAck;
+    std::optional<Trigger> m_busyTrigger;
+
+    // Pages.
+    bool m_pageOpen = false;
+    std::vector<std::uint8_t> m_lines; // the page's raster lines, kLineBytes each
+    std::size_t m_pageLines = 0;
+    std::uint32_t m_paperLoadStartMs = 0;
+    bool m_loadingPaper = false;
+    bool m_outputFault = false;
+    std::size_t m_pagesWritten = 0;
+    std::size_t m_pagesCancelled = 0;
+    PageLevels m_lastPage;
+    std::filesystem::path m_lastPagePath;
+    std::string m_lastError;
+};
+
+} // namespace kv::printer
