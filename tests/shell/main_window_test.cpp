@@ -513,7 +513,7 @@ TEST(MainFrame, MissingHelpIsToldNotShownEmpty) {
 
 TEST(MainFrame, PrinterKeysAndStartUpWithAndWithoutThePortLibrary) {
     struct Case {
-        const char* library; // KVPR_PORT_LIBRARY; null: the built one on the run path
+        const char* library; // KVPR_PORT_LIBRARY; null: the one the test environment names
         std::vector<std::string> atCreation;
         std::vector<std::string> onKeys;
         bool found;
@@ -528,8 +528,6 @@ TEST(MainFrame, PrinterKeysAndStartUpWithAndWithoutThePortLibrary) {
         const std::string saved = old ? old : "";
         if (c.library)
             setenv("KVPR_PORT_LIBRARY", c.library, 1);
-        else
-            unsetenv("KVPR_PORT_LIBRARY");
         setenv("KVPR_PORT", "sim", 1);
         {
             Frame f;

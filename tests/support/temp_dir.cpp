@@ -53,6 +53,8 @@ ScopedProgramFolders::ScopedProgramFolders() {
 
 void setTestEnvironment() {
     setenv("KVPR_PORT", "sim", 0);
+    // By its full path: a sanitizer's dlopen does not search the test's run path.
+    setenv("KVPR_PORT_LIBRARY", KV_TEST_PORT_LIBRARY, 0);
 }
 
 ScopedProgramFolders::~ScopedProgramFolders() {

@@ -39,7 +39,8 @@ private:
 };
 
 // Defaults every test program starts with: the virtual printer as port, so no
-// test ever drives a real parallel port. Set variables are kept.
+// test ever drives a real parallel port, and the port library just built. Set
+// variables are kept.
 void setTestEnvironment();
 
 } // namespace kv::test
