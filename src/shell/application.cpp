@@ -1,5 +1,7 @@
 #include "shell/application.h"
 
+#include "media/media_service.h"
+#include "media/media_type_dialog.h"
 #include "platform/paths.h"
 #include "platform/termination_qt.h"
 #include "printer/port_backend.h"
@@ -87,8 +89,15 @@ bool Application::start(const QStringList& arguments) {
 // The scanner is opened here with the acquisition work.
 void Application::initialiseScanner() {}
 
-// The media type dialog at start comes with the media work.
-void Application::promptForMedia() {}
+void Application::promptForMedia() {
+    if (!media::mediaPromptAtStart(m_state.programDirectory, m_state.printerFound))
+        return;
+    Session& session = m_window->session();
+    media::MediaTypeDialog dialog(session.mediaContext(), m_window.get());
+    dialog.exec();
+    // "OK" searches the printer again.
+    m_state.printerFound = session.printerLink().printerFound();
+}
 
 void Application::endRun() {
     m_terminating = true;

@@ -3,6 +3,9 @@
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
 #include "jobs/status_window.h"
+#include "media/media_type_dialog.h"
+#include "media/printer_setup_dialog.h"
+#include "media/rank_table_dialog.h"
 #include "platform/images_qt.h"
 #include "printer/port_backend.h"
 #include "render/print_window.h"
@@ -451,8 +454,12 @@ void MainWindow::openColourDialog() {}
 // The print-quality dialog comes with the picture adjustment work.
 void MainWindow::openPrintQualityDialog() {}
 
-// The media type dialog comes with the media work.
-void MainWindow::openMediaTypeDialog() {}
+void MainWindow::openMediaTypeDialog() {
+    media::MediaTypeDialog dialog(m_session.mediaContext(), this);
+    dialog.exec();
+    // "OK" searches the printer again.
+    m_state.printerFound = m_session.printerLink().printerFound();
+}
 
 // --- View menu -------------------------------------------------------------
 
@@ -527,11 +534,18 @@ void MainWindow::checkPortLibrary() {
 // The image-quality dialog comes with the picture adjustment work.
 void MainWindow::openImageQualityDialog() {}
 
-// The printer setup dialog comes with the media work.
-void MainWindow::openPrinterSetupDialog() {}
+void MainWindow::openPrinterSetupDialog() {
+    media::PrinterSetupDialog dialog(m_session.mediaState(), m_session.ledTable(),
+                                     m_session.printerLink(), m_state.programDirectory, *m_ui,
+                                     this);
+    dialog.exec();
+}
 
-// The media rank table dialog comes with the media work.
-void MainWindow::openMediaRankDialog() {}
+void MainWindow::openMediaRankDialog() {
+    media::RankTableDialog dialog(m_session.mediaState().rankTable, m_state.programDirectory, *m_ui,
+                                  this);
+    dialog.exec();
+}
 
 void MainWindow::openAdjuster() {
     if (!m_state.printerFound) {

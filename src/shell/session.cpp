@@ -40,8 +40,14 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
 // Colour adjustment settings from kvx00.ini come with the adjustment work.
 void Session::loadAdjustmentSettings() {}
 
-// Rank table, media calibration, base media and gamma curves come with the media work.
-void Session::loadMediaCalibration() {}
+void Session::loadMediaCalibration() {
+    media::loadMediaAtStart(m_state.programDirectory, m_mediaState, m_ledTable, m_ui);
+}
+
+media::MediaContext Session::mediaContext() {
+    return {*m_printerLink, m_mediaState, m_ledTable, m_state.programDirectory,
+            platform::systemDirectory()};
+}
 
 void Session::setPortLibraryFolder(std::filesystem::path folder) {
     m_portLibrary->setProgramFolder(std::move(folder));

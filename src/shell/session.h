@@ -1,9 +1,12 @@
 #pragma once
 
 #include "albums/album_store.h"
+#include "media/media_service.h"
+#include "media/media_state.h"
 #include "platform/clock.h"
 #include "platform/print_buffer.h"
 #include "platform/ui.h"
+#include "printer/led_table.h"
 #include "printer/port_library.h"
 #include "printer/printer_link.h"
 #include "shell/app_state.h"
@@ -52,6 +55,11 @@ class Session {
     // refused safely (no port touched) while the port library is not bound.
     printer::PrinterLink& printerLink() { return *m_printerLink; }
     printer::PortLibrary& portLibrary() { return *m_portLibrary; }
+    // The run's media records and the LED table state the uploads use.
+    media::MediaState& mediaState() { return m_mediaState; }
+    printer::LedTable& ledTable() { return m_ledTable; }
+    // What the media type dialog and the print-time media check work on.
+    media::MediaContext mediaContext();
 
   private:
     void loadAdjustmentSettings();
@@ -68,6 +76,8 @@ class Session {
     platform::SystemClock m_clock;
     std::unique_ptr<printer::PortLibrary> m_portLibrary;
     std::unique_ptr<printer::PrinterLink> m_printerLink;
+    media::MediaState m_mediaState;
+    printer::LedTable m_ledTable;
     bool m_cleanedUp = false;
 };
 

@@ -1,3 +1,4 @@
+#include "media/media_rank_table.h"
 #include "platform/recording_ui.h"
 #include "platform/termination_qt.h"
 #include "shell/child_layout.h"
@@ -41,9 +42,15 @@ QString uniqueServerName() {
     return "kvtest-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+// A shipped rank table: without one, creation says "MEDIA.RTB existiert NICHT.".
+void shipRankTable(const TempDir& shipped) {
+    writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
+}
+
 TEST(MainWindow, CentredPhotoPrinterWindowWithTheDefaultAlbum) {
     ScopedProgramFolders folders;
     TempDir shipped;
+    shipRankTable(shipped);
     AppState state;
     MainWindow window(state);
     ASSERT_TRUE(window.create(shipped.path()));
@@ -62,6 +69,7 @@ TEST(MainWindow, CentredPhotoPrinterWindowWithTheDefaultAlbum) {
 TEST(MainWindow, ClosingRemovesTheTemporaryDirectory) {
     ScopedProgramFolders folders;
     TempDir shipped;
+    shipRankTable(shipped);
     AppState state;
     MainWindow window(state);
     ASSERT_TRUE(window.create(shipped.path()));
@@ -146,6 +154,7 @@ struct Frame {
             test::writeBytes(shipped / "help/index.html",
                              "<html><body><h2 id=\"inhalt\">Inhalt</h2></body></html>");
         }
+        shipRankTable(shipped);
         window = std::make_unique<MainWindow>(state, &ui);
         EXPECT_TRUE(window->create(shipped.path()));
     }

@@ -1,3 +1,4 @@
+#include "media/media_rank_table.h"
 #include "platform/print_buffer.h"
 #include "platform/recording_ui.h"
 #include "shell/session.h"
@@ -37,6 +38,7 @@ TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
     ScopedProgramFolders folders;
     TempDir shipped;
     writeBytes(shipped / "help.html", "help");
+    writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
     AppState state;
     state.albums.selectedPicture = 3;
     state.albums.loadedPicture = 3;
@@ -55,6 +57,8 @@ TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
     EXPECT_EQ(state.albums.selectedPicture, -1);
     EXPECT_EQ(state.albums.loadedPicture, -2);
     EXPECT_TRUE(session.printBufferHeld());
+    EXPECT_EQ(session.mediaState().currentMediaId, "AMMMMMMMMM");
+    EXPECT_EQ(session.mediaState().gamma.table[0][4], 50);
 }
 
 TEST(Session, KeepsAnExistingAlbumList) {
@@ -74,6 +78,7 @@ TEST(Session, KeepsAnExistingAlbumList) {
 TEST(Session, CleanUpRunsOnceAndReleasesEverything) {
     ScopedProgramFolders folders;
     TempDir shipped;
+    writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
     AppState state;
     RecordingUi ui;
     Session session(state, ui);
