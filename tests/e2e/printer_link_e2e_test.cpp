@@ -1,9 +1,7 @@
+#include "program.h"
 #include "support/temp_dir.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -20,43 +18,6 @@ namespace fs = std::filesystem;
 using test::readBytes;
 using test::TempDir;
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
-
-// The program on the virtual printer, with its own folders in `root`.
-std::unique_ptr<QProcess> launch(const TempDir& root,
-                                 const std::vector<std::pair<QString, QString>>& extra) {
-    auto process = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("KVPR_HOME", QString::fromStdString((root / "home/").string()));
-    env.insert("KVPR_DRIVE_C", QString::fromStdString((root / "c/").string()));
-    env.insert("KVPR_SYSTEM_DIR", QString::fromStdString((root / "system/").string()));
-    env.insert("KVPR_PORT", "sim");
-    env.insert("KVPR_SIM_WARMUP_MS", "0");
-    for (const auto& [name, value] : extra)
-        env.insert(name, value);
-    process->setProcessEnvironment(env);
-    process->start(KV_PROGRAM, {});
-    EXPECT_TRUE(process->waitForStarted(5000));
-    return process;
-}
-
-void terminateCleanly(QProcess& process) {
-    process.terminate();
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-}
-
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
@@ -68,7 +29,8 @@ std::vector<std::string> lines(const std::string& text) {
 TEST(PrinterLinkE2e, StartUpSelectsResetsAndFindsTheVirtualPrinter) {
     TempDir root;
     const fs::path trace = root / "port.trace";
-    auto program = launch(root, {{"KVPR_PORT_TRACE", QString::fromStdString(trace.string())}});
+    auto program =
+        launchProgram(root.path(), {{"KVPR_PORT_TRACE", QString::fromStdString(trace.string())}});
     const fs::path profile = root / "system" / "kvprn.ini";
     ASSERT_TRUE(waitFor([&] { return fs::exists(profile); }, 20000));
     EXPECT_EQ(readBytes(profile), "[LPT PORT]\r\nLPT_ADDRESS=888\r\n");
@@ -95,7 +57,8 @@ TEST(PrinterLinkE2e, StartUpSelectsResetsAndFindsTheVirtualPrinter) {
 
 TEST(PrinterLinkE2e, WithoutThePortLibraryTheProgramRunsOn) {
     TempDir root;
-    auto program = launch(root, {{"KVPR_PORT_LIBRARY", "/nonexistent/liblptcore.so"}});
+    auto program =
+        launchProgram(root.path(), {{"KVPR_PORT_LIBRARY", "/nonexistent/liblptcore.so"}});
     ASSERT_TRUE(waitFor([&] { return fs::exists(root / "home" / "album.dat"); }, 15000));
     EXPECT_FALSE(program->waitForFinished(1500));
     ASSERT_EQ(program->state(), QProcess::Running);

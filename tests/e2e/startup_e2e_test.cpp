@@ -1,9 +1,7 @@
+#include "program.h"
 #include "support/temp_dir.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -16,17 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 using test::writeBytes;
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 bool anyBmp(const fs::path& dir) {
     for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
@@ -47,19 +34,7 @@ class ProgramRun {
     fs::path home() const { return m_root / "home"; }
     fs::path kvtemp() const { return m_root / "c" / "kvtemp"; }
 
-    std::unique_ptr<QProcess> launch() const {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("KVPR_HOME", QString::fromStdString((m_root / "home/").string()));
-        env.insert("KVPR_DRIVE_C", QString::fromStdString((m_root / "c/").string()));
-        env.insert("KVPR_SYSTEM_DIR", QString::fromStdString((m_root / "system/").string()));
-        env.insert("KVPR_PORT", "sim");
-        process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedChannels);
-        process->start(KV_PROGRAM, {});
-        return process;
-    }
+    std::unique_ptr<QProcess> launch() const { return launchProgram(m_root.path()); }
 
     // Running and through its main window's creation.
     std::unique_ptr<QProcess> launchAndWait() const {
@@ -72,13 +47,6 @@ class ProgramRun {
   private:
     const TempDir& m_root;
 };
-
-void terminateCleanly(QProcess& process) {
-    process.terminate(); // SIGTERM
-    ASSERT_TRUE(process.waitForFinished(10000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-}
 
 TEST(Startup, StalePicturesGoAtStartAndTheFolderAtTermination) {
     TempDir root;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace kv::platform::imagelib {
+
+// What a decoder hands back: the picture at its own depth. 24-bit pictures are
+// blue, green, red bytes; 1-, 4- and 8-bit pictures are palette indexes (at 1
+// and 4 bits the leftmost pixel in the high bits of its byte). Rows run from
+// the bottom up, each padded to a multiple of 4 bytes, as in a BMP file.
+struct DecodedImage {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 0;                     // 1, 4, 8 or 24
+    std::vector<std::uint8_t> pixels;         // height * stride() bytes
+    std::array<std::uint8_t, 1024> palette{}; // 256 entries of blue, green, red, 0
+
+    // 64-bit inside: a width up to kMaxPixels at 24 bits overflows an int.
+    static constexpr int strideFor(int width, int bits) {
+        return static_cast<int>((static_cast<long long>(width) * bits + 31) / 32 * 4);
+    }
+    int stride() const { return strideFor(width, bitsPerPixel); }
+};
+
+// The library's result codes; the numbers are what the program shows reasons for.
+enum class DecodeResult : int {
+    Ok = 1,
+    Failed = 0,             // cannot be decoded, no reason to give
+    TiffPixelFormat = -1,   // "Das TIFF-Pixelformat wird nicht unterstützt."
+    TiffCompression = -2,   // "Komprimierte TIFF-Datei wird nicht unterstützt."
+    NotTiff = -3,           // "Dies ist keine gültige TIFF-Datei!"
+    JpegColourSpace = -4,   // "Der Farbraum dieser JPEG-Datei ist unbekannt."
+    UnsupportedFormat = -5, // "Dieses Dateiformat wird nicht unterstützt."
+};
+
+// The largest picture a decoder accepts (width × height); larger ones are refused
+// before anything is allocated. Fuzzing builds take a smaller bound, so that the
+// fuzzer explores the decoders instead of allocating the largest pictures.
+#ifdef KV_FUZZING
+inline constexpr std::uint64_t kMaxPixels = 4'000'000;
+#else
+inline constexpr std::uint64_t kMaxPixels = 120'000'000;
+#endif
+
+// One decoder per format; each takes the whole file's bytes. A decoder never
+// reads outside `bytes` and refuses hostile input with a result code.
+DecodeResult decodeBmp(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodePcx(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+
+} // namespace kv::platform::imagelib
