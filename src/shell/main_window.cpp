@@ -2,11 +2,14 @@
 
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
+#include "intake/intake_messages.h"
+#include "intake/picture_intake.h"
 #include "jobs/status_window.h"
 #include "media/media_type_dialog.h"
 #include "media/printer_setup_dialog.h"
 #include "media/rank_table_dialog.h"
 #include "platform/images_qt.h"
+#include "platform/paths.h"
 #include "printer/port_backend.h"
 #include "render/print_window.h"
 #include "shell/child_layout.h"
@@ -19,6 +22,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -31,6 +35,7 @@
 #include <QWindow>
 
 #include <string>
+#include <vector>
 
 namespace kv::shell {
 
@@ -407,8 +412,20 @@ void MainWindow::deletePhoto() {
     refreshViews();
 }
 
-// Saving the picture or the sheet as a BMP file comes with the picture intake.
-void MainWindow::saveAs() {}
+// The sheet's print image is saved with the layout composition work; here the 1-up picture.
+void MainWindow::saveAs() {
+    if (m_state.layout != Layout::OneUp || !intake::canSaveAs(m_state, *m_ui))
+        return;
+    QFileDialog dialog(this, qs(intake::msg::kSaveTitle));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qs(intake::msg::kSaveFilter) + QStringLiteral(" (*.bmp)"));
+    dialog.setDefaultSuffix(qs(intake::msg::kSaveExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    intake::saveAs(m_state, *m_ui, dialog.selectedFiles().front().toStdString(),
+                   platform::tempDirectory());
+    updateCommandStates();
+}
 
 // Scanner acquisition comes with the scanner work.
 void MainWindow::acquireFromScanner() {}
@@ -560,17 +577,55 @@ void MainWindow::printToRasterFile() {}
 
 // --- From inside the program ----------------------------------------------
 
-// Adding the picture of the staging row comes with the picture intake.
-void MainWindow::addStagedPicture() {}
+void MainWindow::addStagedPicture() {
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    const intake::AddResult result =
+        intake::addStagedPicture(m_state, *store, *m_ui, m_openFolder, platform::tempDirectory());
+    if (result != intake::AddResult::NotAdded)
+        showAddedPictures();
+}
 
-// Adding dropped files to the album comes with the picture intake.
-void MainWindow::addDroppedFiles(const QStringList& /*paths*/) {}
+void MainWindow::addDroppedFiles(const QStringList& paths) {
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths)
+        files.emplace_back(path.toStdString());
+    if (intake::addDroppedFiles(m_state, *store, *m_ui, files, platform::tempDirectory()) > 0)
+        showAddedPictures();
+}
+
+// The intake has set selection and status text; the windows show them.
+void MainWindow::showAddedPictures() {
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    if (m_printWindow)
+        m_printWindow->update();
+    if (m_statusWindow)
+        m_statusWindow->redraw();
+    updateCommandStates();
+}
 
 // One step of the print job engine comes with the print jobs.
 void MainWindow::jobStep() {}
 
-// Loading the selected picture into the print window comes with the picture intake.
-void MainWindow::displaySelectedPicture() {}
+// Composing the 4-up and 16-up sheet with the loaded picture comes with the layout work.
+void MainWindow::displaySelectedPicture() {
+    const intake::DisplayResult result =
+        intake::displayPicture(m_state, *m_ui, platform::tempDirectory());
+    if (result == intake::DisplayResult::NoSelection)
+        return;
+    if (result == intake::DisplayResult::Missing && m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    if (m_printWindow)
+        m_printWindow->update();
+    if (m_statusWindow)
+        m_statusWindow->redraw();
+    updateCommandStates();
+}
 
 QWidget* MainWindow::printWindow() {
     return m_printWindow;

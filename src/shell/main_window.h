@@ -131,6 +131,7 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     void addStagedPicture();
     void addDroppedFiles(const QStringList& paths);
     void jobStep();
+    void showAddedPictures();
 
     AppState& m_state;
     std::unique_ptr<platform::QtUi> m_ownUi;
@@ -145,6 +146,8 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     albums::AlbumWindow* m_albumWindow = nullptr;
     albums::ThumbnailWindow* m_thumbnailWindow = nullptr;
     QPointer<HelpWindow> m_helpWindow;
+    // The open-files dialog's folder: completes the display name of a staged picture.
+    std::filesystem::path m_openFolder;
     // One step of the print job engine per shot; the engine re-arms it.
     QTimer m_jobTimer;
 

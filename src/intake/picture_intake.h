@@ -1,0 +1,80 @@
+#pragma once
+
+#include "albums/album_store.h"
+#include "platform/ui.h"
+#include "shell/app_state.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kv::intake {
+
+// Drive C: must keep this much free before work that may write a temporary file.
+inline constexpr std::uint64_t kMinFreeBytes = 10'240'000;
+
+// Tells the user and returns false when `freeBytes` (drive C:'s free space; unknown
+// counts as too little) is below kMinFreeBytes.
+bool freeSpaceOk(platform::Ui& ui, std::optional<std::uint64_t> freeBytes);
+bool freeSpaceOk(platform::Ui& ui);
+
+// Decodes `source` and writes it as a 24-bit BMP to `target`. Returns 1 when
+// written, the image library's code -1 .. -5, or 0 (a 1-bit picture, told to the
+// user here, or a file that cannot be decoded or written).
+int convertToTemporaryBmp(platform::Ui& ui, const std::filesystem::path& source,
+                          const std::filesystem::path& target);
+
+// The reason message for the image library's codes -1 .. -5: reason, a blank line,
+// the path, "Kann nicht geöffnet werden.". Empty for any other code.
+std::string conversionMessage(int code, std::string_view fullPath);
+
+// The file the intake reads a picture from: the picture itself for a BMP name,
+// else its converted copy in the temporary directory.
+std::filesystem::path intakeFile(const albums::PictureRow& row,
+                                 const std::filesystem::path& tempDir);
+
+enum class AddResult {
+    Added,        // shown: the thumbnail window shows it, the status names it (an album
+                  // file the store could not write was told; the picture stays in memory)
+    AddedQuietly, // from a drop, a multi-file load or the scanner: selection cleared
+    NotAdded,     // told to the user (or a depth we skip); the album is unchanged
+};
+
+// Adds the picture in the staging row (row pictureCount) to the current album:
+// reads it (through a temporary BMP when it is not one), makes its thumbnail, and
+// has the store write it. `currentDirectory` is the open-files dialog's folder,
+// which completes the full path unless the picture was dropped. On failure the
+// staging entry is dropped and the pending files behind it move up one row.
+AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
+                           const std::filesystem::path& currentDirectory,
+                           const std::filesystem::path& tempDir);
+
+// Adds dropped files in order until the album is full (told once) or drive C: is
+// short of space. Returns how many were added.
+int addDroppedFiles(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
+                    std::span<const std::filesystem::path> paths,
+                    const std::filesystem::path& tempDir);
+
+enum class DisplayResult {
+    Shown,       // displayedPicture and the status text are set
+    NoSelection, // nothing selected: nothing done
+    Missing,     // the file is gone: told, selection and status cleared
+    Failed,      // could not be loaded: told, no picture shown
+};
+
+// Loads the selected picture, turned by its rotation, as the displayed picture.
+DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui,
+                             const std::filesystem::path& tempDir);
+
+// Before the save dialog: something to save and room on drive C:.
+bool canSaveAs(const shell::AppState& state, platform::Ui& ui);
+
+// Saves the 1-up picture to `target`: the colour-adjusted copy when the colour
+// dialog saves or one is present (once), else the picture unturned, copied or
+// converted. False when nothing was written (the user was told).
+bool saveAs(shell::AppState& state, platform::Ui& ui, const std::filesystem::path& target,
+            const std::filesystem::path& tempDir);
+
+} // namespace kv::intake
