@@ -1,15 +1,50 @@
 #pragma once
 
+#include "render/print_geometry.h"
+#include "shell/app_state.h"
+
+#include <QImage>
 #include <QWidget>
+
+class QScrollBar;
 
 namespace kv::render {
 
-// The large pane right of the album panel that shows the picture or the layout
-// sheet, and the page preview. For now it shows its button-face background only.
+// The large pane right of the album panel: the selected picture at its own size
+// with scroll bars or fitted to the window, and the page preview on white paper.
+// Everything it shows is painted from the application state.
 class PrintWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit PrintWindow(QWidget* parent = nullptr);
+    // Painting clears the state's album-just-changed flag, hence the mutable state.
+    explicit PrintWindow(shell::AppState& state, QWidget* parent = nullptr);
+
+    // For callers that change the displayed bitmap's pixels in place: the
+    // converted copy is otherwise kept while the bitmap's buffer and size stay.
+    void invalidatePicture();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap);
+    void placeScrollBars(const ScrollPlan& plan);
+    void stepScrollBar(QScrollBar* bar, int action);
+    void scrollContent();
+    const QImage& pictureImage(const platform::Bitmap24& bitmap);
+
+    shell::AppState& m_state;
+    QScrollBar* m_horizontal = nullptr;
+    QScrollBar* m_vertical = nullptr;
+    int m_shownX = 0; // scroll position the window content was last drawn at
+    int m_shownY = 0;
+    QRect m_scrollArea; // the own-size picture's client area beside the bars
+    bool m_painting = false;
+
+    QImage m_picture;
+    const std::uint8_t* m_pictureBuffer = nullptr; // what m_picture was converted from
+    int m_pictureWidth = 0;
+    int m_pictureHeight = 0;
 };
 
 } // namespace kv::render

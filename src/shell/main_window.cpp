@@ -130,7 +130,7 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir) {
 
 void MainWindow::createChildren() {
     m_statusWindow = new jobs::StatusWindow(m_state, m_client);
-    m_printWindow = new render::PrintWindow(m_client);
+    m_printWindow = new render::PrintWindow(m_state, m_client);
     albums::AlbumStore& store = *m_session.albumStore();
     // The thumbnail window talks to the tab bar, so the album window comes first.
     m_albumWindow = new albums::AlbumWindow(m_state, store, *m_ui, *this, m_client);
