@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev xauth xvfb
-  libjpeg-dev libtiff-dev libgif-dev
+  libjpeg-dev libtiff-dev libgif-dev libsane-dev libsane1 libsane-common
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -10,6 +10,13 @@ inline constexpr std::string_view kLowDiskSpace =
 inline constexpr std::string_view kAlbumFull =
     "Maximale Bildanzahl pro Album ist 99.\n\n Erstellen Sie ein neues Album, um die anderen "
     "Bilder zu laden.";
+inline constexpr std::string_view kAcquireNameTooLong =
+    "Der Dateiname muß weniger als sechs Zeichen enthalten.";
+inline constexpr std::string_view kNoScanner = "Es wurde kein Scanner gefunden.";
+inline constexpr std::string_view kScanFailed = "Das Einlesen vom Scanner ist fehlgeschlagen.";
+inline constexpr std::string_view kScannerTitle = "Scanner";
+inline constexpr std::string_view kChooseScanner = "Quelle:";
+inline constexpr std::string_view kBitmapFilter = "Bitmap(*.BMP) (*.bmp)";
 inline constexpr std::string_view kCannotLoad = "Die Datei kann nicht geladen werden!";
 inline constexpr std::string_view kCannotOpenFile = "Diese Datei kann nicht geöffnet werden!";
 inline constexpr std::string_view kNoMemory = "Nicht genügend Arbeitsspeicher.";

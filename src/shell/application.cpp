@@ -3,6 +3,7 @@
 #include "media/media_service.h"
 #include "media/media_type_dialog.h"
 #include "platform/paths.h"
+#include "platform/scanner/sane_scanner.h"
 #include "platform/termination_qt.h"
 #include "printer/port_backend.h"
 #include "shell/main_window.h"
@@ -86,8 +87,15 @@ bool Application::start(const QStringList& arguments) {
     return true;
 }
 
-// The scanner is opened here with the acquisition work.
-void Application::initialiseScanner() {}
+// SANE stays open for the run; destroying the application closes it after the
+// message loop has ended. Without SANE the scanner commands say there is no scanner.
+void Application::initialiseScanner() {
+    m_scanner = std::make_unique<platform::scanner::SaneScanner>();
+    if (m_scanner->initialise()) {
+        m_window->setScanner(m_scanner.get());
+        std::cerr << "Scanner initialised" << std::endl;
+    }
+}
 
 void Application::promptForMedia() {
     if (!media::mediaPromptAtStart(m_state.programDirectory, m_state.printerFound))

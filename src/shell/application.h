@@ -10,6 +10,9 @@
 namespace kv::platform {
 class TerminationWatcher;
 }
+namespace kv::platform::scanner {
+class SaneScanner;
+}
 
 namespace kv::shell {
 
@@ -41,6 +44,8 @@ class Application : public QObject {
     AppState m_state;
     std::unique_ptr<platform::TerminationWatcher> m_termination;
     std::unique_ptr<SingleInstance> m_instance;
+    // Declared before the window, so it is closed after the window is gone.
+    std::unique_ptr<platform::scanner::SaneScanner> m_scanner;
     std::unique_ptr<MainWindow> m_window;
     int m_exitCode = 0;
     bool m_terminating = false;

@@ -2,6 +2,7 @@
 
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
+#include "intake/acquisition.h"
 #include "intake/intake_messages.h"
 #include "intake/picture_intake.h"
 #include "jobs/status_window.h"
@@ -10,6 +11,7 @@
 #include "media/rank_table_dialog.h"
 #include "platform/images_qt.h"
 #include "platform/paths.h"
+#include "platform/scanner/sane_scanner.h"
 #include "printer/port_backend.h"
 #include "render/print_window.h"
 #include "shell/child_layout.h"
@@ -25,6 +27,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -34,6 +37,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -427,14 +431,91 @@ void MainWindow::saveAs() {
     updateCommandStates();
 }
 
-// Scanner acquisition comes with the scanner work.
-void MainWindow::acquireFromScanner() {}
+void MainWindow::acquireFromScanner() {
+    m_state.adjustedPicturePresent = false;
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(qs(intake::msg::kBitmapFilter));
+    dialog.setDefaultSuffix(QStringLiteral("bmp"));
+    dialog.selectFile(m_acquireTarget);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    m_acquireTarget = dialog.selectedFiles().front();
+    const std::filesystem::path target = m_acquireTarget.toStdString();
+    if (!intake::acquireTargetOk(*m_ui, target))
+        return;
+    const std::string device = scannerDevice();
+    if (device.empty()) {
+        m_ui->message(intake::msg::kNoScanner, Icon::Information);
+        return;
+    }
+    m_acquisition = intake::Acquisition{};
+    platform::scanner::AcquireResult result = platform::scanner::AcquireResult::Done;
+    {
+        platform::Ui::WaitCursor wait(*m_ui);
+        // Each page reaches the album from the event loop, one at a time.
+        result = m_scanner->acquire(
+            device, target, [this](int pagesToCome, const std::filesystem::path& page) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, pagesToCome, path = QString::fromStdString(page.string())] {
+                        scannerPageTransferred(pagesToCome, path);
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+    if (result != platform::scanner::AcquireResult::Done)
+        m_ui->message(intake::msg::kScanFailed, Icon::Information);
+}
 
-// The scanner's source selection comes with the scanner work.
-void MainWindow::selectScannerSource() {}
+std::string MainWindow::scannerDevice() {
+    if (!m_scanner || !m_scanner->isInitialised())
+        return {};
+    if (!m_scannerDevice.empty())
+        return m_scannerDevice;
+    platform::Ui::WaitCursor wait(*m_ui);
+    const std::vector<platform::scanner::Device> devices = m_scanner->devices();
+    return devices.empty() ? std::string() : devices.front().name;
+}
 
-// Each scanned page is added to the album by the scanner work.
-void MainWindow::scannerPageTransferred(int /*pagesToCome*/, const QString& /*path*/) {}
+void MainWindow::selectScannerSource() {
+    std::vector<platform::scanner::Device> devices;
+    if (m_scanner) {
+        platform::Ui::WaitCursor wait(*m_ui);
+        devices = m_scanner->devices();
+    }
+    if (devices.empty()) {
+        m_ui->message(intake::msg::kNoScanner, Icon::Information);
+        return;
+    }
+    QStringList items;
+    int current = 0;
+    for (const platform::scanner::Device& device : devices) {
+        if (device.name == m_scannerDevice)
+            current = int(items.size());
+        items << QStringLiteral("%1 %2 (%3)")
+                     .arg(QString::fromStdString(device.vendor),
+                          QString::fromStdString(device.model),
+                          QString::fromStdString(device.name));
+    }
+    bool ok = false;
+    const QString item =
+        QInputDialog::getItem(this, qs(intake::msg::kScannerTitle), qs(intake::msg::kChooseScanner),
+                              items, current, false, &ok);
+    if (ok && items.contains(item))
+        m_scannerDevice = devices[std::size_t(items.indexOf(item))].name;
+}
+
+void MainWindow::scannerPageTransferred(int pagesToCome, const QString& path) {
+    std::cerr << "No. of Page left " << (pagesToCome & 0xFFFF) << "\nFile " << path.toStdString()
+              << " transfer\n";
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    if (m_acquisition.addPage(m_state, *store, *m_ui, path.toStdString(),
+                              platform::tempDirectory()) == intake::Acquisition::PageResult::Added)
+        showAddedPictures();
+}
 
 // --- Tools menu ------------------------------------------------------------
 

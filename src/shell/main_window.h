@@ -2,6 +2,7 @@
 
 #include "albums/album_store.h"
 #include "albums/album_window_host.h"
+#include "intake/acquisition.h"
 #include "platform/qt_ui.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class QToolBar;
@@ -23,6 +25,9 @@ namespace kv::albums {
 class AlbumWindow;
 class ThumbnailWindow;
 } // namespace kv::albums
+namespace kv::platform::scanner {
+class SaneScanner;
+}
 namespace kv::jobs {
 class StatusWindow;
 }
@@ -65,6 +70,8 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
 
     // The scanner wrote one page; `pagesToCome` more follow.
     void scannerPageTransferred(int pagesToCome, const QString& path);
+    // The scanner the application opened for the run; none means no scanner.
+    void setScanner(platform::scanner::SaneScanner* scanner) { m_scanner = scanner; }
 
     // albums::AlbumEvents
     void albumLoaded() override;
@@ -101,6 +108,8 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     void saveAs();
     void acquireFromScanner();
     void selectScannerSource();
+    // The device chosen with "select source", else the first one found; empty for none.
+    std::string scannerDevice();
     // Tools menu.
     void switchLayout(Layout layout);
     void composeSheet();
@@ -137,6 +146,10 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     std::unique_ptr<platform::QtUi> m_ownUi;
     platform::Ui* m_ui;
     Session m_session;
+    platform::scanner::SaneScanner* m_scanner = nullptr;
+    std::string m_scannerDevice;
+    QString m_acquireTarget;
+    intake::Acquisition m_acquisition;
 
     std::map<CommandId, QAction*> m_actions;
     QToolBar* m_toolBar = nullptr;

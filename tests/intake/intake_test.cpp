@@ -1,3 +1,4 @@
+#include "intake/acquisition.h"
 #include "intake/bmp_thumbnail.h"
 #include "intake/intake_messages.h"
 #include "intake/picture_intake.h"
@@ -325,6 +326,60 @@ TEST_F(IntakeTest, SaveAsUsesAdjustedCopyOnceThenPicture) {
     ASSERT_EQ(open(write("c.pic", picture(5, 3))), AddResult::Added);
     ASSERT_TRUE(saveAs(m_state, m_ui, m_dir / "c.bmp", m_temp));
     EXPECT_EQ(readBytes(m_dir / "c.bmp"), readBytes(write("c24.bmp", picture(5, 3))));
+}
+
+TEST(AcquireTarget, NameOfFewerThanSixCharacters) {
+    const std::pair<const char*, bool> targets[] = {
+        {"/d/abcde.bmp", true},   {"/d/abcdef.bmp", false},          {"/d/äöüßé.bmp", true},
+        {"/d/äöüßéa.bmp", false}, {"/long-folder-name/a.bmp", true}, {"/d/ab.c.bmp", true},
+    };
+    for (const auto& [target, ok] : targets) {
+        platform::RecordingUi ui;
+        EXPECT_EQ(acquireTargetOk(ui, target), ok) << target;
+        EXPECT_EQ(ui.texts().size(), ok ? 0u : 1u) << target;
+        if (!ok) {
+            EXPECT_EQ(ui.prompts()[0].text, msg::kAcquireNameTooLong);
+        }
+    }
+}
+
+TEST_F(IntakeTest, AcquiredPagesStopAtNinetyNineAndAreToldOnce) {
+    for (int i = 0; i < 95; ++i)
+        m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
+                                                   std::to_string(i) + ".bmp",
+                                                   platform::Bitmap24::make(1, 1), 0};
+    m_state.albums.pictureCount = 95;
+    using R = Acquisition::PageResult;
+    const struct {
+        std::string page; // empty: the event carried no path
+        R result;
+    } pages[] = {{"", R::NoFile},
+                 {"scan001.bmp", R::Added},
+                 {"scan002.BMP", R::Added},
+                 {"scan003.bmp", R::Added},
+                 {"scan004.bmp", R::Added},
+                 {"scan005.bmp", R::AlbumFull},
+                 {"scan006.bmp", R::AlbumFull}};
+    Acquisition acquisition;
+    for (const auto& p : pages) {
+        const fs::path file = p.page.empty() ? fs::path() : write(p.page, picture(4, 3));
+        EXPECT_EQ(acquisition.addPage(m_state, m_store, m_ui, file, m_temp), p.result) << p.page;
+        EXPECT_FALSE(m_state.addedByAcquisition);
+    }
+    EXPECT_EQ(m_state.albums.pictureCount, 99);
+    EXPECT_EQ(row(95).displayName, "scan001.bmp");
+    EXPECT_EQ(row(96).fullPath, (m_dir / "scan002.BMP").string());
+    EXPECT_EQ(row(98).displayName, "scan004.bmp");
+    EXPECT_EQ(row(98).rotation, 0);
+    EXPECT_EQ(m_state.albums.selectedPicture, -1);
+    EXPECT_EQ(m_ui.texts(), std::vector<std::string>{std::string(msg::kAlbumFull)});
+    EXPECT_EQ(m_ui.prompts()[0].icon, Icon::None);
+
+    // A new acquisition tells it again.
+    Acquisition next;
+    EXPECT_EQ(next.addPage(m_state, m_store, m_ui, write("more001.bmp", picture(2, 2)), m_temp),
+              R::AlbumFull);
+    EXPECT_EQ(m_ui.texts().size(), 2u);
 }
 
 } // namespace
