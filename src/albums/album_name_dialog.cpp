@@ -1,4 +1,5 @@
 #include "albums/album_name_dialog.h"
+#include "platform/qt_text.h"
 
 #include "albums/album_state.h"
 #include "albums/album_window_texts.h"
@@ -13,9 +14,7 @@ namespace kv::albums {
 
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "albums/album_window.h"
+#include "platform/qt_text.h"
 
 #include "albums/album_name_dialog.h"
 #include "albums/album_store.h"
@@ -20,9 +21,7 @@ namespace {
 constexpr QSize kButtonImageSize(20, 20);
 constexpr int kButtonSize = 25;
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 QToolButton* imageButton(std::string_view image, std::string_view caption, const char* objectName,
                          QWidget* parent) {

@@ -1,4 +1,5 @@
 #include "albums/picture_properties_dialog.h"
+#include "platform/qt_text.h"
 
 #include "albums/album_window_texts.h"
 
@@ -15,9 +16,7 @@ namespace kv::albums {
 
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 QLineEdit* valueField(const std::string& value, const char* objectName, QWidget* parent) {
     auto* field = new QLineEdit(qs(value), parent);

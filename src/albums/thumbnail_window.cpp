@@ -1,4 +1,5 @@
 #include "albums/thumbnail_window.h"
+#include "platform/qt_text.h"
 
 #include "albums/album_store.h"
 #include "albums/album_window.h"
@@ -72,9 +73,7 @@ void drawOutline(QPainter& p, const grid::Box& box, const QColor& c) {
     vLine(p, r, box.top, b, c);
 }
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 } // namespace
 

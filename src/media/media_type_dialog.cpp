@@ -1,4 +1,5 @@
 #include "media/media_type_dialog.h"
+#include "platform/qt_text.h"
 
 #include "media/media_id.h"
 #include "media/media_messages.h"
@@ -14,12 +15,10 @@ namespace kv::media {
 
 namespace {
 
-QString qt(std::string_view text) {
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
+using platform::qs;
 
 QLabel* wrappedLabel(std::string_view text, QWidget* parent) {
-    auto* label = new QLabel(qt(text), parent);
+    auto* label = new QLabel(qs(text), parent);
     label->setWordWrap(true);
     return label;
 }
@@ -28,22 +27,22 @@ QLabel* wrappedLabel(std::string_view text, QWidget* parent) {
 
 MediaTypeDialog::MediaTypeDialog(MediaContext context, QWidget* parent)
     : QDialog(parent), m_context(std::move(context)) {
-    setWindowTitle(qt(kMediaTypeTitle));
+    setWindowTitle(qs(kMediaTypeTitle));
     setModal(true);
 
-    auto* label = new QLabel(qt(kMediaTypeIdLabel), this);
+    auto* label = new QLabel(qs(kMediaTypeIdLabel), this);
     m_edit = new QLineEdit(this);
     m_edit->setObjectName(QStringLiteral("MediaIdEdit"));
     m_edit->setMaxLength(static_cast<int>(kMediaIdLength));
     label->setBuddy(m_edit);
 
-    m_atStartup = new QCheckBox(qt(kMediaTypeAtStartup), this);
+    m_atStartup = new QCheckBox(qs(kMediaTypeAtStartup), this);
     m_atStartup->setObjectName(QStringLiteral("DisplayAtStartupBox"));
 
-    auto* ok = new QPushButton(qt(kMediaTypeOk), this);
+    auto* ok = new QPushButton(qs(kMediaTypeOk), this);
     ok->setObjectName(QStringLiteral("OkButton"));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(qt(kMediaTypeCancel), this);
+    auto* cancel = new QPushButton(qs(kMediaTypeCancel), this);
     cancel->setObjectName(QStringLiteral("CancelButton"));
     cancel->setAutoDefault(false);
 
@@ -70,7 +69,7 @@ MediaTypeDialog::MediaTypeDialog(MediaContext context, QWidget* parent)
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     const MediaDialogValues values = loadMediaDialogValues(m_context.programDir, m_context.media);
-    m_edit->setText(qt(values.text));
+    m_edit->setText(qs(values.text));
     m_atStartup->setChecked(values.displayAtStartup);
 }
 

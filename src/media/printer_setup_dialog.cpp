@@ -1,4 +1,5 @@
 #include "media/printer_setup_dialog.h"
+#include "platform/qt_text.h"
 
 #include "media/gamma_curves.h"
 #include "media/media_dialog_text.h"
@@ -33,9 +34,7 @@ using Icon = platform::Ui::Icon;
 constexpr int kFamilyFields = 21;
 constexpr int kCrossColourFields = 18;
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 QLineEdit* edit(const QString& name, QWidget* parent, bool readOnly = false) {
     auto* e = new QLineEdit(parent);

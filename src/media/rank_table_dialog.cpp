@@ -1,4 +1,5 @@
 #include "media/rank_table_dialog.h"
+#include "platform/qt_text.h"
 
 #include "media/media_dialog_text.h"
 #include "media/media_files.h"
@@ -25,9 +26,7 @@ namespace {
 
 using Icon = platform::Ui::Icon;
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 // The rank lists keep the fixed row height of 20 pixels whatever the font.
 class RowHeightDelegate : public QStyledItemDelegate {

@@ -1,4 +1,5 @@
 #include "shell/main_window.h"
+#include "platform/qt_text.h"
 
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
@@ -47,9 +48,7 @@ namespace {
 
 using Icon = platform::Ui::Icon;
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+using platform::qs;
 
 QRect toQRect(const Rect& r) {
     return {r.left, r.top, r.width, r.height};
@@ -683,6 +682,11 @@ void MainWindow::addDroppedFiles(const QStringList& paths) {
 void MainWindow::showAddedPictures() {
     if (m_thumbnailWindow)
         m_thumbnailWindow->refresh();
+    repaintPictureViews();
+}
+
+// The print and status windows show the loaded picture and its status text.
+void MainWindow::repaintPictureViews() {
     if (m_printWindow)
         m_printWindow->update();
     if (m_statusWindow)
@@ -699,13 +703,10 @@ void MainWindow::displaySelectedPicture() {
         intake::displayPicture(m_state, *m_ui, platform::tempDirectory());
     if (result == intake::DisplayResult::NoSelection)
         return;
-    if (result == intake::DisplayResult::Missing && m_thumbnailWindow)
-        m_thumbnailWindow->refresh();
-    if (m_printWindow)
-        m_printWindow->update();
-    if (m_statusWindow)
-        m_statusWindow->redraw();
-    updateCommandStates();
+    if (result == intake::DisplayResult::Missing)
+        showAddedPictures();
+    else
+        repaintPictureViews();
 }
 
 QWidget* MainWindow::printWindow() {

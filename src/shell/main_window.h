@@ -141,6 +141,7 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     void addDroppedFiles(const QStringList& paths);
     void jobStep();
     void showAddedPictures();
+    void repaintPictureViews();
 
     AppState& m_state;
     std::unique_ptr<platform::QtUi> m_ownUi;
