@@ -128,6 +128,26 @@ std::string conversionMessage(int code, std::string_view fullPath) {
     return cannotOpen(reason, msg::kReasonSeparator, fullPath);
 }
 
+namespace {
+
+// A BMP the thumbnail reader cannot sample directly, decoded by the image library
+// into `bitmap`; `out` then views it as a 24-bit bottom-up picture.
+bool decodeForThumbnail(const fs::path& file, platform::Bitmap24& bitmap, BmpPicture& out) {
+    platform::imagelib::DecodedImage image;
+    if (platform::imagelib::ScaleCD(file, image) != 1 ||
+        !platform::imagelib::ConvertTo24(image, bitmap) || bitmap.empty())
+        return false;
+    out = BmpPicture{};
+    out.width = bitmap.width;
+    out.height = bitmap.height;
+    out.bitsPerPixel = 24;
+    out.stride = bitmap.stride();
+    out.pixels = bitmap.pixels;
+    return true;
+}
+
+} // namespace
+
 fs::path intakeFile(const albums::PictureRow& row, const fs::path& tempDir) {
     if (isBmpName(row.displayName))
         return row.fullPath;
@@ -177,6 +197,7 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     }
 
     BmpPicture picture;
+    platform::Bitmap24 decoded; // keeps the pixels `picture` views for a decoded BMP
     switch (readBmpForThumbnail(bytes, picture)) {
     case BmpReadStatus::Ok:
         break;
@@ -187,7 +208,11 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     case BmpReadStatus::ShortPixels:
         return refuse(msg::kScalingError, Icon::Information);
     case BmpReadStatus::UnsupportedDepth:
-        return refuse(conversionMessage(-5, row.fullPath), Icon::None);
+        // RLE, 16- and 32-bit BMPs are sound pictures the image library reads;
+        // refusing them, or sampling their compressed bytes, would lose them.
+        if (!decodeForThumbnail(file, decoded, picture))
+            return refuse(conversionMessage(-5, row.fullPath), Icon::None);
+        break;
     }
 
     row.rotation = rotation;

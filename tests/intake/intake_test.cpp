@@ -165,6 +165,23 @@ TEST_F(IntakeTest, FourBitWidthNineReadsRowsOfEightBytes) {
     }
 }
 
+TEST_F(IntakeTest, CompressedAndSixteenBitBmpsAreReadThroughTheImageLibrary) {
+    fs::copy_file(KV_IMAGELIB_DATA "rle8.bmp", m_dir / "rle.bmp");
+    ASSERT_EQ(open(m_dir / "rle.bmp"), AddResult::Added);
+    platform::Bitmap24 decoded;
+    int w = 0, h = 0, bits = 0;
+    ASSERT_EQ(platform::imagelib::CD(m_dir / "rle.bmp", decoded, w, h, bits), 1);
+    EXPECT_EQ(row(0).thumbnail.width, w);
+    EXPECT_EQ(row(0).thumbnail.pixels, decoded.pixels);
+
+    // 5-5-5 bits: pure red and pure blue.
+    ASSERT_EQ(open(write("deep.bmp", bmp(2, 1, 16, "", "\x00\x7C\x1F\x00"s))), AddResult::Added);
+    EXPECT_EQ(pixel(row(1).thumbnail, 0, 0), "\x00\x00\xFF"s);
+    EXPECT_EQ(pixel(row(1).thumbnail, 1, 0), "\xFF\x00\x00"s);
+    EXPECT_EQ(m_state.albums.pictureCount, 2);
+    EXPECT_TRUE(m_ui.texts().empty());
+}
+
 TEST_F(IntakeTest, AddsBmpWithRotationAndWritesAlbum) {
     m_state.rotationForNextPicture = 1;
     const fs::path file = write("pics/p.BMPX", picture(640, 480));
@@ -209,7 +226,6 @@ TEST_F(IntakeTest, RefusedFilesLeaveAlbumUnchanged) {
     badOffset.replace(10, 4, le(0x7FFFFFFF));
     fs::copy_file(KV_IMAGELIB_DATA "mono1.bmp", m_dir / "mono.bmp");
     fs::copy_file(KV_IMAGELIB_DATA "mono1.bmp", m_dir / "bw.pic");
-    fs::copy_file(KV_IMAGELIB_DATA "rle8.bmp", m_dir / "rle.bmp");
     const std::string mono = (m_dir / "mono.bmp").string();
     const std::string bw = (m_dir / "bw.pic").string();
     const std::string cannotOpen = std::string(msg::kCannotOpenFile);
@@ -226,7 +242,6 @@ TEST_F(IntakeTest, RefusedFilesLeaveAlbumUnchanged) {
         {"bw.pic", "",
          std::string(msg::kBlackAndWhite) + "\n\n" + bw + "Kann nicht geöffnet werden.",
          Icon::None},
-        {"rle.bmp", "", conversionMessage(-5, (m_dir / "rle.bmp").string()), Icon::None},
         {"x.xyz", "no picture", conversionMessage(-5, (m_dir / "x.xyz").string()), Icon::None},
         {"gone.bmp", "", cannotOpen, Icon::Stop},
         {"short.bmp", good.substr(0, good.size() - 1), std::string(msg::kScalingError),
@@ -235,7 +250,7 @@ TEST_F(IntakeTest, RefusedFilesLeaveAlbumUnchanged) {
         {"pal.bmp", hugePalette, cannotOpen, Icon::Stop},
         {"offset.bmp", badOffset, cannotOpen, Icon::Stop},
         {"wide.bmp", bmp(-2, 2, 24, "", std::string(16, 0)), cannotOpen, Icon::Stop},
-        {"deep.bmp", bmp(2, 2, 16, "", std::string(8, 0)),
+        {"deep.bmp", bmp(2, 2, 7, "", std::string(8, 0)),
          conversionMessage(-5, (m_dir / "deep.bmp").string()), Icon::None},
         {"", "", std::string(msg::kCannotLoad), Icon::Stop},
     };
