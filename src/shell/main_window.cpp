@@ -5,6 +5,7 @@
 #include "albums/thumbnail_window.h"
 #include "intake/acquisition.h"
 #include "intake/intake_messages.h"
+#include "intake/open_files_dialog.h"
 #include "intake/picture_intake.h"
 #include "jobs/status_window.h"
 #include "media/media_type_dialog.h"
@@ -389,8 +390,21 @@ void MainWindow::dispatch(CommandId id) {
 
 // --- File menu -------------------------------------------------------------
 
-// The open-files dialog and the intake of the chosen files come with the picture intake.
-void MainWindow::openFiles() {}
+void MainWindow::openFiles() {
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    m_state.adjustedPicturePresent = false;
+    const intake::OpenFilesEnvironment environment = intake::OpenFilesEnvironment::program();
+    intake::OpenFilesDialog dialog(m_state, *m_ui, m_openFiles, m_openFolder, environment, this);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // The next opening starts where the user left off, also after "Abbrechen".
+    m_openFolder = dialog.folder();
+    if (!accepted || !dialog.chosen())
+        return;
+    intake::addOpenedFiles(m_state, *store, *m_ui, m_openFolder, environment, dialog.takePreview());
+    showAddedPictures();
+}
 
 void MainWindow::deletePhoto() {
     albums::AlbumState& albums = m_state.albums;

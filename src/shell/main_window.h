@@ -3,6 +3,7 @@
 #include "albums/album_store.h"
 #include "albums/album_window_host.h"
 #include "intake/acquisition.h"
+#include "intake/open_files.h"
 #include "platform/qt_ui.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
@@ -162,6 +163,8 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     QPointer<HelpWindow> m_helpWindow;
     // The open-files dialog's folder: completes the display name of a staged picture.
     std::filesystem::path m_openFolder;
+    // What the open-files dialog keeps between its openings (the type filter).
+    intake::OpenFilesMemory m_openFiles;
     // One step of the print job engine per shot; the engine re-arms it.
     QTimer m_jobTimer;
 
