@@ -2,6 +2,7 @@
 
 #include "albums/album_files.h"
 #include "albums/album_messages.h"
+#include "albums/album_window_texts.h"
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 
@@ -399,6 +400,14 @@ StoreResult AlbumStore::copyPicture(int index, int targetAlbum) {
 
 StoreResult AlbumStore::movePicture(int index, int targetAlbum) {
     return transferPicture(index, targetAlbum, true);
+}
+
+StoreResult AlbumStore::dropPictureOnAlbum(int index, int targetAlbum, bool copy) {
+    const std::string_view question = copy ? text::kAskCopyToAlbum : text::kAskMoveToAlbum;
+    if (m_ui.ask(question, platform::Ui::Buttons::YesNo, Icon::Question) !=
+        platform::Ui::Answer::Yes)
+        return StoreResult::Cancelled;
+    return transferPicture(index, targetAlbum, !copy);
 }
 
 StoreResult AlbumStore::transferPicture(int index, int targetAlbum, bool move) {

@@ -73,6 +73,9 @@ class AlbumStore {
     // Both set pictureMoved when the current album still has pictures.
     StoreResult copyPicture(int index, int targetAlbum);
     StoreResult movePicture(int index, int targetAlbum);
+    // A picture dropped on another album's tab: asks whether to copy (or move) it
+    // there, then does so. Cancelled when the answer is not yes.
+    StoreResult dropPictureOnAlbum(int index, int targetAlbum, bool copy);
 
     // Empty when the album name could reach outside the program directory.
     std::filesystem::path nameFile(std::string_view album) const;

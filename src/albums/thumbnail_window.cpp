@@ -4,7 +4,6 @@
 #include "albums/album_store.h"
 #include "albums/album_window.h"
 #include "albums/album_window_host.h"
-#include "albums/album_window_texts.h"
 #include "albums/picture_properties_dialog.h"
 #include "albums/thumbnail_grid.h"
 #include "platform/bitmap.h"
@@ -376,13 +375,11 @@ void ThumbnailWindow::dropOnPrintWindow(QPoint posInPrintWindow) {
 }
 
 void ThumbnailWindow::dropOnAlbum(int targetAlbum, bool copy) {
-    using platform::Ui;
-    const std::string_view question = copy ? text::kAskCopyToAlbum : text::kAskMoveToAlbum;
-    if (m_ui.ask(question, Ui::Buttons::YesNo, Ui::Icon::Question) != Ui::Answer::Yes)
-        return;
     AlbumState& albums = m_app.albums;
-    const StoreResult result = copy ? m_store.copyPicture(albums.selectedPicture, targetAlbum)
-                                    : m_store.movePicture(albums.selectedPicture, targetAlbum);
+    const StoreResult result =
+        m_store.dropPictureOnAlbum(albums.selectedPicture, targetAlbum, copy);
+    if (result == StoreResult::Cancelled)
+        return;
     const bool moved = !copy && (result == StoreResult::Done || result == StoreResult::NotSaved);
     refresh();
     if (albums.pictureCount == 0) {

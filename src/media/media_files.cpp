@@ -54,6 +54,18 @@ bool saveRankTable(const std::filesystem::path& programDir, const MediaRankTable
     return true;
 }
 
+std::string formatRankTableText(const MediaRankTable& table) {
+    std::string out = "Rank   SensC SensM SensY    TDTC   TDBC   TDTM   TDBM   TDTY   TDBY\n";
+    for (int r = 0; r < kUsedRanks; ++r) {
+        out += platform::formatC(
+            "%c %s %3.3f %3.3f %3.3f", rankLetter(r), "    ", static_cast<double>(table.sensC[r]),
+            static_cast<double>(table.sensM[r]), static_cast<double>(table.sensY[r]));
+        out += platform::formatC(" %6d %6d %6d %6d %6d %6d \n", table.tdtc[r], table.tdbc[r],
+                                 table.tdtm[r], table.tdbm[r], table.tdty[r], table.tdby[r]);
+    }
+    return out;
+}
+
 std::string formatMediaTxt(const MediaRankTable& table, const std::tm& localTime) {
     std::string out;
     appendCrLf(out, " \n\n\tMedia Rank Table  ");
@@ -61,16 +73,7 @@ std::string formatMediaTxt(const MediaRankTable& table, const std::tm& localTime
                                       localTime.tm_sec));
     appendCrLf(out, platform::formatC("%2d/%2d/%4d  \n\n", localTime.tm_mday, localTime.tm_mon + 1,
                                       localTime.tm_year + 1900));
-    appendCrLf(out, "Rank   SensC SensM SensY    TDTC   TDBC   TDTM   TDBM   TDTY   TDBY\n");
-    for (int r = 0; r < kUsedRanks; ++r) {
-        appendCrLf(out, platform::formatC("%c %s %3.3f %3.3f %3.3f", rankLetter(r), "    ",
-                                          static_cast<double>(table.sensC[r]),
-                                          static_cast<double>(table.sensM[r]),
-                                          static_cast<double>(table.sensY[r])));
-        appendCrLf(out,
-                   platform::formatC(" %6d %6d %6d %6d %6d %6d \n", table.tdtc[r], table.tdbc[r],
-                                     table.tdtm[r], table.tdbm[r], table.tdty[r], table.tdby[r]));
-    }
+    appendCrLf(out, formatRankTableText(table));
     return out;
 }
 
@@ -84,6 +87,14 @@ bool writeMediaTxt(const std::filesystem::path& programDir, const MediaRankTable
         ui.message(kMsgMediaTxtNotSaved, platform::Ui::Icon::Exclamation);
         return false;
     }
+    return true;
+}
+
+bool exportMediaTxt(const std::filesystem::path& programDir, const MediaRankTable& table,
+                    platform::Ui& ui) {
+    if (!writeMediaTxt(programDir, table, ui))
+        return false;
+    ui.message(kMsgMediaTxtSaved, platform::Ui::Icon::None);
     return true;
 }
 

@@ -31,6 +31,8 @@ RankTableLoad loadRankTable(const std::filesystem::path& programDir, MediaRankTa
 bool saveRankTable(const std::filesystem::path& programDir, const MediaRankTable& table,
                    platform::Ui& ui);
 
+// The table part of media.txt: its heading and rows A to Y, lines ending LF.
+std::string formatRankTableText(const MediaRankTable& table);
 // The media.txt report (rows A to Y, lines ending CR LF) for the given local time.
 std::string formatMediaTxt(const MediaRankTable& table, const std::tm& localTime);
 // Writes media.txt with the current local time. On failure shows
@@ -38,6 +40,10 @@ std::string formatMediaTxt(const MediaRankTable& table, const std::tm& localTime
 // (kMsgMediaTxtSaved) is the caller's to show.
 bool writeMediaTxt(const std::filesystem::path& programDir, const MediaRankTable& table,
                    platform::Ui& ui);
+// The rank table dialog's "Als .TXT speichern": writeMediaTxt, then
+// kMsgMediaTxtSaved. False when the file was not written (told).
+bool exportMediaTxt(const std::filesystem::path& programDir, const MediaRankTable& table,
+                    platform::Ui& ui);
 
 // Reads the 42 [BaseMedia] values of BasMedia.ini into calibration.baseMedia; a
 // missing file or key gives the key's default.

@@ -257,8 +257,7 @@ void RankTableDialog::rebuildDens() {
 }
 
 void RankTableDialog::saveTxt() {
-    if (writeMediaTxt(m_programDir, m_table, m_ui))
-        m_ui.message(kMsgMediaTxtSaved, Icon::None);
+    exportMediaTxt(m_programDir, m_table, m_ui);
 }
 
 } // namespace kv::media

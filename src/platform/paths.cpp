@@ -70,6 +70,16 @@ fs::path systemDirectory() {
     return folder("KVPR_SYSTEM_DIR", xdgBase("XDG_CONFIG_HOME", ".config") / "kvphoto/system");
 }
 
+void setProgramDirectory(const fs::path& dir) {
+    ::setenv("KVPR_HOME", dir.c_str(), 1);
+}
+
+fs::path executableDirectory() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : self.parent_path();
+}
+
 fs::path tempDirectory() {
     return driveC() / "kvtemp/";
 }

@@ -16,6 +16,13 @@ std::filesystem::path programDirectory();
 std::filesystem::path driveC();
 std::filesystem::path systemDirectory();
 
+// Points the program directory at `dir` for the rest of the run, as KVPR_HOME does
+// (a command line option of the tools).
+void setProgramDirectory(const std::filesystem::path& dir);
+
+// The folder of the running program file; empty when the system does not say.
+std::filesystem::path executableDirectory();
+
 // The temporary directory "kvtemp/" on drive C:. Not created here: start-up
 // prepares it and the end of the run removes it.
 std::filesystem::path tempDirectory();

@@ -1,5 +1,7 @@
 #include "shell/commands.h"
 
+#include "shell/shell_messages.h"
+
 namespace kv::shell {
 
 bool isDebugOnly(CommandId id) {
@@ -57,6 +59,29 @@ CommandState commandState(CommandId id, const AppState& state, FrameView view) {
     default:
         return {true, false};
     }
+}
+
+albums::StoreResult deleteSelectedPhoto(AppState& state, albums::AlbumStore& store,
+                                        platform::Ui& ui) {
+    using Icon = platform::Ui::Icon;
+    albums::AlbumState& albums = state.albums;
+    if (albums.selectedPicture < 0 || albums.selectedPicture >= albums.pictureCount) {
+        ui.message(kMsgNoPhotoToDelete, Icon::None);
+        return albums::StoreResult::Refused;
+    }
+    if (ui.ask(kAskDeletePhoto, platform::Ui::Buttons::YesNo, Icon::Question) !=
+        platform::Ui::Answer::Yes)
+        return albums::StoreResult::Cancelled;
+    const albums::StoreResult result = store.deletePicture(albums.selectedPicture);
+    if (result == albums::StoreResult::Refused)
+        return result;
+    albums.pictureDeleted = true;
+    albums.selectedPicture = -1;
+    albums.loadedPicture = -2;
+    // The picture on show may be the one just deleted.
+    state.displayedPicture.reset();
+    state.adjustedPicturePresent = false;
+    return result;
 }
 
 } // namespace kv::shell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "albums/album_store.h"
+#include "platform/ui.h"
 #include "shell/app_state.h"
 
 #include <array>
@@ -96,5 +98,11 @@ struct CommandState {
 // Whether a command can be given now and whether its menu entry carries a check
 // mark, read from the application state alone.
 CommandState commandState(CommandId id, const AppState& state, FrameView view);
+
+// "Löschen" (32836): asks, then deletes the selected picture from the current
+// album; the selection, the displayed picture and the colour-adjusted copy go with
+// it. Refused (told) when nothing is selected; Cancelled when not confirmed.
+albums::StoreResult deleteSelectedPhoto(AppState& state, albums::AlbumStore& store,
+                                        platform::Ui& ui);
 
 } // namespace kv::shell

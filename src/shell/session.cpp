@@ -20,12 +20,7 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
     if (!m_printBuffer.reserve())
         m_ui.message(kMsgPrintBufferReserve, platform::Ui::Icon::Information);
 
-    m_state.programDirectory = platform::programDirectory();
-    platform::installShippedData(shippedDataDir, m_state.programDirectory);
-
-    m_albumStore = std::make_unique<albums::AlbumStore>(m_state.albums, m_ui,
-                                                        m_state.programDirectory, m_events);
-    if (!m_albumStore->readAlbumList(kDefaultAlbumName))
+    if (!openProgramDirectory(shippedDataDir))
         return false;
     m_albumStore->loadAlbum(0, albums::AlbumChangeMode::Switching);
     m_state.albums.selectedPicture = -1;
@@ -35,6 +30,15 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
     loadMediaCalibration();
     loadPortLibrary();
     return true;
+}
+
+bool Session::openProgramDirectory(const std::filesystem::path& shippedDataDir) {
+    m_state.programDirectory = platform::programDirectory();
+    platform::installShippedData(shippedDataDir, m_state.programDirectory);
+
+    m_albumStore = std::make_unique<albums::AlbumStore>(m_state.albums, m_ui,
+                                                        m_state.programDirectory, m_events);
+    return m_albumStore->readAlbumList(kDefaultAlbumName);
 }
 
 // Colour adjustment settings from kvx00.ini come with the adjustment work.
@@ -53,10 +57,12 @@ void Session::setPortLibraryFolder(std::filesystem::path folder) {
     m_portLibrary->setProgramFolder(std::move(folder));
 }
 
-void Session::loadPortLibrary() {
-    if (printer::bindPortLibrary(*m_portLibrary, *m_printerLink) !=
+bool Session::loadPortLibrary() {
+    if (printer::bindPortLibrary(*m_portLibrary, *m_printerLink) ==
         printer::PortLibraryStatus::Loaded)
-        std::cerr << m_portLibrary->location().string() << ": " << m_portLibrary->error() << '\n';
+        return true;
+    std::cerr << m_portLibrary->location().string() << ": " << m_portLibrary->error() << '\n';
+    return false;
 }
 
 void Session::unloadPortLibrary() {

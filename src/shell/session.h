@@ -34,6 +34,15 @@ class Session {
     // when the window cannot be created (the album list cannot be read or made).
     bool create(const std::filesystem::path& shippedDataDir);
 
+    // The creation steps a front end without windows takes one by one. The program
+    // directory with its shipped data and the album list (album.dat is made at the
+    // first start); false when the list cannot be read or made.
+    bool openProgramDirectory(const std::filesystem::path& shippedDataDir);
+    // Rank table, media selection, base media and gamma curves, in start-up order.
+    void loadMediaCalibration();
+    // Binds the port library and resets the printer; false (told) when it cannot be bound.
+    bool loadPortLibrary();
+
     // Finds the printer's parallel port and sets the printer-found flag. Without
     // the port library the flag stays clear and nothing more is said.
     void setUpPrinterPort();
@@ -63,8 +72,6 @@ class Session {
 
   private:
     void loadAdjustmentSettings();
-    void loadMediaCalibration();
-    void loadPortLibrary();
     void unloadPortLibrary();
     void releasePrintBuffer();
 

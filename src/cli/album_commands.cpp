@@ -1,0 +1,204 @@
+#include "cli/cli_texts.h"
+#include "cli/commands.h"
+#include "intake/picture_intake.h"
+#include "platform/paths.h"
+#include "shell/commands.h"
+
+#include <random>
+#include <vector>
+
+namespace kv::cli {
+
+namespace fs = std::filesystem;
+using albums::StoreResult;
+
+namespace {
+
+// No album holds a picture past this index.
+constexpr std::uint32_t kMaxIndex = albums::kMaxPictures - 1;
+
+Exit exitFor(StoreResult result) {
+    return result == StoreResult::Done ? Exit::Done : Exit::Stopped;
+}
+
+// The tool's own temporary folder on drive C:, beside the program's kvtemp/: a
+// running program empties and removes kvtemp/ itself, and the converted copies of
+// this run must not outlive it.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const fs::path candidate = platform::driveC() / ("kvcli-" + std::to_string(random()));
+            std::error_code ec;
+            if (fs::create_directory(candidate, ec))
+                m_path = candidate / "";
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Empty when no folder could be made.
+    const fs::path& path() const { return m_path; }
+
+  private:
+    fs::path m_path;
+};
+
+// The picture the command names, as the thumbnail window selects it; -1 when the
+// index is past the album's pictures (the commands then refuse as with nothing
+// selected).
+int selectPicture(Program& program, std::uint32_t index) {
+    albums::AlbumState& albums = program.state.albums;
+    albums.selectedPicture =
+        index < static_cast<std::uint32_t>(albums.pictureCount) ? static_cast<int>(index) : -1;
+    return albums.selectedPicture;
+}
+
+Exit transfer(Invocation& inv, bool copy) {
+    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
+    if (!index)
+        return Exit::Usage;
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    const std::optional<int> target = program.findAlbum(inv.operand(2));
+    if (!target)
+        return inv.stop(std::string(text::kNoSuchAlbum) + inv.operand(2));
+    const int picture = selectPicture(program, *index);
+    return exitFor(program.store().dropPictureOnAlbum(picture, *target, copy));
+}
+
+} // namespace
+
+Exit albumList(Invocation& inv) {
+    Program program(inv);
+    if (!program.open())
+        return Exit::Stopped;
+    for (const std::string& name : program.state.albums.albumNames)
+        inv.out << name << '\n';
+    return Exit::Done;
+}
+
+Exit albumAdd(Invocation& inv) {
+    Program program(inv);
+    if (!program.open())
+        return Exit::Stopped;
+    return exitFor(program.store().addAlbum(inv.operand(0)));
+}
+
+Exit albumRename(Invocation& inv) {
+    Program program(inv);
+    if (!program.open())
+        return Exit::Stopped;
+    const std::optional<int> index = program.findAlbum(inv.operand(0));
+    if (!index)
+        return inv.stop(std::string(text::kNoSuchAlbum) + inv.operand(0));
+    return exitFor(program.store().renameAlbum(*index, inv.operand(1)));
+}
+
+Exit albumDelete(Invocation& inv) {
+    Program program(inv);
+    if (!program.open())
+        return Exit::Stopped;
+    const std::optional<int> index = program.findAlbum(inv.operand(0));
+    if (!index)
+        return inv.stop(std::string(text::kNoSuchAlbum) + inv.operand(0));
+    return exitFor(program.store().deleteAlbum(*index));
+}
+
+Exit albumShow(Invocation& inv) {
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    const albums::AlbumState& albums = program.state.albums;
+    for (int i = 0; i < albums.pictureCount; ++i) {
+        const albums::PictureRow& row = albums.pictures[static_cast<std::size_t>(i)];
+        inv.out << i << '\t' << row.rotation << '\t' << row.thumbnail.width << 'x'
+                << row.thumbnail.height << '\t' << row.fullPath << '\t' << row.displayName << '\n';
+    }
+    return Exit::Done;
+}
+
+Exit pictureAdd(Invocation& inv) {
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    // The album keeps full paths, as a drop from the desktop gives them.
+    std::vector<fs::path> files;
+    for (std::size_t i = 1; i < inv.operandCount(); ++i) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(inv.operand(i), ec);
+        files.push_back(ec ? fs::path(inv.operand(i)) : absolute.lexically_normal());
+    }
+    const ScratchFolder scratch;
+    if (scratch.path().empty())
+        return inv.stop(std::string(text::kNoScratchFolder) + platform::driveC().string());
+    const int added =
+        intake::addDroppedFiles(program.state, program.store(), inv.ui, files, scratch.path());
+    return added == static_cast<int>(files.size()) ? Exit::Done : Exit::Stopped;
+}
+
+Exit pictureDelete(Invocation& inv) {
+    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
+    if (!index)
+        return Exit::Usage;
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    selectPicture(program, *index);
+    return exitFor(shell::deleteSelectedPhoto(program.state, program.store(), inv.ui));
+}
+
+Exit pictureRotate(Invocation& inv) {
+    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
+    if (!index)
+        return Exit::Usage;
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    return exitFor(program.store().rotatePicture(selectPicture(program, *index)));
+}
+
+Exit pictureCopy(Invocation& inv) {
+    return transfer(inv, true);
+}
+
+Exit pictureMove(Invocation& inv) {
+    return transfer(inv, false);
+}
+
+Exit pictureSave(Invocation& inv) {
+    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
+    if (!index)
+        return Exit::Usage;
+    Program program(inv);
+    if (!program.open() || !program.loadAlbum(inv.operand(0)))
+        return Exit::Stopped;
+    selectPicture(program, *index);
+    program.state.layout = shell::Layout::OneUp;
+    if (!intake::canSaveAs(program.state, inv.ui))
+        return Exit::Stopped;
+
+    // The save dialog's default extension, and its question before replacing a file.
+    fs::path target = inv.operand(2);
+    if (!target.has_extension())
+        target += ".bmp";
+    std::error_code ec;
+    if (fs::exists(target, ec) &&
+        inv.ui.ask(target.string() + std::string(text::kAskReplaceSuffix),
+                   platform::Ui::Buttons::YesNo,
+                   platform::Ui::Icon::Exclamation) != platform::Ui::Answer::Yes)
+        return Exit::Stopped;
+
+    // Nothing is colour-adjusted here, so the program's temporary folder is not read.
+    return intake::saveAs(program.state, inv.ui, target, platform::tempDirectory()) ? Exit::Done
+                                                                                    : Exit::Stopped;
+}
+
+} // namespace kv::cli

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <string_view>
+
+// The command-line tool's own texts. The program's messages keep their German
+// wording and come from the subsystems; what the tool itself says about its
+// command line is English, like its manual page, and starts with the tool's name
+// so that a script can tell the two apart.
+namespace kv::cli::text {
+
+inline constexpr std::string_view kToolName = "kvphoto-cli";
+
+inline constexpr std::string_view kUsage =
+    "Usage: kvphoto-cli [--home DIR] [--yes | --no] COMMAND ...\n";
+
+inline constexpr std::string_view kOverview =
+    "Albums, pictures, media calibration and the printer of Kelvor Photo Viewer,\n"
+    "without windows. The commands change the same files as the program does.\n"
+    "\n"
+    "Options (before COMMAND):\n"
+    "  --home DIR  the program directory, as KVPR_HOME sets it\n"
+    "  --yes       answer every question of the program with Yes\n"
+    "  --no        answer every question with No (also the answer when neither\n"
+    "              is given; the tool then says so)\n"
+    "  --help      this text; COMMAND --help describes one command\n"
+    "\n"
+    "Commands:\n";
+
+inline constexpr std::string_view kCommandList =
+    "  album list                          one album name a line, in album.dat order\n"
+    "  album add NAME | album rename OLD NEW | album delete NAME\n"
+    "  album show NAME                     one picture a line: \"INDEX<TAB>ROTATION<TAB>WxH<TAB>"
+    "FULL PATH<TAB>DISPLAY NAME\" (WxH of the stored thumbnail)\n"
+    "  picture add ALBUM FILE...           the program's own intake: conversion, thumbnail, "
+    "album files\n"
+    "  picture delete ALBUM INDEX | picture rotate ALBUM INDEX\n"
+    "  picture copy ALBUM INDEX TARGET | picture move ALBUM INDEX TARGET\n"
+    "  picture save ALBUM INDEX TARGET.bmp the Save-as of one picture\n"
+    "  media id                            prints the current media identification\n"
+    "  media id ID                         validates and stores it as the media type dialog's "
+    "\"OK\" does (printer found, bracket, rebuild, upload)\n"
+    "  media gamma                         prints the 257 lines of the gamma tables in the "
+    "GammaTable.tbl format from the current calibration (start-up order: rank table, media "
+    "selection, base media, rebuild)\n"
+    "  media gamma --write                 writes GammaTable.tbl\n"
+    "  media rank-table [--sens-rebuild] [--dens-rebuild] [--save] [--txt]\n"
+    "  printer find | printer reset | printer state\n"
+    "  printer read PARAM [N] | printer read-stored ADDR | printer write PARAM BYTE... | "
+    "printer upload-led\n";
+
+inline constexpr std::string_view kClosing =
+    "\n"
+    "INDEX counts the pictures of an album from 0, as \"album show\" lists them.\n"
+    "Numbers are decimal or hexadecimal with 0x.\n"
+    "Exit status: 0 done, 1 stopped on a message, 2 usage error.\n"
+    "See kvphoto-cli(1).\n";
+
+// What the tool says of itself on standard error.
+inline constexpr std::string_view kAnsweredNo = "no --yes or --no given: answered No";
+inline constexpr std::string_view kAnsweredCancel = "no --yes or --no given: answered Cancel";
+inline constexpr std::string_view kNoSuchAlbum = "no album named ";
+inline constexpr std::string_view kCannotOpenAlbums = "cannot read or create album.dat in ";
+inline constexpr std::string_view kNoScratchFolder = "cannot create a temporary folder in ";
+inline constexpr std::string_view kUnknownCommand = "unknown command: ";
+inline constexpr std::string_view kMissingCommand = "no command given";
+inline constexpr std::string_view kUnknownOption = "unknown option: ";
+inline constexpr std::string_view kYesAndNo = "--yes and --no exclude each other";
+inline constexpr std::string_view kMissingHome = "--home needs a folder";
+inline constexpr std::string_view kTooFewArguments = "missing arguments";
+inline constexpr std::string_view kTooManyArguments = "too many arguments";
+inline constexpr std::string_view kNotANumber = " is not a number (decimal or 0x hex)";
+inline constexpr std::string_view kOutOfRange = " is out of range ";
+inline constexpr std::string_view kCountZero = "N must be at least 1";
+inline constexpr std::string_view kTryHelp = "Try 'kvphoto-cli --help'.";
+
+// A question of our own, asked as the save dialog asks it.
+inline constexpr std::string_view kAskReplaceSuffix =
+    " existiert bereits.\nSoll die Datei ersetzt werden?";
+
+} // namespace kv::cli::text
