@@ -14,6 +14,8 @@ inline constexpr std::string_view kAcquireNameTooLong =
     "Der Dateiname muß weniger als sechs Zeichen enthalten.";
 inline constexpr std::string_view kNoScanner = "Es wurde kein Scanner gefunden.";
 inline constexpr std::string_view kScanFailed = "Das Einlesen vom Scanner ist fehlgeschlagen.";
+// Of our own: shown while the scanner works.
+inline constexpr std::string_view kScanning = "Die Bilder werden vom Scanner eingelesen …";
 inline constexpr std::string_view kScannerTitle = "Scanner";
 inline constexpr std::string_view kChooseScanner = "Quelle:";
 inline constexpr std::string_view kBitmapFilter = "Bitmap(*.BMP) (*.bmp)";

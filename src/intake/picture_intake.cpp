@@ -312,6 +312,17 @@ bool canSaveAs(const shell::AppState& state, platform::Ui& ui) {
 
 bool saveAs(shell::AppState& state, platform::Ui& ui, const fs::path& target,
             const fs::path& tempDir) {
+    if (state.layout != shell::Layout::OneUp) {
+        // The sheet goes out through the same sheet file a print job writes.
+        const fs::path sheetFile = tempDir / "prtfile.bmp";
+        std::error_code ec;
+        fs::create_directories(tempDir, ec);
+        if (platform::imagelib::WriteBmpFile(sheetFile, state.sheet) &&
+            copyFile(sheetFile, target))
+            return true;
+        ui.message(msg::kNotSaved, Icon::Information);
+        return false;
+    }
     if (state.colourDialogSaving || state.adjustedPicturePresent) {
         const bool copied = copyFile(platform::findNoCase(tempDir, "Prefile.bmp"), target);
         // Only the flag that chose the adjusted copy is used up.

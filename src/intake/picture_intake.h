@@ -73,7 +73,8 @@ bool canSaveAs(const shell::AppState& state, platform::Ui& ui);
 
 // Saves the 1-up picture to `target`: the colour-adjusted copy when the colour
 // dialog saves or one is present (once), else the picture unturned, copied or
-// converted. False when nothing was written (the user was told).
+// converted. In the 4-in-1 and 16-in-1 layouts the sheet as shown. False when
+// nothing was written (the user was told).
 bool saveAs(shell::AppState& state, platform::Ui& ui, const std::filesystem::path& target,
             const std::filesystem::path& tempDir);
 

@@ -341,6 +341,12 @@ TEST_F(IntakeTest, SaveAsUsesAdjustedCopyOnceThenPicture) {
     ASSERT_EQ(open(write("c.pic", picture(5, 3))), AddResult::Added);
     ASSERT_TRUE(saveAs(m_state, m_ui, m_dir / "c.bmp", m_temp));
     EXPECT_EQ(readBytes(m_dir / "c.bmp"), readBytes(write("c24.bmp", picture(5, 3))));
+
+    // A layout sheet is saved as shown, whatever picture is selected.
+    m_state.layout = shell::Layout::SixteenUp;
+    m_state.sheet = picture(640, 480, 0x33);
+    ASSERT_TRUE(saveAs(m_state, m_ui, target, m_temp));
+    EXPECT_EQ(readBytes(target), readBytes(write("sheet.bmp", picture(640, 480, 0x33))));
 }
 
 TEST(AcquireTarget, NameOfFewerThanSixCharacters) {
