@@ -1,5 +1,7 @@
 #include "render/print_window.h"
 
+#include "render/layout_composition.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -70,12 +72,12 @@ void PrintWindow::paintEvent(QPaintEvent* /*event*/) {
         state.albums.albumJustChanged = false;
         nothing = true;
     }
-    // The 4-in-1 and 16-in-1 sheets come with the layout composition; until it
-    // hands its sheet over, those layouts show the background only.
-    if (nothing || !oneUp || !state.displayedPicture) {
+    if (nothing || (oneUp && !state.displayedPicture)) {
         placeScrollBars({});
-    } else {
+    } else if (oneUp) {
         paintOneUp(painter, *state.displayedPicture);
+    } else {
+        paintSheet(painter);
     }
     m_painting = false;
 }
@@ -104,6 +106,36 @@ void PrintWindow::paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap
     const PreviewPlacement preview = picturePreview(w, h, width(), height());
     painter.fillRect(toQRect(preview.paper), Qt::white);
     painter.drawImage(toQRect(preview.picture), image);
+}
+
+void PrintWindow::paintSheet(QPainter& painter) {
+    placeScrollBars({});
+    if (m_state.previewMode)
+        painter.fillRect(toQRect(sheetPreview(width(), height()).paper), Qt::white);
+    // The sheet changes in place with every drop, so it is converted at each paint.
+    const QImage image = toImage(m_state.sheet);
+    if (image.isNull())
+        return;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(toQRect(drawnSheet()), image);
+}
+
+Rect PrintWindow::drawnSheet() const {
+    if (m_state.previewMode)
+        return sheetPreview(width(), height()).picture;
+    return sheetPlacement(kSheetWidth, kSheetHeight, width(), height());
+}
+
+int PrintWindow::sheetCellAt(QPoint pos) const {
+    switch (m_state.layout) {
+    case shell::Layout::FourUp:
+        return fourUpQuarterAt(pos.x(), pos.y(), width(), height());
+    case shell::Layout::SixteenUp:
+        return sixteenUpCellAt(drawnSheet(), pos.x(), pos.y());
+    case shell::Layout::OneUp:
+        break;
+    }
+    return -1;
 }
 
 void PrintWindow::placeScrollBars(const ScrollPlan& plan) {

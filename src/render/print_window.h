@@ -11,8 +11,9 @@ class QScrollBar;
 namespace kv::render {
 
 // The large pane right of the album panel: the selected picture at its own size
-// with scroll bars or fitted to the window, and the page preview on white paper.
-// Everything it shows is painted from the application state.
+// with scroll bars or fitted to the window, the 4-in-1 or 16-in-1 sheet, and the
+// page preview on white paper. Everything it shows is painted from the
+// application state.
 class PrintWindow : public QWidget {
     Q_OBJECT
   public:
@@ -23,11 +24,17 @@ class PrintWindow : public QWidget {
     // converted copy is otherwise kept while the bitmap's buffer and size stay.
     void invalidatePicture();
 
+    // The 4-in-1 quarter or 16-in-1 cell a drop at `pos` goes into, as the sheet
+    // is drawn now; -1 for none (1-in-1, or between the 16-in-1 cells).
+    int sheetCellAt(QPoint pos) const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     void paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap);
+    void paintSheet(QPainter& painter);
+    Rect drawnSheet() const;
     void placeScrollBars(const ScrollPlan& plan);
     void stepScrollBar(QScrollBar* bar, int action);
     void scrollContent();

@@ -3,6 +3,7 @@
 #include "albums/album_state.h"
 #include "platform/bitmap.h"
 
+#include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,6 +11,12 @@
 namespace kv::shell {
 
 enum class Layout { OneUp, FourUp, SixteenUp };
+
+// A picture placed on the 4-in-1 sheet: what finds its file again.
+struct SheetPicture {
+    std::string fullPath;
+    std::string displayName;
+};
 
 // The one application state record of the run. Every window and command reads
 // and writes it on the user-interface thread.
@@ -21,6 +28,11 @@ struct AppState {
     std::optional<platform::Bitmap24> displayedPicture; // the loaded picture, rotated
     std::string statusText;                             // "%s [%dX%d]" or empty
     Layout layout = Layout::OneUp;
+    // The 4-in-1 or 16-in-1 sheet (640 x 480) the print window shows and a job
+    // prints; empty in the 1-in-1 layout. The 4-in-1 quarters' pictures: upper
+    // left, upper right, lower left, lower right.
+    platform::Bitmap24 sheet;
+    std::array<SheetPicture, 4> fourUpSlots;
     bool previewMode = false;
     bool fitToWindow = false;
     bool printBusy = false;

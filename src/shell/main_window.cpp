@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "platform/scanner/sane_scanner.h"
 #include "printer/port_backend.h"
+#include "render/layout_composition.h"
 #include "render/print_window.h"
 #include "shell/child_layout.h"
 #include "shell/help_window.h"
@@ -33,8 +34,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QStyle>
+#include <QThread>
 #include <QToolBar>
 #include <QUrl>
 #include <QWindow>
@@ -407,31 +410,22 @@ void MainWindow::openFiles() {
 }
 
 void MainWindow::deletePhoto() {
-    albums::AlbumState& albums = m_state.albums;
     albums::AlbumStore* store = m_session.albumStore();
-    if (albums.selectedPicture < 0 || !store) {
+    if (!store) {
         m_ui->message(kMsgNoPhotoToDelete, Icon::None);
         return;
     }
-    if (m_ui->ask(kAskDeletePhoto, platform::Ui::Buttons::YesNo, Icon::Question) !=
-        platform::Ui::Answer::Yes)
+    const albums::StoreResult result = deleteSelectedPhoto(m_state, *store, *m_ui);
+    if (result == albums::StoreResult::Refused || result == albums::StoreResult::Cancelled)
         return;
-    if (store->deletePicture(albums.selectedPicture) == albums::StoreResult::Refused)
-        return;
-    albums.pictureDeleted = true;
-    albums.selectedPicture = -1;
-    albums.loadedPicture = -2;
-    // The picture on show may be the one just deleted.
-    m_state.displayedPicture.reset();
-    m_state.adjustedPicturePresent = false;
     if (m_thumbnailWindow)
         m_thumbnailWindow->refresh();
     refreshViews();
 }
 
-// The sheet's print image is saved with the layout composition work; here the 1-up picture.
+// The 1-up picture, or the 4-in-1 / 16-in-1 sheet as the print window shows it.
 void MainWindow::saveAs() {
-    if (m_state.layout != Layout::OneUp || !intake::canSaveAs(m_state, *m_ui))
+    if (!intake::canSaveAs(m_state, *m_ui))
         return;
     QFileDialog dialog(this, qs(intake::msg::kSaveTitle));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -466,16 +460,31 @@ void MainWindow::acquireFromScanner() {
     platform::scanner::AcquireResult result = platform::scanner::AcquireResult::Done;
     {
         platform::Ui::WaitCursor wait(*m_ui);
-        // Each page reaches the album from the event loop, one at a time.
-        result = m_scanner->acquire(
-            device, target, [this](int pagesToCome, const std::filesystem::path& page) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, pagesToCome, path = QString::fromStdString(page.string())] {
-                        scannerPageTransferred(pagesToCome, path);
-                    },
-                    Qt::QueuedConnection);
-            });
+        // A scanner takes seconds a page: it works on its own thread while a modal
+        // note keeps the windows painted and the user's input away from them.
+        QProgressDialog note(qs(intake::msg::kScanning), QString(), 0, 0, this);
+        note.setWindowTitle(qs(intake::msg::kScannerTitle));
+        note.setCancelButton(nullptr);
+        note.setWindowModality(Qt::WindowModal);
+        note.setMinimumDuration(0);
+        QEventLoop loop;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            // Each page reaches the album from the event loop, one at a time.
+            result = m_scanner->acquire(
+                device, target, [this](int pagesToCome, const std::filesystem::path& page) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, pagesToCome, path = QString::fromStdString(page.string())] {
+                            scannerPageTransferred(pagesToCome, path);
+                        },
+                        Qt::QueuedConnection);
+                });
+        }));
+        connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        worker->start();
+        note.show();
+        loop.exec();
+        worker->wait();
     }
     if (result != platform::scanner::AcquireResult::Done)
         m_ui->message(intake::msg::kScanFailed, Icon::Information);
@@ -533,6 +542,8 @@ void MainWindow::scannerPageTransferred(int pagesToCome, const QString& path) {
 // --- Tools menu ------------------------------------------------------------
 
 void MainWindow::switchLayout(Layout layout) {
+    if (layout == m_state.layout)
+        return;
     m_state.layout = layout;
     // A sheet is always shown whole.
     if (layout != Layout::OneUp)
@@ -542,8 +553,15 @@ void MainWindow::switchLayout(Layout layout) {
         m_printWindow->update();
 }
 
-// The 4-up and 16-up sheet is composed here by the layout composition work.
-void MainWindow::composeSheet() {}
+// Frees the old sheet; 4-up takes the selected picture, 16-up the album's first 16.
+void MainWindow::composeSheet() {
+    const albums::AlbumState& albums = m_state.albums;
+    std::filesystem::path nameFile;
+    albums::AlbumStore* store = m_session.albumStore();
+    if (store && albums.currentAlbum >= 0 && albums.currentAlbum < albums.albumCount())
+        nameFile = store->nameFile(albums.albumNames[std::size_t(albums.currentAlbum)]);
+    render::composeLayoutSheet(m_state, *m_ui, nameFile, platform::tempDirectory());
+}
 
 // Printing the current picture or sheet comes with the print job engine.
 void MainWindow::printCurrentPhoto() {}
@@ -711,7 +729,6 @@ void MainWindow::repaintPictureViews() {
 // One step of the print job engine comes with the print jobs.
 void MainWindow::jobStep() {}
 
-// Composing the 4-up and 16-up sheet with the loaded picture comes with the layout work.
 void MainWindow::displaySelectedPicture() {
     const intake::DisplayResult result =
         intake::displayPicture(m_state, *m_ui, platform::tempDirectory());
@@ -727,8 +744,14 @@ QWidget* MainWindow::printWindow() {
     return m_printWindow;
 }
 
-// Placing a thumbnail into a sheet cell comes with the layout composition work.
-void MainWindow::placeOnSheet(QPoint /*pos*/) {}
+// The drop's cell is filled here; the display that follows shows the picture's name.
+void MainWindow::placeOnSheet(QPoint pos) {
+    if (!m_printWindow)
+        return;
+    render::placeDroppedPicture(m_state, *m_ui, m_printWindow->sheetCellAt(pos),
+                                m_state.albums.selectedPicture, platform::tempDirectory());
+    m_printWindow->update();
+}
 
 void MainWindow::refreshViews() {
     m_state.statusText.clear();

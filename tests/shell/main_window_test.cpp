@@ -426,7 +426,10 @@ TEST(MainFrame, CommandMessagesOfTheFrame) {
         EXPECT_FALSE(f.action(32858)->isEnabled());
         f.trigger(32858);
     }
-    EXPECT_TRUE(f.ui.prompts().empty());
+    // Only 4-up says that no picture is selected for its sheet.
+    EXPECT_EQ(f.ui.texts(),
+              std::vector<std::string>{"Kein Foto für die Erstellung des 4in1-Bildes ausgewählt!"});
+    f.ui.clear();
     f.trigger(32815);
     EXPECT_EQ(f.state.layout, Layout::OneUp);
     EXPECT_TRUE(f.state.fitToWindow);

@@ -1,0 +1,316 @@
+#include "render/layout_composition.h"
+
+#include "albums/album_files.h"
+#include "intake/temp_bmp.h"
+#include "platform/atomic_file.h"
+#include "platform/imagelib/image_library.h"
+#include "platform/paths.h"
+#include "render/layout_messages.h"
+#include "render/sheet_loader.h"
+
+#include <algorithm>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace kv::render {
+
+namespace fs = std::filesystem;
+namespace lib = platform::imagelib;
+using Icon = platform::Ui::Icon;
+using platform::Bitmap24;
+using shell::AppState;
+using shell::Layout;
+
+namespace {
+
+struct Decoded {
+    PlaceResult result = PlaceResult::Undecodable;
+    Bitmap24 picture; // 24 bits, already turned when it was narrower than high
+};
+
+Decoded decodeForCell(const fs::path& source) {
+    Decoded out;
+    try {
+        lib::DecodedImage decoded;
+        if (lib::ScaleCD(source, decoded) != 1 || !lib::ConvertTo24(decoded, out.picture))
+            return out;
+        if (out.picture.width < out.picture.height)
+            out.picture = platform::turnBitmap(out.picture, 1);
+        out.result = PlaceResult::Placed;
+    } catch (const std::bad_alloc&) {
+        out = Decoded{PlaceResult::NoMemory, {}};
+    }
+    return out;
+}
+
+PlaceResult drawInCell(Bitmap24& sheet, const SheetGrid& grid, int cell, const Bitmap24& picture) {
+    const PictureSize size =
+        fitWithin(picture.width, picture.height, grid.fitWidth, grid.fitHeight);
+    const Rect box = grid.cell(cell);
+    try {
+        lib::ScaleImageTo(sheet, box.left + (grid.cellWidth - size.width) / 2,
+                          box.top + (grid.cellHeight - size.height) / 2, picture, size.width,
+                          size.height);
+    } catch (const std::bad_alloc&) {
+        return PlaceResult::NoMemory;
+    }
+    return PlaceResult::Placed;
+}
+
+Bitmap24 whiteSheet() {
+    return lib::NewImage(kSheetPixelsWide, kSheetPixelsHigh, 255, 255, 255);
+}
+
+const SheetGrid* gridOf(Layout layout) {
+    switch (layout) {
+    case Layout::FourUp:
+        return &kFourUpGrid;
+    case Layout::SixteenUp:
+        return &kSixteenUpGrid;
+    case Layout::OneUp:
+        break;
+    }
+    return nullptr;
+}
+
+void composeFourUp(AppState& state, platform::Ui& ui, const fs::path& tempDir) {
+    state.sheet = whiteSheet();
+    const int selected = state.albums.selectedPicture;
+    if (selected < 0 || selected >= state.albums.pictureCount) {
+        state.fourUpSlots = {};
+        ui.message(kMsgNoPhotoForFourUp, Icon::None);
+        return;
+    }
+    const albums::PictureRow& row = state.albums.pictures[std::size_t(selected)];
+    state.fourUpSlots.fill({row.fullPath, row.displayName});
+    // One picture in all four quarters: decoded once.
+    const Decoded decoded =
+        decodeForCell(pictureSourceFile(row.fullPath, row.displayName, tempDir));
+    PlaceResult result = decoded.result;
+    for (int cell = 0; cell < kFourUpGrid.cells() && result == PlaceResult::Placed; ++cell)
+        result = drawInCell(state.sheet, kFourUpGrid, cell, decoded.picture);
+    if (result == PlaceResult::Undecodable)
+        ui.message(kMsgNoPhotoForFourUp, Icon::None);
+    else if (result == PlaceResult::NoMemory)
+        ui.message(kMsgResizeFailed, Icon::None);
+}
+
+void composeSixteenUp(AppState& state, platform::Ui& ui, const fs::path& nameFile,
+                      const fs::path& tempDir) {
+    state.sheet = whiteSheet();
+    std::vector<shell::SheetPicture> pictures;
+    std::string names;
+    // The album as its name file lists it; a missing file is not created here (an
+    // empty one would read as damaged later), the pictures in memory stand in.
+    if (!nameFile.empty() && platform::readFile(nameFile, names)) {
+        for (const albums::NameEntry& entry : albums::parseNameFile(names).entries)
+            pictures.push_back({entry.fullPath, entry.displayName});
+    } else {
+        for (int i = 0; i < state.albums.pictureCount; ++i) {
+            const albums::PictureRow& row = state.albums.pictures[std::size_t(i)];
+            pictures.push_back({row.fullPath, row.displayName});
+        }
+    }
+    const int n = std::min(static_cast<int>(pictures.size()), kSixteenUpGrid.cells());
+    for (int k = 0; k < n; ++k) {
+        const shell::SheetPicture& picture = pictures[std::size_t(k)];
+        const PlaceResult result =
+            placePicture(state.sheet, kSixteenUpGrid, k,
+                         pictureSourceFile(picture.fullPath, picture.displayName, tempDir));
+        if (result == PlaceResult::NoMemory) {
+            ui.message(kMsgResizeFailed, Icon::None);
+            return;
+        }
+    }
+}
+
+// Fits the frame as it is: no resizing would change it.
+bool fitsAsItIs(const fs::path& file) {
+    // The headers and a palette are all that is needed; the loader checks the rest.
+    std::vector<std::uint8_t> head(14 + 124);
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return false;
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const BmpHeaders headers = readBmpHeaders(head);
+    if (headers.problem != BmpProblem::None && headers.problem != BmpProblem::Short)
+        return false;
+    const int w = headers.info.width;
+    const int h = headers.info.height;
+    const bool fits =
+        (w <= kFrameWidth && h <= kFrameHeight) || (w <= kFrameHeight && h <= kFrameWidth);
+    // The small standard sizes are printed doubled.
+    return fits && w != 320 && w != 240 && h != 240;
+}
+
+std::optional<fs::path> writeResized(const fs::path& source, platform::Ui& ui,
+                                     const fs::path& tempDir, const Progress& progress) {
+    const auto report = [&progress](int value) {
+        if (progress)
+            progress(value);
+    };
+    platform::Ui::WaitCursor wait(ui);
+    report(0);
+    try {
+        Bitmap24 picture;
+        {
+            lib::DecodedImage decoded;
+            if (lib::ScaleCD(source, decoded) != 1 || !lib::ConvertTo24(decoded, picture)) {
+                ui.message(kMsgSheetCannotOpen, Icon::None);
+                return std::nullopt;
+            }
+        }
+        report(400);
+        const PictureSize size = oneUpSize(picture.width, picture.height);
+        report(600);
+        const lib::LibraryImage scaled = lib::ScaleImage(picture, size.width, size.height);
+        if (scaled.empty()) {
+            ui.message(kMsgResizeFailed, Icon::None);
+            return std::nullopt;
+        }
+        std::error_code ec;
+        fs::create_directories(tempDir, ec);
+        const fs::path target = tempDir / kSheetFileName;
+        if (!lib::WriteBmpFile(target, scaled)) {
+            ui.message(kMsgSheetNotWritten, Icon::None);
+            return std::nullopt;
+        }
+        report(800);
+        return target;
+    } catch (const std::bad_alloc&) {
+        ui.message(kMsgSheetNoMemory, Icon::None);
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+PictureSize fitWithin(int width, int height, int boxWidth, int boxHeight) {
+    if (width <= boxWidth && height <= boxHeight)
+        return {width, height};
+    // Integer ratios: w / (w / box) must come out as box exactly, not one less.
+    const long long w = width;
+    const long long h = height;
+    if (w * boxHeight >= h * boxWidth)
+        return {boxWidth, static_cast<int>(std::max(1LL, h * boxWidth / w))};
+    return {static_cast<int>(std::max(1LL, w * boxHeight / h)), boxHeight};
+}
+
+PictureSize oneUpSize(int width, int height) {
+    if (width == 320 && height == 240)
+        return {kFrameWidth, kFrameHeight};
+    if (width == 240 && height == 320)
+        return {kFrameHeight, kFrameWidth};
+    return height < width ? fitWithin(width, height, kFrameWidth, kFrameHeight)
+                          : fitWithin(width, height, kFrameHeight, kFrameWidth);
+}
+
+fs::path pictureSourceFile(std::string_view fullPath, std::string_view displayName,
+                           const fs::path& tempDir) {
+    if (!intake::isBmpName(displayName)) {
+        fs::path copy = intake::temporaryBmpPath(tempDir, fullPath, displayName);
+        std::error_code ec;
+        if (fs::exists(copy, ec))
+            return copy;
+    }
+    return fs::path(fullPath);
+}
+
+PlaceResult placePicture(Bitmap24& sheet, const SheetGrid& grid, int cell, const fs::path& source) {
+    if (cell < 0 || cell >= grid.cells())
+        return PlaceResult::Undecodable;
+    const Decoded decoded = decodeForCell(source);
+    if (decoded.result != PlaceResult::Placed)
+        return decoded.result;
+    return drawInCell(sheet, grid, cell, decoded.picture);
+}
+
+void composeLayoutSheet(AppState& state, platform::Ui& ui, const fs::path& nameFile,
+                        const fs::path& tempDir) {
+    lib::FreeImage(state.sheet);
+    if (state.layout == Layout::OneUp)
+        return;
+    platform::Ui::WaitCursor wait(ui);
+    if (state.layout == Layout::FourUp)
+        composeFourUp(state, ui, tempDir);
+    else
+        composeSixteenUp(state, ui, nameFile, tempDir);
+}
+
+int fourUpQuarterAt(int x, int y, int width, int height) {
+    return (y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1);
+}
+
+int sixteenUpCellAt(const Rect& drawnSheet, int x, int y) {
+    const int columns = kSixteenUpGrid.columns;
+    const int rows = kSixteenUpGrid.rows;
+    const long long w = drawnSheet.width();
+    const long long h = drawnSheet.height();
+    if (w <= 0 || h <= 0)
+        return -1;
+    // In units of 1/columns of a pixel the cell borders fall on multiples of w.
+    const long long u = static_cast<long long>(x - drawnSheet.left) * columns;
+    const long long v = static_cast<long long>(y - drawnSheet.top) * rows;
+    if (u <= 0 || v <= 0 || u >= w * columns || v >= h * rows || u % w == 0 || v % h == 0)
+        return -1;
+    return static_cast<int>((v / h) * columns + u / w);
+}
+
+bool placeDroppedPicture(AppState& state, platform::Ui& ui, int cell, int pictureIndex,
+                         const fs::path& tempDir) {
+    const SheetGrid* grid = gridOf(state.layout);
+    if (!grid || cell < 0 || cell >= grid->cells() || pictureIndex < 0 ||
+        pictureIndex >= state.albums.pictureCount)
+        return false;
+    const albums::PictureRow& row = state.albums.pictures[std::size_t(pictureIndex)];
+    if (state.layout == Layout::FourUp)
+        state.fourUpSlots[std::size_t(cell)] = {row.fullPath, row.displayName};
+    if (state.sheet.empty())
+        state.sheet = whiteSheet();
+    platform::Ui::WaitCursor wait(ui);
+    lib::FillImageRect(state.sheet, grid->cell(cell), 255, 255, 255);
+    const PlaceResult result = placePicture(
+        state.sheet, *grid, cell, pictureSourceFile(row.fullPath, row.displayName, tempDir));
+    // An undecodable picture is told by the display that follows every drop.
+    if (result == PlaceResult::NoMemory)
+        ui.message(kMsgResizeFailed, Icon::None);
+    return result == PlaceResult::Placed;
+}
+
+std::optional<fs::path> prepareSheetFile(const AppState& state, platform::Ui& ui,
+                                         const fs::path& tempDir, const Progress& progress) {
+    if (state.layout != Layout::OneUp) {
+        std::error_code ec;
+        fs::create_directories(tempDir, ec);
+        const fs::path target = tempDir / kSheetFileName;
+        if (!lib::WriteBmpFile(target, state.sheet)) {
+            ui.message(kMsgSheetNotWritten, Icon::None);
+            return std::nullopt;
+        }
+        return target;
+    }
+    fs::path source;
+    if (state.adjustedPicturePresent) {
+        source = platform::findNoCase(tempDir, std::string(kAdjustedFileName));
+    } else {
+        const int loaded = state.albums.loadedPicture;
+        if (loaded < 0 || loaded >= state.albums.pictureCount)
+            return std::nullopt; // the job's start checks tell this case
+        const albums::PictureRow& row = state.albums.pictures[std::size_t(loaded)];
+        source = pictureSourceFile(row.fullPath, row.displayName, tempDir);
+    }
+    if (fitsAsItIs(source))
+        return source;
+    return writeResized(source, ui, tempDir, progress);
+}
+
+std::optional<fs::path> prepareBatchSheetFile(const albums::PictureRow& picture, platform::Ui& ui,
+                                              const fs::path& tempDir, const Progress& progress) {
+    return writeResized(pictureSourceFile(picture.fullPath, picture.displayName, tempDir), ui,
+                        tempDir, progress);
+}
+
+} // namespace kv::render
