@@ -41,30 +41,6 @@ float readFloat(const platform::Profile& profile, std::string_view key,
     return static_cast<float>(platform::parseDouble(text).value_or(0.0));
 }
 
-struct Entry {
-    std::string_view key;
-    std::string value;
-};
-
-// All entries in one atomic rewrite, so a refused value never leaves half of the
-// settings behind.
-bool writeEntries(const fs::path& path, const std::vector<Entry>& entries) {
-    std::string text;
-    std::error_code ec;
-    if (fs::exists(path, ec)) {
-        if (!platform::readFile(path, text))
-            return false;
-    } else if (ec) {
-        return false;
-    }
-    for (const Entry& e : entries) {
-        if (!platform::Profile::canWrite(kImageSection, e.key, e.value))
-            return false;
-        text = platform::Profile::update(text, kImageSection, e.key, e.value);
-    }
-    return platform::writeFileAtomic(path, text);
-}
-
 } // namespace
 
 fs::path matchPathFor(const fs::path& programDir, std::string_view name) {
@@ -108,33 +84,37 @@ PictureAdjustSettings loadPictureAdjustSettings(const fs::path& programDir) {
 bool savePictureAdjustSettings(PictureAdjustSettings& settings, const fs::path& programDir,
                                const fs::path& systemDir, platform::Ui& ui) {
     const auto number = [](int v) { return platform::formatC("%d", v); };
-    std::vector<Entry> entries;
-    entries.push_back({kKeyMatchFile, settings.matchFile});
+    std::vector<platform::ProfileEntry> entries;
+    const auto add = [&](std::string_view key, std::string value) {
+        entries.push_back({kImageSection, key, std::move(value)});
+    };
+    add(kKeyMatchFile, settings.matchFile);
     // The stored points change only when the user works in manual mode.
     if (settings.contrast == kToneManual) {
-        entries.push_back({kKeyLeft, number(settings.tonePoints.left)});
-        entries.push_back({kKeyBottom, number(settings.tonePoints.bottom)});
-        entries.push_back({kKeyRight, number(settings.tonePoints.right)});
-        entries.push_back({kKeyTop, number(settings.tonePoints.top)});
+        add(kKeyLeft, number(settings.tonePoints.left));
+        add(kKeyBottom, number(settings.tonePoints.bottom));
+        add(kKeyRight, number(settings.tonePoints.right));
+        add(kKeyTop, number(settings.tonePoints.top));
     }
-    entries.push_back({kKeyContrast, number(settings.contrast)});
-    entries.push_back({kKeySaturation, number(settings.saturation)});
-    entries.push_back({kKeyColorControl, number(settings.colorControl)});
-    entries.push_back({kKeyDigitalCamera, number(settings.digitalCamera)});
-    entries.push_back({kKeyEdge, number(settings.edge)});
-    entries.push_back({kKeyEdgeEnhanceR, platform::formatC("%f", double(settings.edgeEnhanceR))});
-    entries.push_back({kKeySatValue, platform::formatC("%f", double(settings.satValue))});
+    add(kKeyContrast, number(settings.contrast));
+    add(kKeySaturation, number(settings.saturation));
+    add(kKeyColorControl, number(settings.colorControl));
+    add(kKeyDigitalCamera, number(settings.digitalCamera));
+    add(kKeyEdge, number(settings.edge));
+    add(kKeyEdgeEnhanceR, platform::formatC("%f", double(settings.edgeEnhanceR)));
+    add(kKeySatValue, platform::formatC("%f", double(settings.satValue)));
 
     // Whether the mirror exists is decided before anything is written.
     const fs::path mirror = platform::findNoCase(systemDir, std::string(kSettingsFile));
     const bool mirrored = !systemDir.empty() && isRegularFile(mirror);
 
-    if (!writeEntries(platform::findNoCase(programDir, std::string(kSettingsFile)), entries)) {
+    if (!platform::Profile(platform::findNoCase(programDir, std::string(kSettingsFile)))
+             .writeEntries(entries)) {
         ui.message(kMsgSettingsNotSaved, platform::Ui::Icon::Exclamation);
         return false;
     }
     if (mirrored)
-        writeEntries(mirror, entries); // best effort: nothing reads the mirror
+        platform::Profile(mirror).writeEntries(entries); // best effort: nothing reads it
     if (settings.contrast == kToneManual)
         settings.storedTonePoints = settings.tonePoints;
     settings.matchPath = matchPathFor(programDir, settings.matchFile);

@@ -38,30 +38,7 @@ std::size_t characterCount(std::string_view text) {
     return n;
 }
 
-struct Entry {
-    std::string_view section;
-    std::string_view key;
-    std::string value;
-};
-
-// All entries in one atomic rewrite: a refused write leaves the file as it was,
-// never half of the identification.
-bool writeEntries(const fs::path& path, const std::vector<Entry>& entries) {
-    std::string text;
-    std::error_code ec;
-    if (fs::exists(path, ec)) {
-        if (!platform::readFile(path, text))
-            return false;
-    } else if (ec) {
-        return false;
-    }
-    for (const Entry& e : entries) {
-        if (!platform::Profile::canWrite(e.section, e.key, e.value))
-            return false;
-        text = platform::Profile::update(text, e.section, e.key, e.value);
-    }
-    return platform::writeFileAtomic(path, text);
-}
+using Entry = platform::ProfileEntry;
 
 // Writes the entries to the settings file and, when it already exists, to its
 // mirror in the system folder.
@@ -72,10 +49,11 @@ bool storeEntries(const fs::path& programDir, const fs::path& systemDir,
     std::error_code ec;
     const bool mirrored = fs::is_regular_file(mirror, ec);
 
-    if (!writeEntries(platform::findNoCase(programDir, std::string(kSettingsFile)), entries))
+    if (!platform::Profile(platform::findNoCase(programDir, std::string(kSettingsFile)))
+             .writeEntries(entries))
         return false;
     if (mirrored)
-        writeEntries(mirror, entries);
+        platform::Profile(mirror).writeEntries(entries);
     return true;
 }
 

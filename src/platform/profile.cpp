@@ -216,8 +216,11 @@ int Profile::readInt(std::string_view section, std::string_view key, int default
 }
 
 bool Profile::writeString(std::string_view section, std::string_view key, std::string_view value) {
-    if (!canWrite(section, key, value))
-        return false;
+    const ProfileEntry entry{section, key, std::string(value)};
+    return writeEntries({&entry, 1});
+}
+
+bool Profile::writeEntries(std::span<const ProfileEntry> entries) {
     std::string text;
     std::error_code ec;
     if (std::filesystem::exists(m_path, ec)) {
@@ -227,7 +230,12 @@ bool Profile::writeString(std::string_view section, std::string_view key, std::s
     } else if (ec) {
         return false;
     }
-    return writeFileAtomic(m_path, update(text, section, key, value));
+    for (const ProfileEntry& e : entries) {
+        if (!canWrite(e.section, e.key, e.value))
+            return false;
+        text = update(text, e.section, e.key, e.value);
+    }
+    return writeFileAtomic(m_path, text);
 }
 
 } // namespace kv::platform

@@ -2,10 +2,18 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace kv::platform {
+
+// One key=value of a section, for writing several at once.
+struct ProfileEntry {
+    std::string_view section;
+    std::string_view key;
+    std::string value;
+};
 
 // A private-profile (INI) file with the semantics the program's settings files
 // have always had: section and key names match without regard to case; a write
@@ -33,6 +41,9 @@ class Profile {
     // when the file cannot be read or written (its folder is missing, say) or when
     // canWrite refuses the entry.
     bool writeString(std::string_view section, std::string_view key, std::string_view value);
+    // Several entries in one atomic rewrite: all of them or, when one is refused or
+    // the file cannot be read or written, none.
+    bool writeEntries(std::span<const ProfileEntry> entries);
 
     // Whether an entry can be stored so that it reads back: names not empty, no line
     // break or NUL anywhere, no "]" in the section, no "=" in the key and no key

@@ -2,6 +2,7 @@
 
 #include "platform/profile.h"
 #include "platform/recording_ui.h"
+#include "support/german_locale.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,42 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using platform::Ui;
 
-// Saving runs with a German process locale, whose decimal separator is ",": the
-// file must not notice. The locale is compiled into a temporary folder when the
-// machine has none installed.
-class SettingsSaving : public ::testing::Test {
+// Saving runs with a German process locale.
+class SettingsSaving : public test::GermanLocaleTest {
   protected:
-    static void SetUpTestSuite() {
-        if (std::setlocale(LC_ALL, "de_DE.UTF-8"))
-            return;
-        s_locales = std::make_unique<test::TempDir>();
-        const std::string command = "localedef -i de_DE -f UTF-8 '" +
-                                    (s_locales->path() / "de_DE.UTF-8").string() +
-                                    "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0) {
-            setenv("LOCPATH", s_locales->path().c_str(), 1);
-            std::setlocale(LC_ALL, "de_DE.UTF-8");
-        }
-    }
-    static void TearDownTestSuite() {
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LOCPATH");
-        s_locales.reset();
-    }
-    void SetUp() override {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
-        if (std::string_view(buffer) != "1,5")
-            GTEST_SKIP() << "no German locale could be set up (localedef or de_DE missing)";
-    }
-
     test::TempDir m_home;
     test::TempDir m_system;
     platform::RecordingUi m_ui;
-
-    static std::unique_ptr<test::TempDir> s_locales;
 };
-std::unique_ptr<test::TempDir> SettingsSaving::s_locales;
 
 TEST(PictureAdjustSettings, FreshInstallGivesTheDefaults) {
     for (const bool tableShipped : {true, false}) {

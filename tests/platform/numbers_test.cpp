@@ -1,4 +1,5 @@
 #include "platform/numbers.h"
+#include "support/german_locale.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,38 +11,8 @@
 namespace kv::platform {
 namespace {
 
-// Every case runs with a German process locale, whose decimal separator is ",":
-// the numbers must not notice. The locale is compiled into a temporary folder
-// when the machine has none installed.
-class Numbers : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        if (std::setlocale(LC_ALL, "de_DE.UTF-8"))
-            return;
-        s_locales = std::make_unique<test::TempDir>();
-        const std::string command = "localedef -i de_DE -f UTF-8 '" +
-                                    (s_locales->path() / "de_DE.UTF-8").string() +
-                                    "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) == 0) {
-            setenv("LOCPATH", s_locales->path().c_str(), 1);
-            std::setlocale(LC_ALL, "de_DE.UTF-8");
-        }
-    }
-    static void TearDownTestSuite() {
-        std::setlocale(LC_ALL, "C");
-        unsetenv("LOCPATH");
-        s_locales.reset();
-    }
-    void SetUp() override {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%.1f", 1.5);
-        if (std::string_view(buffer) != "1,5")
-            GTEST_SKIP() << "no German locale could be set up (localedef or de_DE missing)";
-    }
-
-    static std::unique_ptr<test::TempDir> s_locales;
-};
-std::unique_ptr<test::TempDir> Numbers::s_locales;
+// Every case runs with a German process locale.
+using Numbers = test::GermanLocaleTest;
 
 TEST_F(Numbers, FormatsWithPointWhateverTheLocale) {
     EXPECT_EQ(formatC("%.3f", 1.5), "1.500");
