@@ -4,7 +4,6 @@
 #include "platform/paths.h"
 #include "shell/commands.h"
 
-#include <random>
 #include <vector>
 
 namespace kv::cli {
@@ -20,35 +19,6 @@ constexpr std::uint32_t kMaxIndex = albums::kMaxPictures - 1;
 Exit exitFor(StoreResult result) {
     return result == StoreResult::Done ? Exit::Done : Exit::Stopped;
 }
-
-// The tool's own temporary folder on drive C:, beside the program's kvtemp/: a
-// running program empties and removes kvtemp/ itself, and the converted copies of
-// this run must not outlive it.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::random_device random;
-        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-            const fs::path candidate = platform::driveC() / ("kvcli-" + std::to_string(random()));
-            std::error_code ec;
-            if (fs::create_directory(candidate, ec))
-                m_path = candidate / "";
-        }
-    }
-    ~ScratchFolder() {
-        std::error_code ec;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ec);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    // Empty when no folder could be made.
-    const fs::path& path() const { return m_path; }
-
-  private:
-    fs::path m_path;
-};
 
 // The picture the command names, as the thumbnail window selects it; -1 when the
 // index is past the album's pictures (the commands then refuse as with nothing

@@ -62,11 +62,26 @@ CommandLine parseCommandLine(std::span<const std::string> args) {
 }
 
 CommandArguments splitArguments(std::span<const std::string> words,
-                                std::span<const std::string_view> knownFlags) {
+                                std::span<const std::string_view> knownFlags,
+                                std::span<const std::string_view> knownOptions) {
     CommandArguments result;
     bool operandsOnly = false;
-    for (const std::string& word : words) {
-        if (operandsOnly || !word.starts_with("--")) {
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        const std::string_view name = std::string_view(word).substr(0, word.find('='));
+        const bool isOption =
+            std::find(knownOptions.begin(), knownOptions.end(), name) != knownOptions.end();
+        if (!operandsOnly && isOption) {
+            std::optional<std::string> value;
+            if (name.size() < word.size())
+                value = word.substr(name.size() + 1);
+            else if (i + 1 < words.size())
+                value = words[++i];
+            if (value && !value->empty())
+                result.options.emplace_back(std::string(name), std::move(*value));
+            else if (result.error.empty())
+                result.error = std::string(name) + std::string(text::kNeedsValue);
+        } else if (operandsOnly || !word.starts_with("--")) {
             result.operands.push_back(word);
         } else if (word == "--") {
             operandsOnly = true;

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kv::cli {
@@ -27,16 +28,19 @@ struct CommandLine {
 
 CommandLine parseCommandLine(std::span<const std::string> args);
 
-// One command's words after its name: operands, the flags it knows, --help. After
-// "--" every word is an operand, so that names beginning with "--" can be given.
+// One command's words after its name: operands, the flags it knows, its options
+// with their values ("--name VALUE" or "--name=VALUE"), --help. After "--" every
+// word is an operand, so that names beginning with "--" can be given.
 struct CommandArguments {
     std::vector<std::string> operands;
     std::vector<std::string> flags;
+    std::vector<std::pair<std::string, std::string>> options; // in the order given
     bool help = false;
     std::string error;
 };
 
 CommandArguments splitArguments(std::span<const std::string> words,
-                                std::span<const std::string_view> knownFlags);
+                                std::span<const std::string_view> knownFlags,
+                                std::span<const std::string_view> knownOptions = {});
 
 } // namespace kv::cli

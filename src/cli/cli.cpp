@@ -7,6 +7,7 @@
 #include "shell/startup.h"
 
 #include <exception>
+#include <random>
 
 namespace kv::cli {
 
@@ -70,20 +71,26 @@ int runCommand(const CommandLine& line, std::ostream& out, std::ostream& err,
     const std::string& group = words[0];
     if (!isGroup(group))
         return toolUsageError(err, std::string(text::kUnknownCommand) + group);
-    if (words.size() < 2 || words[1].starts_with("--")) {
-        if (line.help || (words.size() >= 2 && words[1] == "--help")) {
-            printGroup(out, group);
-            return static_cast<int>(Exit::Done);
+    // A command of one word takes every later word as its own.
+    const CommandEntry* entry = findCommand(group, "");
+    std::span<const std::string> rest = words.subspan(1);
+    if (!entry) {
+        if (words.size() < 2 || words[1].starts_with("--")) {
+            if (line.help || (words.size() >= 2 && words[1] == "--help")) {
+                printGroup(out, group);
+                return static_cast<int>(Exit::Done);
+            }
+            return groupUsageError(err, group, text::kMissingCommand);
         }
-        return groupUsageError(err, group, text::kMissingCommand);
+        entry = findCommand(group, words[1]);
+        if (!entry)
+            return groupUsageError(err, group,
+                                   std::string(text::kUnknownCommand) + group + " " + words[1]);
+        rest = words.subspan(2);
     }
-    const CommandEntry* entry = findCommand(group, words[1]);
-    if (!entry)
-        return groupUsageError(err, group,
-                               std::string(text::kUnknownCommand) + group + " " + words[1]);
 
     ConsoleUi ui(err, line.answers);
-    CommandArguments arguments = splitArguments(words.subspan(2), entry->flags);
+    CommandArguments arguments = splitArguments(rest, entry->flags, entry->options);
     Invocation inv{*entry, std::move(arguments), out, err, ui, executableDir};
     if (line.help || inv.arguments.help) {
         printCommandHelp(out, *entry);
@@ -114,10 +121,19 @@ bool Invocation::flag(std::string_view name) const {
     return false;
 }
 
+const std::string* Invocation::option(std::string_view name) const {
+    const std::string* value = nullptr;
+    for (const auto& [option, given] : arguments.options)
+        if (option == name)
+            value = &given;
+    return value;
+}
+
 Exit Invocation::usageError(std::string_view what) const {
     err << text::kToolName << ": " << what << '\n'
         << "Usage: " << kToolOptions << entry.synopsis << '\n'
-        << "Try 'kvphoto-cli " << entry.group << ' ' << entry.name << " --help'.\n";
+        << "Try 'kvphoto-cli " << entry.group << (entry.name.empty() ? "" : " ") << entry.name
+        << " --help'.\n";
     return Exit::Usage;
 }
 
@@ -136,6 +152,22 @@ std::optional<std::uint32_t> Invocation::number(std::size_t i, std::uint32_t max
     else
         usageError(operand(i) + std::string(text::kNotANumber));
     return std::nullopt;
+}
+
+ScratchFolder::ScratchFolder() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const fs::path candidate = platform::driveC() / ("kvcli-" + std::to_string(random()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec))
+            m_path = candidate / "";
+    }
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ec;
+    if (!m_path.empty())
+        fs::remove_all(m_path, ec);
 }
 
 Program::Program(const Invocation& invocation)

@@ -14,8 +14,9 @@ inline constexpr std::string_view kUsage =
     "Usage: kvphoto-cli [--home DIR] [--yes | --no] COMMAND ...\n";
 
 inline constexpr std::string_view kOverview =
-    "Albums, pictures, media calibration and the printer of Kelvor Photo Viewer,\n"
-    "without windows. The commands change the same files as the program does.\n"
+    "Albums, pictures, media calibration, the printer and the raster file of a sheet\n"
+    "of Kelvor Photo Viewer, without windows. The commands change the same files as\n"
+    "the program does.\n"
     "\n"
     "Options (before COMMAND):\n"
     "  --home DIR  the program directory, as KVPR_HOME sets it\n"
@@ -46,7 +47,10 @@ inline constexpr std::string_view kCommandList =
     "  media rank-table [--sens-rebuild] [--dens-rebuild] [--save] [--txt]\n"
     "  printer find | printer reset | printer state\n"
     "  printer read PARAM [N] | printer read-stored ADDR | printer write PARAM BYTE... | "
-    "printer upload-led\n";
+    "printer upload-led\n"
+    "  render [--layout 1|4|16] [--album NAME] [FILE...] --bmx OUT\n"
+    "                                      the BMX raster file of a sheet, as a print job "
+    "makes it\n";
 
 inline constexpr std::string_view kClosing =
     "\n"
@@ -66,11 +70,20 @@ inline constexpr std::string_view kMissingCommand = "no command given";
 inline constexpr std::string_view kUnknownOption = "unknown option: ";
 inline constexpr std::string_view kYesAndNo = "--yes and --no exclude each other";
 inline constexpr std::string_view kMissingHome = "--home needs a folder";
+inline constexpr std::string_view kNeedsValue = " needs a value";
 inline constexpr std::string_view kTooFewArguments = "missing arguments";
 inline constexpr std::string_view kTooManyArguments = "too many arguments";
 inline constexpr std::string_view kNotANumber = " is not a number (decimal or 0x hex)";
 inline constexpr std::string_view kOutOfRange = " is out of range ";
 inline constexpr std::string_view kCountZero = "N must be at least 1";
+inline constexpr std::string_view kMissingBmx = "--bmx OUT is required";
+inline constexpr std::string_view kBadLayout = "--layout takes 1, 4 or 16";
+inline constexpr std::string_view kOneUpFiles = "1 in 1 takes exactly one FILE";
+inline constexpr std::string_view kFourUpFiles = "4 in 1 takes one to four FILEs";
+inline constexpr std::string_view kSixteenUpFiles =
+    "16 in 1 takes no FILE; its pictures come from --album";
+inline constexpr std::string_view kAlbumOnlySixteenUp = "--album goes with --layout 16";
+inline constexpr std::string_view kSheetNotLoaded = "the sheet could not be loaded: ";
 inline constexpr std::string_view kTryHelp = "Try 'kvphoto-cli --help'.";
 
 // A question of our own, asked as the save dialog asks it.

@@ -12,6 +12,7 @@ namespace {
 constexpr std::array<std::string_view, 1> kGammaFlags = {"--write"};
 constexpr std::array<std::string_view, 4> kRankTableFlags = {"--sens-rebuild", "--dens-rebuild",
                                                              "--save", "--txt"};
+constexpr std::array<std::string_view, 3> kRenderOptions = {"--layout", "--album", "--bmx"};
 
 const CommandEntry kCommands[] = {
     {"album",
@@ -200,6 +201,25 @@ const CommandEntry kCommands[] = {
      0,
      {},
      printerUploadLed},
+    {"render",
+     "",
+     "render [--layout 1|4|16] [--album NAME] [FILE...] --bmx OUT",
+     "Makes the raster file of one sheet as a print job makes it, without a printer.\n"
+     "1 in 1 (the default) takes one FILE and prepares it as a print job prepares\n"
+     "the loaded picture; 4 in 1 takes one to four FILEs for the quarters (upper\n"
+     "left, upper right, lower left, lower right; one FILE fills all four, as\n"
+     "choosing the layout does; quarters without a FILE stay white); 16 in 1 takes\n"
+     "the first sixteen pictures of the album NAME (default: the first album).\n"
+     "The sheet goes through the colour stages with the picture adjustment settings,\n"
+     "the calibration and the colour-matching table of the program directory; no\n"
+     "question is asked, a missing table is skipped as when printing without it.\n"
+     "The BMX file (773 lines of 9152 bytes) is written to OUT. A stage the program\n"
+     "skips with a message is told on standard error; OUT is still written.",
+     0,
+     -1,
+     {},
+     render,
+     kRenderOptions},
 };
 
 } // namespace

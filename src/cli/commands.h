@@ -22,14 +22,15 @@ struct Invocation;
 using Handler = Exit (*)(Invocation&);
 
 struct CommandEntry {
-    std::string_view group; // "album", "picture", "media", "printer"
-    std::string_view name;
+    std::string_view group;    // "album", "picture", "media", "printer", "render"
+    std::string_view name;     // empty for a command of one word
     std::string_view synopsis; // without the tool's options
     std::string_view description;
     int minOperands = 0;
     int maxOperands = 0; // -1: any number
     std::span<const std::string_view> flags;
     Handler run = nullptr;
+    std::span<const std::string_view> options = {}; // options that take a value
 };
 
 // Every command, in the order the help lists them.
@@ -47,12 +48,31 @@ struct Invocation {
     const std::string& operand(std::size_t i) const { return arguments.operands[i]; }
     std::size_t operandCount() const { return arguments.operands.size(); }
     bool flag(std::string_view name) const;
+    // The value of an option given last; nullptr when it was not given.
+    const std::string* option(std::string_view name) const;
     // "kvphoto-cli: <what>", the command's usage line; Exit::Usage.
     Exit usageError(std::string_view what) const;
     // "kvphoto-cli: <what>"; Exit::Stopped.
     Exit stop(std::string_view what) const;
     // Operand i as a number up to `max`; nullopt after telling the usage error.
     std::optional<std::uint32_t> number(std::size_t i, std::uint32_t max) const;
+};
+
+// The tool's own temporary folder on drive C:, beside the program's kvtemp/: a
+// running program empties and removes kvtemp/ itself, and the temporary files of
+// this run must not outlive it.
+class ScratchFolder {
+  public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Empty when no folder could be made.
+    const std::filesystem::path& path() const { return m_path; }
+
+  private:
+    std::filesystem::path m_path;
 };
 
 // What the windowed program does first when its main window is created: the
@@ -106,5 +126,7 @@ Exit printerRead(Invocation& inv);
 Exit printerReadStored(Invocation& inv);
 Exit printerWrite(Invocation& inv);
 Exit printerUploadLed(Invocation& inv);
+
+Exit render(Invocation& inv);
 
 } // namespace kv::cli

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <fstream>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,26 +76,54 @@ const SheetGrid* gridOf(Layout layout) {
     return nullptr;
 }
 
-void composeFourUp(AppState& state, platform::Ui& ui, const fs::path& tempDir) {
+// Sets the slots and draws their pictures on a new white sheet: one picture in
+// all four quarters (decoded once), else one a quarter, the rest left white.
+bool fillFourUp(AppState& state, platform::Ui& ui, std::span<const shell::SheetPicture> pictures,
+                const fs::path& tempDir) {
     state.sheet = whiteSheet();
+    state.fourUpSlots = {};
+    if (pictures.empty()) {
+        ui.message(kMsgNoPhotoForFourUp, Icon::None);
+        return false;
+    }
+    const bool one = pictures.size() == 1;
+    const std::size_t used =
+        one ? state.fourUpSlots.size() : std::min(pictures.size(), state.fourUpSlots.size());
+    for (std::size_t k = 0; k < used; ++k)
+        state.fourUpSlots[k] = pictures[one ? 0 : k];
+    bool allPlaced = true;
+    Decoded decoded;
+    for (std::size_t k = 0; k < used; ++k) {
+        const shell::SheetPicture& picture = state.fourUpSlots[k];
+        if (k == 0 || !one)
+            decoded =
+                decodeForCell(pictureSourceFile(picture.fullPath, picture.displayName, tempDir));
+        PlaceResult result = decoded.result;
+        if (result == PlaceResult::Placed)
+            result = drawInCell(state.sheet, kFourUpGrid, static_cast<int>(k), decoded.picture);
+        if (result == PlaceResult::NoMemory) {
+            ui.message(kMsgResizeFailed, Icon::None);
+            return false;
+        }
+        if (result == PlaceResult::Undecodable) {
+            ui.message(kMsgNoPhotoForFourUp, Icon::None);
+            allPlaced = false;
+            if (one)
+                break;
+        }
+    }
+    return allPlaced;
+}
+
+void composeFourUp(AppState& state, platform::Ui& ui, const fs::path& tempDir) {
     const int selected = state.albums.selectedPicture;
     if (selected < 0 || selected >= state.albums.pictureCount) {
-        state.fourUpSlots = {};
-        ui.message(kMsgNoPhotoForFourUp, Icon::None);
+        fillFourUp(state, ui, {}, tempDir);
         return;
     }
     const albums::PictureRow& row = state.albums.pictures[std::size_t(selected)];
-    state.fourUpSlots.fill({row.fullPath, row.displayName});
-    // One picture in all four quarters: decoded once.
-    const Decoded decoded =
-        decodeForCell(pictureSourceFile(row.fullPath, row.displayName, tempDir));
-    PlaceResult result = decoded.result;
-    for (int cell = 0; cell < kFourUpGrid.cells() && result == PlaceResult::Placed; ++cell)
-        result = drawInCell(state.sheet, kFourUpGrid, cell, decoded.picture);
-    if (result == PlaceResult::Undecodable)
-        ui.message(kMsgNoPhotoForFourUp, Icon::None);
-    else if (result == PlaceResult::NoMemory)
-        ui.message(kMsgResizeFailed, Icon::None);
+    const shell::SheetPicture picture{row.fullPath, row.displayName};
+    fillFourUp(state, ui, {&picture, 1}, tempDir);
 }
 
 void composeSixteenUp(AppState& state, platform::Ui& ui, const fs::path& nameFile,
@@ -238,6 +267,14 @@ void composeLayoutSheet(AppState& state, platform::Ui& ui, const fs::path& nameF
         composeFourUp(state, ui, tempDir);
     else
         composeSixteenUp(state, ui, nameFile, tempDir);
+}
+
+bool composeFourUpSheet(AppState& state, platform::Ui& ui,
+                        std::span<const shell::SheetPicture> pictures, const fs::path& tempDir) {
+    lib::FreeImage(state.sheet);
+    state.layout = Layout::FourUp;
+    platform::Ui::WaitCursor wait(ui);
+    return fillFourUp(state, ui, pictures, tempDir);
 }
 
 int fourUpQuarterAt(int x, int y, int width, int height) {

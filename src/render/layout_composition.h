@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 
 // The printed sheet is always one 640 x 480 picture. This makes it from the user's
@@ -78,6 +79,15 @@ PlaceResult placePicture(platform::Bitmap24& sheet, const SheetGrid& grid, int c
 // file cannot be read). Nothing for 1 in 1.
 void composeLayoutSheet(shell::AppState& state, platform::Ui& ui,
                         const std::filesystem::path& nameFile,
+                        const std::filesystem::path& tempDir);
+
+// The 4-in-1 sheet from pictures named by their files, one a quarter in order
+// (upper left, upper right, lower left, lower right; past four are not used). One
+// picture fills all four, as choosing the layout does; quarters past the pictures
+// given stay white. Sets the layout and the slots. False when a picture could not
+// be placed (told; its quarter stays white).
+bool composeFourUpSheet(shell::AppState& state, platform::Ui& ui,
+                        std::span<const shell::SheetPicture> pictures,
                         const std::filesystem::path& tempDir);
 
 // The 4-in-1 quarter under (x, y) of a window of width x height, split at its middle.

@@ -41,8 +41,9 @@ bool Session::openProgramDirectory(const std::filesystem::path& shippedDataDir) 
     return m_albumStore->readAlbumList(kDefaultAlbumName);
 }
 
-// Colour adjustment settings from kvx00.ini come with the adjustment work.
-void Session::loadAdjustmentSettings() {}
+void Session::loadAdjustmentSettings() {
+    m_pictureSettings = adjust::loadPictureAdjustSettings(m_state.programDirectory);
+}
 
 void Session::loadMediaCalibration() {
     media::loadMediaAtStart(m_state.programDirectory, m_mediaState, m_ledTable, m_ui);

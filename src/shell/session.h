@@ -1,5 +1,6 @@
 #pragma once
 
+#include "adjust/picture_adjust_settings.h"
 #include "albums/album_store.h"
 #include "media/media_service.h"
 #include "media/media_state.h"
@@ -38,6 +39,8 @@ class Session {
     // directory with its shipped data and the album list (album.dat is made at the
     // first start); false when the list cannot be read or made.
     bool openProgramDirectory(const std::filesystem::path& shippedDataDir);
+    // The picture adjustment settings of kvx00.ini; before the media calibration.
+    void loadAdjustmentSettings();
     // Rank table, media selection, base media and gamma curves, in start-up order.
     void loadMediaCalibration();
     // Binds the port library and resets the printer; false (told) when it cannot be bound.
@@ -66,12 +69,14 @@ class Session {
     printer::PortLibrary& portLibrary() { return *m_portLibrary; }
     // The run's media records and the LED table state the uploads use.
     media::MediaState& mediaState() { return m_mediaState; }
+    // The one picture adjustment record of the run: the quality dialogs change it,
+    // every print job reads it.
+    adjust::PictureAdjustSettings& pictureSettings() { return m_pictureSettings; }
     printer::LedTable& ledTable() { return m_ledTable; }
     // What the media type dialog and the print-time media check work on.
     media::MediaContext mediaContext();
 
   private:
-    void loadAdjustmentSettings();
     void unloadPortLibrary();
     void releasePrintBuffer();
 
@@ -84,6 +89,7 @@ class Session {
     std::unique_ptr<printer::PortLibrary> m_portLibrary;
     std::unique_ptr<printer::PrinterLink> m_printerLink;
     media::MediaState m_mediaState;
+    adjust::PictureAdjustSettings m_pictureSettings;
     printer::LedTable m_ledTable;
     bool m_cleanedUp = false;
 };

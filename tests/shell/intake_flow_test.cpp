@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -131,6 +133,9 @@ TEST(IntakeFlow, ScannedFeederPagesBecomePicturesOfTheAlbum) {
     test::writeBytes(config / "dll.conf", "test\n");
     fs::copy_file("/etc/sane.d/test.conf", config / "test.conf");
     ::setenv("SANE_CONFIG_DIR", config.path().c_str(), 1);
+    // The test backend leaks its reader buffer when a scan runs on another thread;
+    // kept loaded, the leak checker can name it (and is told to let it be).
+    ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
     platform::scanner::SaneScanner scanner;
     ASSERT_TRUE(scanner.initialise());
 

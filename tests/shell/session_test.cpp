@@ -101,5 +101,37 @@ TEST(Session, CleanUpRunsOnceAndReleasesEverything) {
     EXPECT_EQ(ui.prompts()[0].icon, platform::Ui::Icon::Information);
 }
 
+TEST(Session, CreationLoadsThePictureAdjustmentSettings) {
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    AppState state;
+    RecordingUi ui;
+    {
+        // A fresh program directory: the defaults, and no colour-matching table to use.
+        Session session(state, ui);
+        ASSERT_TRUE(session.create(shipped.path()));
+        const adjust::PictureAdjustSettings& s = session.pictureSettings();
+        EXPECT_EQ(s.contrast, adjust::kToneNone);
+        EXPECT_EQ(s.saturation, adjust::kSaturationNone);
+        EXPECT_EQ(s.colorControl, 3);
+        EXPECT_EQ(s.edge, adjust::kEdgeNormal);
+        EXPECT_EQ(s.edgeEnhanceR, 0.4f);
+        EXPECT_EQ(s.satValue, 1.3f);
+        EXPECT_EQ(s.digitalCamera, 0);
+        EXPECT_EQ(s.tonePoints, (adjust::TonePoints{30, 20, 210, 230}));
+        EXPECT_EQ(s.matchFile, "");
+        EXPECT_TRUE(s.matchPath.empty());
+        session.cleanUp(CleanupReason::WindowDestroyed);
+    }
+    // What the program directory holds at the next start.
+    writeBytes(folders.home() / "normal.cct", "table");
+    writeBytes(folders.home() / "kvx00.ini", "[Image]\r\nContrast=2\r\nDigitalCamera=1\r\n");
+    Session session(state, ui);
+    ASSERT_TRUE(session.create(shipped.path()));
+    EXPECT_EQ(session.pictureSettings().contrast, adjust::kToneManual);
+    EXPECT_EQ(session.pictureSettings().digitalCamera, 1);
+    EXPECT_TRUE(fs::equivalent(session.pictureSettings().matchPath, folders.home() / "normal.cct"));
+}
+
 } // namespace
 } // namespace kv::shell
