@@ -1,6 +1,7 @@
 #include "platform/scanner/sane_scanner.h"
 
 #include "platform/imagelib/decoded_image.h"
+#include "support/sane_test_backend.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -15,15 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// SANE is set up once per process, with only the `test` backend and its shipped
-// settings (without them its device scans 1 x 1 pixel pages).
+// SANE is set up once per process, with only the `test` backend.
 class SaneScannerTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         s_config = std::make_unique<test::TempDir>();
-        test::writeBytes(*s_config / "dll.conf", "test\n");
-        fs::copy_file("/etc/sane.d/test.conf", *s_config / "test.conf");
-        ::setenv("SANE_CONFIG_DIR", s_config->path().c_str(), 1);
+        test::useSaneTestBackend(s_config->path());
         s_scanner = std::make_unique<SaneScanner>();
         ASSERT_TRUE(s_scanner->initialise());
     }

@@ -4,6 +4,7 @@
 #include "platform/recording_ui.h"
 #include "platform/scanner/sane_scanner.h"
 #include "shell/main_window.h"
+#include "support/sane_test_backend.h"
 #include "support/temp_dir.h"
 
 #include <QApplication>
@@ -14,8 +15,6 @@
 #include <QUrl>
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <memory>
@@ -130,12 +129,7 @@ TEST(IntakeFlow, EveryFormatDroppedIsShownRotatedAndSurvivesARestart) {
 
 TEST(IntakeFlow, ScannedFeederPagesBecomePicturesOfTheAlbum) {
     TempDir config;
-    test::writeBytes(config / "dll.conf", "test\n");
-    fs::copy_file("/etc/sane.d/test.conf", config / "test.conf");
-    ::setenv("SANE_CONFIG_DIR", config.path().c_str(), 1);
-    // The test backend leaks its reader buffer when a scan runs on another thread;
-    // kept loaded, the leak checker can name it (and is told to let it be).
-    ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+    test::useSaneTestBackend(config.path());
     platform::scanner::SaneScanner scanner;
     ASSERT_TRUE(scanner.initialise());
 
