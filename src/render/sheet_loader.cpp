@@ -128,12 +128,12 @@ std::optional<FrameShape> loadSheet(std::span<const std::uint8_t> bytes, PrintIm
     const BmpHeaders headers = readBmpHeaders(bytes);
     switch (headers.problem) {
     case BmpProblem::Malformed:
-        ui.message(kMsgSheetCannotOpen, Icon::None);
+        ui.message(kMsgSheetCannotOpen, Icon::Information);
         return std::nullopt;
     case BmpProblem::Depth:
         return std::nullopt;
     case BmpProblem::Short:
-        ui.message(kMsgSheetShort, Icon::None);
+        ui.message(kMsgSheetShort, Icon::Information);
         return std::nullopt;
     case BmpProblem::None:
         break;
@@ -178,7 +178,7 @@ std::optional<FrameShape> loadSheetFile(const std::filesystem::path& file, Print
                                         platform::Ui& ui) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in) {
-        ui.message(kMsgSheetCannotOpen, Icon::None);
+        ui.message(kMsgSheetCannotOpen, Icon::Information);
         return std::nullopt;
     }
     const std::streamoff size = in.tellg();
@@ -186,13 +186,13 @@ std::optional<FrameShape> loadSheetFile(const std::filesystem::path& file, Print
     try {
         bytes.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
     } catch (const std::bad_alloc&) {
-        ui.message(kMsgSheetNoMemory, Icon::None);
+        ui.message(kMsgSheetNoMemory, Icon::Information);
         return std::nullopt;
     }
     in.seekg(0);
     if (!in.read(reinterpret_cast<char*>(bytes.data()),
                  static_cast<std::streamsize>(bytes.size()))) {
-        ui.message(kMsgSheetCannotOpen, Icon::None);
+        ui.message(kMsgSheetCannotOpen, Icon::Information);
         return std::nullopt;
     }
     return loadSheet(bytes, image, ui);

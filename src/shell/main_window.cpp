@@ -16,6 +16,7 @@
 #include "platform/scanner/sane_scanner.h"
 #include "printer/port_backend.h"
 #include "render/layout_composition.h"
+#include "render/print_preparation.h"
 #include "render/print_window.h"
 #include "shell/child_layout.h"
 #include "shell/help_window.h"
@@ -31,6 +32,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -44,6 +46,7 @@
 
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::shell {
@@ -131,6 +134,11 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir) {
         return false;
     createChildren();
     m_session.printerLink().setProgress(m_statusWindow);
+    m_printJob = std::make_unique<jobs::PrintJob>(
+        jobs::JobContext{m_state, *m_ui, m_session.printerLink(), m_session.mediaContext(),
+                         m_session.pictureSettings(), platform::tempDirectory(),
+                         render::defaultBmxFile()},
+        static_cast<jobs::JobHost&>(*this));
     updateCommandStates();
     return true;
 }
@@ -563,11 +571,22 @@ void MainWindow::composeSheet() {
     render::composeLayoutSheet(m_state, *m_ui, nameFile, platform::tempDirectory());
 }
 
-// Printing the current picture or sheet comes with the print job engine.
-void MainWindow::printCurrentPhoto() {}
+void MainWindow::printCurrentPhoto() {
+    if (!m_printJob)
+        return;
+    m_printJob->printCurrent();
+    updateCommandStates();
+}
 
-// Batch printing comes with the print job engine.
-void MainWindow::batchPrint() {}
+void MainWindow::batchPrint() {
+    albums::AlbumStore* store = m_session.albumStore();
+    const albums::AlbumState& albums = m_state.albums;
+    if (!m_printJob || !store || albums.currentAlbum < 0 ||
+        albums.currentAlbum >= albums.albumCount())
+        return;
+    m_printJob->batchPrint(store->nameFile(albums.albumNames[std::size_t(albums.currentAlbum)]));
+    updateCommandStates();
+}
 
 void MainWindow::adjustColour() {
     if (m_state.layout == Layout::OneUp && m_state.albums.selectedPicture == -1) {
@@ -684,8 +703,12 @@ void MainWindow::openAdjuster() {
     // The printer adjuster dialog comes with the print jobs work.
 }
 
-// Switching the next job to raster-file output and starting it come with the print jobs.
-void MainWindow::printToRasterFile() {}
+void MainWindow::printToRasterFile() {
+    if (!m_printJob)
+        return;
+    m_printJob->printToBmx();
+    updateCommandStates();
+}
 
 // --- From inside the program ----------------------------------------------
 
@@ -726,8 +749,49 @@ void MainWindow::repaintPictureViews() {
     updateCommandStates();
 }
 
-// One step of the print job engine comes with the print jobs.
-void MainWindow::jobStep() {}
+void MainWindow::jobStep() {
+    // A step never overlaps itself: it re-arms the timer only when it is done.
+    m_jobTimer.stop();
+    if (!m_printJob)
+        return;
+    m_printJob->step();
+    updateCommandStates();
+}
+
+void MainWindow::armTimer(int ms) {
+    m_jobTimer.start(ms);
+}
+
+bool MainWindow::pumpOneEvent() {
+    m_escPressed = false;
+    QCoreApplication::processEvents();
+    return std::exchange(m_escPressed, false);
+}
+
+void MainWindow::transferring(bool on) {
+    if (on != m_transferring) {
+        m_transferring = on;
+        if (on)
+            qApp->installEventFilter(this);
+        else
+            qApp->removeEventFilter(this);
+    }
+    // No album may be made or removed while its picture goes to the printer.
+    if (m_albumWindow) {
+        if (auto* button = m_albumWindow->findChild<QWidget*>(QStringLiteral("NewAlbumButton")))
+            button->setEnabled(!on);
+        if (auto* button = m_albumWindow->findChild<QWidget*>(QStringLiteral("DeleteAlbumButton")))
+            button->setEnabled(!on && m_state.albums.canDeleteAlbum());
+    }
+    updateCommandStates();
+}
+
+void MainWindow::batchPictureShown(int) {
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    if (m_printWindow)
+        m_printWindow->update();
+}
 
 void MainWindow::displaySelectedPicture() {
     const intake::DisplayResult result =
@@ -796,6 +860,15 @@ void MainWindow::layoutChildren() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // ESC in this window (not in the question it raises) is the transfer's to read.
+    if (m_transferring && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this) {
+            m_escPressed = true;
+            return true;
+        }
+    }
     if (watched == m_client && event->type() == QEvent::Resize)
         layoutChildren();
     return QMainWindow::eventFilter(watched, event);

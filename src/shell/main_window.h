@@ -4,6 +4,7 @@
 #include "albums/album_window_host.h"
 #include "intake/acquisition.h"
 #include "intake/open_files.h"
+#include "jobs/print_job.h"
 #include "platform/qt_ui.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
@@ -40,7 +41,10 @@ namespace kv::shell {
 
 // The program's main frame: menus, toolbar, keys, the child windows and the
 // routing of every command to the part of the program that carries it out.
-class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums::AlbumWindowHost {
+class MainWindow : public QMainWindow,
+                   public albums::AlbumEvents,
+                   public albums::AlbumWindowHost,
+                   private jobs::JobHost {
     Q_OBJECT
   public:
     // `ui` answers the window's prompts; without one the window shows message boxes.
@@ -83,6 +87,9 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     QWidget* printWindow() override;
     void placeOnSheet(QPoint pos) override;
     void refreshViews() override;
+
+    // The print job engine, once the window is created.
+    jobs::PrintJob* printJob() { return m_printJob.get(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -144,6 +151,12 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     void showAddedPictures();
     void repaintPictureViews();
 
+    // jobs::JobHost
+    void armTimer(int ms) override;
+    bool pumpOneEvent() override;
+    void transferring(bool on) override;
+    void batchPictureShown(int index) override;
+
     AppState& m_state;
     std::unique_ptr<platform::QtUi> m_ownUi;
     platform::Ui* m_ui;
@@ -167,6 +180,10 @@ class MainWindow : public QMainWindow, public albums::AlbumEvents, public albums
     intake::OpenFilesMemory m_openFiles;
     // One step of the print job engine per shot; the engine re-arms it.
     QTimer m_jobTimer;
+    std::unique_ptr<jobs::PrintJob> m_printJob;
+    // During the raster transfer ESC is taken from the window and read by the job.
+    bool m_transferring = false;
+    bool m_escPressed = false;
 
     bool m_toolbarShown = true;
     bool m_statusShown = true;

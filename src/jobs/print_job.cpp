@@ -1,0 +1,474 @@
+#include "jobs/print_job.h"
+
+#include "albums/album_files.h"
+#include "jobs/job_messages.h"
+#include "platform/imagelib/image_library.h"
+#include "printer/printer_commands.h"
+#include "printer/printer_messages.h"
+#include "render/layout_composition.h"
+#include "render/raster_lines.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kv::jobs {
+
+namespace fs = std::filesystem;
+using Answer = platform::Ui::Answer;
+using Buttons = platform::Ui::Buttons;
+using Icon = platform::Ui::Icon;
+using printer::PrinterState;
+
+namespace {
+
+// Busy answers come back without a pause of their own; polls let time pass.
+constexpr std::uint32_t kPollMs = 10;
+
+} // namespace
+
+PrintJob::PrintJob(JobContext context, JobHost& host)
+    : m_ctx(std::move(context)), m_host(host), m_images(std::make_unique<render::JobImages>()) {}
+
+PrintJob::~PrintJob() = default;
+
+void PrintJob::arm(int ms) {
+    m_armed = true;
+    m_host.armTimer(ms);
+}
+
+void PrintJob::showProgress(int value) {
+    if (platform::ProgressDisplay* p = progress())
+        p->showProgress(value);
+}
+
+void PrintJob::redraw() {
+    if (platform::ProgressDisplay* p = progress())
+        p->redraw();
+}
+
+render::PrintInputs PrintJob::inputs() const {
+    return {m_ctx.settings, m_colourMatching, m_ctx.media.media.calibration,
+            m_ctx.media.media.gamma, m_ctx.media.programDir};
+}
+
+bool PrintJob::startChecks() {
+    platform::Ui::WaitCursor wait(m_ctx.ui);
+    m_ctx.state.printerFound = m_ctx.link.findPrinter();
+    if (!m_ctx.state.printerFound)
+        return false;
+    m_colourMatching = true;
+    const adjust::ColourMatchingChoice choice =
+        adjust::confirmColourMatching(m_ctx.settings, m_ctx.ui);
+    if (!choice.print)
+        return false;
+    m_colourMatching = choice.useTable;
+    media::printTimeMediaCheck(m_ctx.media);
+    return true;
+}
+
+void PrintJob::printCurrent() {
+    shell::AppState& state = m_ctx.state;
+    if (state.printBusy)
+        return;
+    state.printBusy = true;
+    if (state.albums.loadedPicture == -2 && state.layout == shell::Layout::OneUp) {
+        m_ctx.ui.message(msg::kNoPhotoToPrint, Icon::None);
+        state.printBusy = false;
+        return;
+    }
+    if (!startChecks()) {
+        state.printBusy = false;
+        return;
+    }
+    m_batchActive = false;
+    m_outcome = JobOutcome::None;
+    arm(kArmMs);
+}
+
+void PrintJob::printToBmx() {
+    if (m_ctx.state.printBusy)
+        return;
+    m_bmxOnly = true;
+    if (platform::ProgressDisplay* p = progress())
+        p->flags.bmxOnly = true;
+    m_armed = false;
+    printCurrent();
+    // A job that never started must not turn the next print into a file.
+    if (!m_armed) {
+        m_bmxOnly = false;
+        if (platform::ProgressDisplay* p = progress())
+            p->flags.bmxOnly = false;
+    }
+}
+
+void PrintJob::batchPrint(const fs::path& nameFile) {
+    shell::AppState& state = m_ctx.state;
+    // A running job reads the colour-matching switch at every step: leave it alone.
+    if (state.printBusy)
+        return;
+    state.adjustedPicturePresent = false;
+    m_colourMatching = true;
+    if (m_ctx.ui.ask(msg::kAskBatchPrint, Buttons::YesNo, Icon::Question) != Answer::Yes)
+        return;
+    state.printBusy = true;
+    m_selected = false;
+    m_outcome = JobOutcome::None;
+    if (!startChecks()) {
+        endJob(JobOutcome::Failed);
+        return;
+    }
+    if (!m_ctx.link.printerFound()) {
+        m_ctx.ui.message(msg::kNoDataExchange, Icon::Information);
+        endJob(JobOutcome::Failed);
+        return;
+    }
+    albums::AlbumState& albums = state.albums;
+    if (albums.pictureCount > 0) {
+        albums.pictureAdded = false;
+        albums.pictureDeleted = false;
+        albums.pictureMoved = false;
+    }
+    // A missing name file reads as an empty album; it is not created here, since an
+    // empty file would later read as a damaged one.
+    std::ifstream in(nameFile, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    m_batch.clear();
+    for (const albums::NameEntry& entry : albums::parseNameFile(bytes).entries) {
+        albums::PictureRow row;
+        row.fullPath = entry.fullPath;
+        row.displayName = entry.displayName;
+        m_batch.push_back(std::move(row));
+    }
+    m_batchTotal = static_cast<int>(m_batch.size());
+    if (m_batchTotal == 0) {
+        endJob(JobOutcome::Failed);
+        return;
+    }
+    m_batchActive = true;
+    m_batchRemaining = m_batchTotal;
+    arm(kArmMs);
+}
+
+void PrintJob::step() {
+    m_armed = false;
+    m_selected = false;
+    if (m_batchActive && m_batchRemaining < 1)
+        return;
+    m_outcome = JobOutcome::None;
+    if (m_batchActive && loadBatchPicture() == Flow::Stop)
+        return;
+    const std::optional<fs::path> source = chooseSource();
+    if (!source)
+        return;
+    if (!render::loadPrintSource(*source, inputs(), m_images->print, m_ctx.ui)) {
+        endJob(JobOutcome::Failed);
+        return;
+    }
+
+    printer::PrinterLink& link = m_ctx.link;
+    link.lptSelect();
+    m_selected = true;
+    link.delayMs(300);
+    const std::uint16_t reset = link.api().lptReset();
+    link.delayMs(100);
+    if (reset != 0)
+        m_ctx.ui.message(printer::kMsgResetFailed, Icon::None);
+
+    // A Yes or Retry at the paper wait brings the printer up again from the ready
+    // wait; the levels already computed are sent as they are.
+    for (;;) {
+        if (readyWait() == Flow::Stop)
+            return;
+        if (!m_picturePrepared) {
+            platform::Ui::WaitCursor wait(m_ctx.ui);
+            render::runPrintStages(inputs(), *m_images, m_ctx.ui, progress());
+            if (!m_bmxOnly) {
+                showProgress(render::kProgressFull);
+                redraw();
+            }
+        }
+        if (m_bmxOnly) {
+            std::error_code ec;
+            fs::create_directories(m_ctx.bmxFile.parent_path(), ec);
+            const bool written = render::writeSheetBmx(m_images->exposure, m_ctx.ui, m_ctx.bmxFile);
+            link.delayMs(200);
+            if (written)
+                showProgress(render::kProgressFull);
+            endJob(written ? JobOutcome::BmxWritten : JobOutcome::Failed);
+            return;
+        }
+        bool restart = false;
+        if (paperWait(restart) == Flow::Stop)
+            return;
+        if (!restart)
+            break;
+    }
+    if (transfer() == Flow::Stop)
+        return;
+    endPageAndFinish();
+}
+
+PrintJob::Flow PrintJob::loadBatchPicture() {
+    const int i = m_batchTotal - m_batchRemaining;
+    if (i < 0 || i >= static_cast<int>(m_batch.size())) {
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    const albums::PictureRow& row = m_batch[std::size_t(i)];
+    const fs::path file = render::pictureSourceFile(row.fullPath, row.displayName, m_ctx.tempDir);
+    platform::Bitmap24 bitmap;
+    int code = 0;
+    {
+        platform::Ui::WaitCursor wait(m_ctx.ui);
+        int width = 0;
+        int height = 0;
+        int bits = 0;
+        code = platform::imagelib::CD(file, bitmap, width, height, bits);
+    }
+    if (code != 1) {
+        std::string text(msg::kFileCannotLoadHead);
+        text += file.string();
+        text += msg::kFileCannotLoadTail;
+        m_ctx.ui.message(text, Icon::Information);
+        --m_batchRemaining;
+        if (m_batchRemaining >= 1 &&
+            m_ctx.ui.ask(msg::kAskContinue, Buttons::YesNo, Icon::Question) == Answer::Yes) {
+            arm(kArmMs);
+            return Flow::Stop;
+        }
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    m_ctx.state.displayedPicture = std::move(bitmap);
+    if (i < m_ctx.state.albums.pictureCount)
+        m_ctx.state.albums.selectedPicture = i;
+    m_host.batchPictureShown(i);
+    return Flow::Continue;
+}
+
+PrintJob::Flow PrintJob::batchPictureDone() {
+    --m_batchRemaining;
+    if (m_batchRemaining >= 1)
+        arm(kArmMs);
+    else
+        endJob(JobOutcome::Failed);
+    return Flow::Stop;
+}
+
+std::optional<fs::path> PrintJob::chooseSource() {
+    platform::ProgressDisplay* p = progress();
+    const render::Progress report = [p](int value) {
+        if (!p)
+            return;
+        p->flags.preparingData = true;
+        p->showProgress(value);
+    };
+    std::optional<fs::path> source;
+    if (m_batchActive) {
+        const int i = m_batchTotal - m_batchRemaining;
+        source =
+            render::prepareBatchSheetFile(m_batch[std::size_t(i)], m_ctx.ui, m_ctx.tempDir, report);
+    } else {
+        source = render::prepareSheetFile(m_ctx.state, m_ctx.ui, m_ctx.tempDir, report);
+    }
+    if (p && p->flags.preparingData) {
+        p->flags.preparingData = false;
+        p->redraw();
+    }
+    if (source)
+        return source;
+    if (m_batchActive)
+        batchPictureDone();
+    else
+        endJob(JobOutcome::Failed);
+    return std::nullopt;
+}
+
+PrintJob::Flow PrintJob::readyWait() {
+    printer::PrinterLink& link = m_ctx.link;
+    std::uint32_t start = link.clock().tickMs();
+    for (;;) {
+        const PrinterState state = link.queryPrinterState();
+        if (state == PrinterState::Ready)
+            break;
+        if (state == PrinterState::Fault) {
+            if (m_ctx.ui.ask(msg::kPrinterFault, Buttons::RetryCancel, Icon::Information) !=
+                Answer::Retry) {
+                endJob(JobOutcome::Failed);
+                return Flow::Stop;
+            }
+            link.api().lptReset();
+            start = link.clock().tickMs();
+            continue;
+        }
+        if (link.clock().tickMs() - start > kReadyWaitMs) {
+            m_ctx.ui.message(printer::kMsgPrinterNotReady, Icon::Information);
+            endJob(JobOutcome::Failed);
+            return Flow::Stop;
+        }
+        link.delayMs(kPollMs);
+    }
+    link.delayMs(300);
+    link.delayMs(10);
+    link.delayMs(300);
+    if (printer::checkPrintParameters(link) != printer::kSequenceOk ||
+        printer::waitWarmUp(link) != printer::kSequenceOk) {
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    // A page that did not start shows in the paper wait (fault) or right here (no paper).
+    if (!m_bmxOnly)
+        printer::startPage(link);
+    if (link.queryPrinterState() == PrinterState::NoPaper) {
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    return Flow::Continue;
+}
+
+PrintJob::Flow PrintJob::paperWait(bool& restart) {
+    printer::PrinterLink& link = m_ctx.link;
+    const std::uint32_t start = link.clock().tickMs();
+    while (link.clock().tickMs() - start < kPaperWaitMs) {
+        const PrinterState state = link.queryPrinterState();
+        if (state == PrinterState::Ready) {
+            m_picturePrepared = false;
+            return Flow::Continue;
+        }
+        if (state == PrinterState::Busy) {
+            link.delayMs(kPollMs);
+            continue;
+        }
+        redraw();
+        const bool again =
+            state == PrinterState::NoPaper
+                ? m_ctx.ui.ask(msg::kAskNoPaper, Buttons::YesNo, Icon::Information) == Answer::Yes
+                : m_ctx.ui.ask(msg::kPrinterFault, Buttons::RetryCancel, Icon::Information) ==
+                      Answer::Retry;
+        link.api().lptReset();
+        if (!again) {
+            m_batchActive = false;
+            endJob(JobOutcome::Failed);
+            return Flow::Stop;
+        }
+        link.delayMs(100);
+        m_picturePrepared = true;
+        restart = true;
+        return Flow::Continue;
+    }
+    // Never ready: the check before the transfer tells it.
+    return Flow::Continue;
+}
+
+PrintJob::Flow PrintJob::transfer() {
+    printer::PrinterLink& link = m_ctx.link;
+    if (link.queryPrinterState() != PrinterState::Ready) {
+        m_ctx.ui.message(printer::kMsgPrinterNotReady, Icon::Information);
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    switch (link.queryPrinterState()) {
+    case PrinterState::NoPaper:
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    case PrinterState::Busy:
+    case PrinterState::Fault:
+        // Momentarily not ready: the next step starts over with the same picture.
+        arm(kNotReadyArmMs);
+        return Flow::Stop;
+    case PrinterState::Ready:
+        break;
+    }
+
+    m_ctx.state.printBusy = true;
+    m_host.transferring(true);
+    bool failed = false;
+    bool cancelled = false;
+    render::streamRasterLines(m_images->exposure, [&](int line,
+                                                      std::span<const std::uint8_t> bytes) {
+        if (printer::sendRasterLine(link, bytes.data()) != 0) {
+            m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);
+            failed = true;
+            return false;
+        }
+        showProgress(line * render::kProgressFull / kLastLine);
+        if (m_host.pumpOneEvent() &&
+            m_ctx.ui.ask(msg::kAskStopPrinting, Buttons::YesNo, Icon::Information) == Answer::Yes) {
+            cancelled = true;
+            return false;
+        }
+        return true;
+    });
+    if (failed) {
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    if (!cancelled)
+        return Flow::Continue;
+
+    if (printer::endPage(link, printer::kEndPageCancel) != 0) {
+        m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);
+        endJob(JobOutcome::Failed);
+        return Flow::Stop;
+    }
+    bool goOn = false;
+    if (m_batchActive) {
+        --m_batchRemaining;
+        goOn = m_batchRemaining >= 1 && m_ctx.ui.ask(msg::kAskContinuePrinting, Buttons::YesNo,
+                                                     Icon::Question) == Answer::Yes;
+    }
+    endJob(JobOutcome::Cancelled, goOn);
+    if (goOn)
+        continueBatch();
+    return Flow::Stop;
+}
+
+void PrintJob::endPageAndFinish() {
+    const bool ended = printer::endPage(m_ctx.link, printer::kEndPageComplete) == 0;
+    if (!ended)
+        m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);
+    bool goOn = false;
+    if (ended && m_batchActive) {
+        --m_batchRemaining;
+        goOn = m_batchRemaining >= 1;
+    }
+    endJob(ended ? JobOutcome::Printed : JobOutcome::Failed, goOn);
+    if (goOn)
+        continueBatch();
+}
+
+void PrintJob::continueBatch() {
+    // Busy through the pause between pictures, so no second job starts in it.
+    m_ctx.state.printBusy = true;
+    arm(kArmMs);
+}
+
+void PrintJob::endJob(JobOutcome outcome, bool batchGoesOn) {
+    if (m_selected) {
+        m_ctx.link.lptRelease();
+        m_ctx.link.lptRelease();
+        m_selected = false;
+    }
+    if (platform::ProgressDisplay* p = progress()) {
+        p->flags.preparingData = false;
+        p->flags.bmxOnly = false;
+        p->flags.colourStagesRunning = false;
+    }
+    redraw();
+    m_ctx.state.printBusy = false;
+    // Nothing of this job may carry over into the next one: neither its levels
+    // nor the switch to BMX output.
+    m_picturePrepared = false;
+    m_bmxOnly = false;
+    if (!batchGoesOn) {
+        m_batchActive = false;
+        m_batchRemaining = 0;
+    }
+    m_outcome = outcome;
+    m_host.transferring(false);
+}
+
+} // namespace kv::jobs
