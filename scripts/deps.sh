@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev xauth xvfb
+  qt6-base-dev qt6-svg-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev xauth xvfb
   libjpeg-dev libtiff-dev libgif-dev libsane-dev libsane1 libsane-common
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

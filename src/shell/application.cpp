@@ -13,7 +13,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 #include <iostream>
 
@@ -43,6 +46,12 @@ bool Application::start(const QStringList& arguments) {
             &Application::endRun);
 
     useUserLocale();
+    // The program speaks German; so do Qt's own buttons and dialogs ("Ja", "Nein",
+    // "Abbrechen", the save dialog) where the system has Qt's German texts.
+    m_qtTexts = std::make_unique<QTranslator>();
+    if (m_qtTexts->load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTexts.get());
 
     const std::string server =
         instanceServerName(userName().toStdString(), platform::programDirectory());

@@ -14,6 +14,8 @@ namespace kv::platform::scanner {
 class SaneScanner;
 }
 
+class QTranslator;
+
 namespace kv::shell {
 
 class MainWindow;
@@ -43,6 +45,7 @@ class Application : public QObject {
 
     AppState m_state;
     std::unique_ptr<platform::TerminationWatcher> m_termination;
+    std::unique_ptr<QTranslator> m_qtTexts;
     std::unique_ptr<SingleInstance> m_instance;
     // Declared before the window, so it is closed after the window is gone.
     std::unique_ptr<platform::scanner::SaneScanner> m_scanner;
