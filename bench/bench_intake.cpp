@@ -7,9 +7,9 @@
 #include "platform/recording_ui.h"
 #include "shell/app_state.h"
 
-#include <benchmark/benchmark.h>
+#include "camera_jpeg.h"
 
-#include <jpeglib.h>
+#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -20,44 +20,8 @@ using namespace kv;
 
 namespace {
 
-// A 6000 x 4000 JPEG with a smooth gradient, quality 90, written once per run.
 fs::path cameraJpeg() {
-    static const fs::path path = [] {
-        const fs::path dir = fs::temp_directory_path() / "kv-bench-intake";
-        fs::create_directories(dir);
-        const fs::path file = dir / "camera.jpg";
-        if (fs::exists(file))
-            return file;
-        constexpr int kWidth = 6000, kHeight = 4000;
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        jpeg_compress_struct c{};
-        jpeg_error_mgr err{};
-        c.err = jpeg_std_error(&err);
-        jpeg_create_compress(&c);
-        jpeg_stdio_dest(&c, out);
-        c.image_width = kWidth;
-        c.image_height = kHeight;
-        c.input_components = 3;
-        c.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, 90, TRUE);
-        jpeg_start_compress(&c, TRUE);
-        std::vector<JSAMPLE> row(kWidth * 3);
-        while (c.next_scanline < c.image_height) {
-            const int y = int(c.next_scanline);
-            for (int x = 0; x < kWidth; ++x) {
-                row[x * 3] = JSAMPLE(x / 24);
-                row[x * 3 + 1] = JSAMPLE(y / 16);
-                row[x * 3 + 2] = JSAMPLE((x + y) / 40);
-            }
-            JSAMPROW rows[1] = {row.data()};
-            jpeg_write_scanlines(&c, rows, 1);
-        }
-        jpeg_finish_compress(&c);
-        jpeg_destroy_compress(&c);
-        std::fclose(out);
-        return file;
-    }();
+    static const fs::path path = bench::cameraJpeg(fs::temp_directory_path() / "kv-bench-intake");
     return path;
 }
 

@@ -30,18 +30,26 @@ int selectPicture(Program& program, std::uint32_t index) {
     return albums.selectedPicture;
 }
 
-Exit transfer(Invocation& inv, bool copy) {
+// The picture commands' common start: ALBUM INDEX read, the program directory
+// opened, the album loaded and the picture selected (-1 when the album has no
+// such picture), then `action(program, picture)`.
+template <typename Action> Exit onPicture(Invocation& inv, Action&& action) {
     const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
     if (!index)
         return Exit::Usage;
     Program program(inv);
     if (!program.open() || !program.loadAlbum(inv.operand(0)))
         return Exit::Stopped;
-    const std::optional<int> target = program.findAlbum(inv.operand(2));
-    if (!target)
-        return inv.stop(std::string(text::kNoSuchAlbum) + inv.operand(2));
-    const int picture = selectPicture(program, *index);
-    return exitFor(program.store().dropPictureOnAlbum(picture, *target, copy));
+    return action(program, selectPicture(program, *index));
+}
+
+Exit transfer(Invocation& inv, bool copy) {
+    return onPicture(inv, [&](Program& program, int picture) {
+        const std::optional<int> target = program.findAlbum(inv.operand(2));
+        if (!target)
+            return inv.stop(std::string(text::kNoSuchAlbum) + inv.operand(2));
+        return exitFor(program.store().dropPictureOnAlbum(picture, *target, copy));
+    });
 }
 
 } // namespace
@@ -115,24 +123,15 @@ Exit pictureAdd(Invocation& inv) {
 }
 
 Exit pictureDelete(Invocation& inv) {
-    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
-    if (!index)
-        return Exit::Usage;
-    Program program(inv);
-    if (!program.open() || !program.loadAlbum(inv.operand(0)))
-        return Exit::Stopped;
-    selectPicture(program, *index);
-    return exitFor(shell::deleteSelectedPhoto(program.state, program.store(), inv.ui));
+    return onPicture(inv, [&](Program& program, int) {
+        return exitFor(shell::deleteSelectedPhoto(program.state, program.store(), inv.ui));
+    });
 }
 
 Exit pictureRotate(Invocation& inv) {
-    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
-    if (!index)
-        return Exit::Usage;
-    Program program(inv);
-    if (!program.open() || !program.loadAlbum(inv.operand(0)))
-        return Exit::Stopped;
-    return exitFor(program.store().rotatePicture(selectPicture(program, *index)));
+    return onPicture(inv, [](Program& program, int picture) {
+        return exitFor(program.store().rotatePicture(picture));
+    });
 }
 
 Exit pictureCopy(Invocation& inv) {
@@ -144,31 +143,27 @@ Exit pictureMove(Invocation& inv) {
 }
 
 Exit pictureSave(Invocation& inv) {
-    const std::optional<std::uint32_t> index = inv.number(1, kMaxIndex);
-    if (!index)
-        return Exit::Usage;
-    Program program(inv);
-    if (!program.open() || !program.loadAlbum(inv.operand(0)))
-        return Exit::Stopped;
-    selectPicture(program, *index);
-    program.state.layout = shell::Layout::OneUp;
-    if (!intake::canSaveAs(program.state, inv.ui))
-        return Exit::Stopped;
+    return onPicture(inv, [&](Program& program, int) {
+        program.state.layout = shell::Layout::OneUp;
+        if (!intake::canSaveAs(program.state, inv.ui))
+            return Exit::Stopped;
 
-    // The save dialog's default extension, and its question before replacing a file.
-    fs::path target = inv.operand(2);
-    if (!target.has_extension())
-        target += ".bmp";
-    std::error_code ec;
-    if (fs::exists(target, ec) &&
-        inv.ui.ask(target.string() + std::string(text::kAskReplaceSuffix),
-                   platform::Ui::Buttons::YesNo,
-                   platform::Ui::Icon::Exclamation) != platform::Ui::Answer::Yes)
-        return Exit::Stopped;
+        // The save dialog's default extension, and its question before replacing a file.
+        fs::path target = inv.operand(2);
+        if (!target.has_extension())
+            target += ".bmp";
+        std::error_code ec;
+        if (fs::exists(target, ec) &&
+            inv.ui.ask(target.string() + std::string(text::kAskReplaceSuffix),
+                       platform::Ui::Buttons::YesNo,
+                       platform::Ui::Icon::Exclamation) != platform::Ui::Answer::Yes)
+            return Exit::Stopped;
 
-    // Nothing is colour-adjusted here, so the program's temporary folder is not read.
-    return intake::saveAs(program.state, inv.ui, target, platform::tempDirectory()) ? Exit::Done
-                                                                                    : Exit::Stopped;
+        // Nothing is colour-adjusted here, so the program's temporary folder is not read.
+        return intake::saveAs(program.state, inv.ui, target, platform::tempDirectory())
+                   ? Exit::Done
+                   : Exit::Stopped;
+    });
 }
 
 } // namespace kv::cli

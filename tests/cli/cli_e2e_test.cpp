@@ -1,6 +1,7 @@
 // The built kvphoto-cli run in a temporary program directory, on the virtual printer.
 
 #include "albums/album_messages.h"
+#include "cli_runner.h"
 #include "intake/intake_messages.h"
 #include "media/media_messages.h"
 #include "printer/printer_messages.h"
@@ -25,17 +26,6 @@ using test::readBytes;
 using test::writeBytes;
 
 const fs::path kData = KV_IMAGELIB_DATA;
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-    bool operator==(const Result&) const = default;
-};
-
-void PrintTo(const Result& r, std::ostream* os) {
-    *os << "exit " << r.code << ", out \"" << r.out << "\", err \"" << r.err << '"';
-}
 
 Result done(std::string out = {}, std::string err = {}) {
     return {0, std::move(out), std::move(err)};
@@ -62,45 +52,6 @@ std::string le(std::uint32_t v, int bytes) {
         s += static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
-
-// One program directory, drive C: and system folder; every run uses them.
-class Cli {
-  public:
-    fs::path home() const { return m_root / "home"; }
-    fs::path driveC() const { return m_root / "c"; }
-    fs::path system() const { return m_root / "system"; }
-    fs::path root() const { return m_root.path(); }
-
-    Result run(const std::vector<std::string>& args,
-               const std::vector<std::pair<QString, QString>>& env = {},
-               const fs::path& workingDir = {}) {
-        QProcess process;
-        QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
-        vars.remove("KVPR_HOME");
-        vars.insert("KVPR_DRIVE_C", QString::fromStdString(driveC().string()));
-        vars.insert("KVPR_SYSTEM_DIR", QString::fromStdString(system().string()));
-        vars.insert("KVPR_SIM_WARMUP_MS", "0");
-        for (const auto& [name, value] : env)
-            vars.insert(name, value);
-        process.setProcessEnvironment(vars);
-        if (!workingDir.empty())
-            process.setWorkingDirectory(QString::fromStdString(workingDir.string()));
-        QStringList list{"--home", QString::fromStdString(home().string())};
-        for (const std::string& a : args)
-            list << QString::fromStdString(a);
-        process.start(KV_CLI, list);
-        Result r;
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.code = process.exitCode();
-        r.out = process.readAllStandardOutput().toStdString();
-        r.err = process.readAllStandardError().toStdString();
-        return r;
-    }
-
-  private:
-    test::TempDir m_root;
-};
 
 TEST(CliE2e, AlbumLifeCycleWritesTheProgramsFiles) {
     Cli cli;

@@ -2,6 +2,7 @@
 // virtual printer re-assembles from its lines are the levels a job computes.
 
 #include "adjust/picture_adjust_settings.h"
+#include "cli_runner.h"
 #include "media/media_service.h"
 #include "platform/clock.h"
 #include "platform/imagelib/image_library.h"
@@ -37,43 +38,6 @@ const fs::path kData = KV_IMAGELIB_DATA;
 constexpr std::size_t kBmxBytes = 7074496;
 constexpr std::size_t kBmxLine = 9152;
 constexpr std::size_t kDirectLine = 9664;
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-class Cli {
-  public:
-    Cli() { fs::create_directories(home()); }
-    fs::path home() const { return m_root / "home"; }
-    fs::path driveC() const { return m_root / "c"; }
-    fs::path root() const { return m_root.path(); }
-
-    Result run(const std::vector<std::string>& args) {
-        QProcess process;
-        QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
-        vars.remove("KVPR_HOME");
-        vars.insert("KVPR_DRIVE_C", QString::fromStdString(driveC().string()));
-        vars.insert("KVPR_SYSTEM_DIR", QString::fromStdString((m_root / "system").string()));
-        process.setProcessEnvironment(vars);
-        QStringList list{"--home", QString::fromStdString(home().string())};
-        for (const std::string& a : args)
-            list << QString::fromStdString(a);
-        process.start(KV_CLI, list);
-        Result r;
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.code = process.exitCode();
-        r.out = process.readAllStandardOutput().toStdString();
-        r.err = process.readAllStandardError().toStdString();
-        return r;
-    }
-
-  private:
-    test::TempDir m_root;
-};
 
 // A 24-bit picture with something different in every pixel and channel.
 fs::path patternBmp(const fs::path& file, int width, int height) {
@@ -180,6 +144,7 @@ TEST(CliRender, FailuresTellAndLeaveTheOutputAlone) {
 // Every stage switched on, a colour-matching table and hue-sector values of the
 // program directory's own: the tool must bring them all to the sheet.
 void writeSettings(const fs::path& home) {
+    fs::create_directories(home);
     writeBytes(home / "kvx00.ini", "[Image]\r\nMatchFile=probe.cct\r\nContrast=1\r\n"
                                    "Saturation=1\r\nSatValue=1.5\r\nColorControl=1\r\nEdge=3\r\n"
                                    "EdgeEnhanceR=0.8\r\nDigitalCamera=1\r\n"
