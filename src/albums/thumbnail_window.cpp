@@ -76,24 +76,6 @@ using platform::qs;
 
 } // namespace
 
-QImage thumbnailImage(const platform::Bitmap24& bitmap) {
-    if (bitmap.empty())
-        return {};
-    const std::size_t stride = static_cast<std::size_t>(bitmap.stride());
-    if (bitmap.pixels.size() < stride * static_cast<std::size_t>(bitmap.height))
-        return {};
-    QImage image(bitmap.width, bitmap.height, QImage::Format_BGR888);
-    if (image.isNull())
-        return {};
-    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.width) * 3;
-    for (int y = 0; y < bitmap.height; ++y) {
-        // Stored rows run from the bottom up; image rows from the top down.
-        const std::uint8_t* source = bitmap.pixels.data() + (bitmap.height - 1 - y) * stride;
-        std::memcpy(image.scanLine(y), source, rowBytes);
-    }
-    return image;
-}
-
 ThumbnailWindow::ThumbnailWindow(shell::AppState& app, AlbumStore& store, platform::Ui& ui,
                                  AlbumWindowHost& host, AlbumWindow& albumWindow, QWidget* parent)
     : QAbstractScrollArea(parent), m_app(app), m_store(store), m_ui(ui), m_host(host),
@@ -219,7 +201,7 @@ void ThumbnailWindow::paintCell(QPainter& painter, int index) {
     const grid::Box frame = grid::frameBox(index, cols).movedBy(0, dy);
     drawRaisedFrame(painter, frame);
 
-    const QImage image = thumbnailImage(row.thumbnail);
+    const QImage image = platform::toQImage(row.thumbnail);
     if (!image.isNull()) {
         const grid::Box thumb =
             grid::thumbnailBox(index, cols, image.width(), image.height()).movedBy(0, dy);

@@ -18,10 +18,6 @@ class AlbumStore;
 class AlbumWindow;
 class AlbumWindowHost;
 
-// The stored thumbnail (bottom-up BGR rows padded to 4 bytes) as an image; null
-// when the bitmap is empty or its pixel block is too short for its size.
-QImage thumbnailImage(const platform::Bitmap24& bitmap);
-
 // The scrolling grid of the current album's thumbnails. A click selects, a
 // double-click shows the picture, a drag places it in the print window's layout
 // or copies/moves it to another album's tab, a right click shows its properties.

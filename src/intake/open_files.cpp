@@ -21,17 +21,6 @@ using Icon = platform::Ui::Icon;
 
 namespace {
 
-// Case-folded order first, so "b.jpg" stays beside "B.JPG"; bytes break ties.
-bool nameLess(const std::string& a, const std::string& b) {
-    const auto lower = [](char c) { return platform::asciiLower(c); };
-    const bool less =
-        std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                     [&](char x, char y) { return lower(x) < lower(y); });
-    if (less || !platform::equalsNoCase(a, b))
-        return less;
-    return a < b;
-}
-
 bool globNoCase(std::string_view name, std::string_view pattern) {
     std::size_t n = 0;
     std::size_t p = 0;
@@ -206,7 +195,7 @@ std::vector<std::string> matchingFiles(const fs::path& folder, std::string_view 
                         [&](std::string_view pattern) { return matchesPattern(name, pattern); }))
             files.push_back(name);
     }
-    std::sort(files.begin(), files.end(), nameLess);
+    std::sort(files.begin(), files.end(), platform::lessNoCase);
     return files;
 }
 
@@ -230,7 +219,7 @@ std::vector<FolderLine> folderLines(const fs::path& folder) {
         if (!hidden(name) && it->is_directory(typeError))
             names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), nameLess);
+    std::sort(names.begin(), names.end(), platform::lessNoCase);
     for (const std::string& name : names)
         lines.push_back({name, walked / name, level, false});
     return lines;
@@ -262,7 +251,7 @@ std::vector<Drive> parseMounts(std::string_view mounts) {
     for (const auto& [mountPoint, icon] : byMountPoint)
         if (mountPoint != "/")
             others.push_back(mountPoint);
-    std::sort(others.begin(), others.end(), nameLess);
+    std::sort(others.begin(), others.end(), platform::lessNoCase);
     for (const std::string& mountPoint : others)
         drives.push_back({mountPoint, byMountPoint[mountPoint]});
     return drives;

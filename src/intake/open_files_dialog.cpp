@@ -1,4 +1,5 @@
 #include "intake/open_files_dialog.h"
+#include "platform/images_qt.h"
 
 #include "intake/intake_messages.h"
 #include "intake/open_files_texts.h"
@@ -29,21 +30,6 @@ namespace {
 
 constexpr int kPathLineRole = Qt::UserRole;
 constexpr int kDriveIconRole = Qt::UserRole + 1;
-
-QImage toImage(const platform::Bitmap24& bitmap) {
-    const std::size_t stride = static_cast<std::size_t>(bitmap.stride());
-    if (bitmap.empty() || bitmap.pixels.size() < stride * static_cast<std::size_t>(bitmap.height))
-        return {};
-    QImage image(bitmap.width, bitmap.height, QImage::Format_BGR888);
-    if (image.isNull())
-        return {};
-    for (int y = 0; y < bitmap.height; ++y) {
-        // Stored rows run from the bottom up; image rows from the top down.
-        const std::uint8_t* source = bitmap.pixels.data() + (bitmap.height - 1 - y) * stride;
-        std::memcpy(image.scanLine(y), source, static_cast<std::size_t>(bitmap.width) * 3);
-    }
-    return image;
-}
 
 QStyle::StandardPixmap driveIcon(DriveIcon icon) {
     switch (icon) {
@@ -76,7 +62,7 @@ class PreviewWidget : public QWidget {
         setMinimumSize(240, 180);
     }
     void setPicture(const platform::Bitmap24& picture, int bits, bool several) {
-        m_image = bits == 1 || several ? QImage() : toImage(picture);
+        m_image = bits == 1 || several ? QImage() : platform::toQImage(picture);
         m_scaled = QImage();
         m_blackAndWhite = bits == 1 && !several;
         m_several = several;

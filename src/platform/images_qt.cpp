@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <cstring>
+
 namespace kv::platform {
 
 namespace {
@@ -41,6 +43,20 @@ QCursor dragCursor() {
 
 QCursor noDropCursor() {
     return QCursor(programImage("cursor-no-drop", kCursorSize), kCursorHotSpot, kCursorHotSpot);
+}
+
+QImage toQImage(const Bitmap24& bitmap) {
+    const std::size_t stride = static_cast<std::size_t>(bitmap.stride());
+    if (bitmap.empty() || bitmap.pixels.size() < stride * static_cast<std::size_t>(bitmap.height))
+        return {};
+    QImage image(bitmap.width, bitmap.height, QImage::Format_BGR888);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < bitmap.height; ++y)
+        std::memcpy(image.scanLine(y),
+                    bitmap.pixels.data() + std::size_t(bitmap.height - 1 - y) * stride,
+                    std::size_t(bitmap.width) * 3);
+    return image;
 }
 
 } // namespace kv::platform

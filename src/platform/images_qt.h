@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/bitmap.h"
+
 #include <QCursor>
+#include <QImage>
 #include <QPixmap>
 #include <QSize>
 #include <string_view>
@@ -16,5 +19,9 @@ QPixmap programImage(std::string_view name, QSize size);
 // (print window, album tabs, thumbnail window) and anywhere else.
 QCursor dragCursor();
 QCursor noDropCursor();
+
+// A program bitmap (bottom-up BGR rows padded to 4 bytes) as an image with rows
+// from the top; null for an empty bitmap or one whose pixels fall short.
+QImage toQImage(const Bitmap24& bitmap);
 
 } // namespace kv::platform

@@ -1,4 +1,5 @@
 #include "render/print_window.h"
+#include "platform/images_qt.h"
 
 #include "render/layout_composition.h"
 
@@ -18,14 +19,8 @@ QRect toQRect(const Rect& r) {
     return QRect(r.left, r.top, r.width(), r.height());
 }
 
-// Bitmaps are stored bottom-up in BGR order with rows padded to four bytes.
 QImage toImage(const platform::Bitmap24& bitmap) {
-    if (bitmap.empty() ||
-        bitmap.pixels.size() < static_cast<std::size_t>(bitmap.height) * bitmap.stride())
-        return {};
-    const QImage rows(bitmap.pixels.data(), bitmap.width, bitmap.height, bitmap.stride(),
-                      QImage::Format_BGR888);
-    return rows.mirrored().convertToFormat(QImage::Format_RGB32);
+    return platform::toQImage(bitmap).convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 #include "shell/main_window.h"
 #include "platform/qt_text.h"
 
+#include "adjust/colour_adjust_dialog.h"
+#include "adjust/quality_dialog.h"
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
 #include "intake/acquisition.h"
 #include "intake/intake_messages.h"
 #include "intake/open_files_dialog.h"
 #include "intake/picture_intake.h"
+#include "jobs/adjuster_dialog.h"
 #include "jobs/status_window.h"
 #include "media/media_type_dialog.h"
 #include "media/printer_setup_dialog.h"
@@ -596,11 +599,25 @@ void MainWindow::adjustColour() {
     openColourDialog();
 }
 
-// The colour adjustment dialog comes with the picture adjustment work.
-void MainWindow::openColourDialog() {}
+// "Speichern" in the dialog runs this window's save-as command on the adjusted copy.
+void MainWindow::openColourDialog() {
+    albums::AlbumStore* store = m_session.albumStore();
+    const albums::AlbumState& albums = m_state.albums;
+    std::filesystem::path dataFile;
+    if (store && albums.currentAlbum >= 0 && albums.currentAlbum < albums.albumCount())
+        dataFile = store->dataFile(albums.albumNames[std::size_t(albums.currentAlbum)]);
+    adjust::ColourAdjustDialog dialog(
+        m_state, *m_ui, dataFile, platform::tempDirectory(), [this] { saveAs(); }, this);
+    if (dialog.exec() == QDialog::Accepted)
+        repaintPictureViews();
+}
 
-// The print-quality dialog comes with the picture adjustment work.
-void MainWindow::openPrintQualityDialog() {}
+void MainWindow::openPrintQualityDialog() {
+    adjust::QualityDialog dialog(m_session.pictureSettings(),
+                                 adjust::QualityDialogKind::PrintQuality, m_state.programDirectory,
+                                 platform::systemDirectory(), *m_ui, this);
+    dialog.exec();
+}
 
 void MainWindow::openMediaTypeDialog() {
     media::MediaTypeDialog dialog(m_session.mediaContext(), this);
@@ -679,8 +696,12 @@ void MainWindow::checkPortLibrary() {
     m_session.checkPortLibrary();
 }
 
-// The image-quality dialog comes with the picture adjustment work.
-void MainWindow::openImageQualityDialog() {}
+void MainWindow::openImageQualityDialog() {
+    adjust::QualityDialog dialog(m_session.pictureSettings(),
+                                 adjust::QualityDialogKind::ImageQuality, m_state.programDirectory,
+                                 platform::systemDirectory(), *m_ui, this);
+    dialog.exec();
+}
 
 void MainWindow::openPrinterSetupDialog() {
     media::PrinterSetupDialog dialog(m_session.mediaState(), m_session.ledTable(),
@@ -700,7 +721,9 @@ void MainWindow::openAdjuster() {
         m_ui->message(kMsgCannotReachPrinter, Icon::Exclamation);
         return;
     }
-    // The printer adjuster dialog comes with the print jobs work.
+    jobs::AdjusterDialog dialog(m_session.printerLink(), m_session.ledTable(),
+                                m_state.programDirectory, this);
+    dialog.exec();
 }
 
 void MainWindow::printToRasterFile() {

@@ -537,17 +537,5 @@ TEST(ThumbnailWindowTest, PaintsThumbnailsUprightWithSelectionAndCaption) {
     EXPECT_EQ(s.app.albums.selectedPicture, 2);
 }
 
-TEST(ThumbnailImageTest, RowsTurnUprightAndPaddingIsSkipped) {
-    platform::Bitmap24 b = solid(75, 2, qRgb(10, 20, 30), qRgb(40, 50, 60));
-    const QImage image = thumbnailImage(b);
-    ASSERT_EQ(image.size(), QSize(75, 2));
-    EXPECT_EQ(image.pixel(0, 0), qRgb(10, 20, 30));
-    EXPECT_EQ(image.pixel(74, 0), qRgb(10, 20, 30));
-    EXPECT_EQ(image.pixel(74, 1), qRgb(40, 50, 60));
-    b.pixels.resize(b.pixels.size() - 1);
-    EXPECT_TRUE(thumbnailImage(b).isNull());
-    EXPECT_TRUE(thumbnailImage(platform::Bitmap24{}).isNull());
-}
-
 } // namespace
 } // namespace kv::albums

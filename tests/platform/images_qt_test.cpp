@@ -55,5 +55,24 @@ TEST(ProgramImages, DragCursorsPointWithTheArrowTip) {
     }
 }
 
+TEST(ProgramImages, BitmapRowsTurnUprightAndPaddingIsSkipped) {
+    // 75 pixels wide: 225 bytes a row, 3 of them padding. Rows count from the bottom.
+    Bitmap24 b = Bitmap24::make(75, 2);
+    for (int x = 0; x < 75; ++x) {
+        std::uint8_t* bottom = b.at(x, 0);
+        std::uint8_t* top = b.at(x, 1);
+        bottom[0] = 60, bottom[1] = 50, bottom[2] = 40;
+        top[0] = 30, top[1] = 20, top[2] = 10;
+    }
+    const QImage image = toQImage(b);
+    ASSERT_EQ(image.size(), QSize(75, 2));
+    EXPECT_EQ(image.pixel(0, 0), qRgb(10, 20, 30));
+    EXPECT_EQ(image.pixel(74, 0), qRgb(10, 20, 30));
+    EXPECT_EQ(image.pixel(74, 1), qRgb(40, 50, 60));
+    b.pixels.resize(b.pixels.size() - 1);
+    EXPECT_TRUE(toQImage(b).isNull());
+    EXPECT_TRUE(toQImage(Bitmap24{}).isNull());
+}
+
 } // namespace
 } // namespace kv::platform
