@@ -104,17 +104,14 @@ bool savePictureAdjustSettings(PictureAdjustSettings& settings, const fs::path& 
     add(kKeyEdgeEnhanceR, platform::formatC("%f", double(settings.edgeEnhanceR)));
     add(kKeySatValue, platform::formatC("%f", double(settings.satValue)));
 
-    // Whether the mirror exists is decided before anything is written.
-    const fs::path mirror = platform::findNoCase(systemDir, std::string(kSettingsFile));
-    const bool mirrored = !systemDir.empty() && isRegularFile(mirror);
-
-    if (!platform::Profile(platform::findNoCase(programDir, std::string(kSettingsFile)))
-             .writeEntries(entries)) {
+    const fs::path mirror = systemDir.empty()
+                                ? fs::path()
+                                : platform::findNoCase(systemDir, std::string(kSettingsFile));
+    if (!platform::writeEntriesMirrored(
+            platform::findNoCase(programDir, std::string(kSettingsFile)), mirror, entries)) {
         ui.message(kMsgSettingsNotSaved, platform::Ui::Icon::Exclamation);
         return false;
     }
-    if (mirrored)
-        platform::Profile(mirror).writeEntries(entries); // best effort: nothing reads it
     if (settings.contrast == kToneManual)
         settings.storedTonePoints = settings.tonePoints;
     settings.matchPath = matchPathFor(programDir, settings.matchFile);

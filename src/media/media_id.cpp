@@ -44,17 +44,9 @@ using Entry = platform::ProfileEntry;
 // mirror in the system folder.
 bool storeEntries(const fs::path& programDir, const fs::path& systemDir,
                   const std::vector<Entry>& entries) {
-    // Whether the mirror exists is decided before anything is written.
-    const fs::path mirror = platform::findNoCase(systemDir, std::string(kMirrorFile));
-    std::error_code ec;
-    const bool mirrored = fs::is_regular_file(mirror, ec);
-
-    if (!platform::Profile(platform::findNoCase(programDir, std::string(kSettingsFile)))
-             .writeEntries(entries))
-        return false;
-    if (mirrored)
-        platform::Profile(mirror).writeEntries(entries);
-    return true;
+    return platform::writeEntriesMirrored(
+        platform::findNoCase(programDir, std::string(kSettingsFile)),
+        platform::findNoCase(systemDir, std::string(kMirrorFile)), entries);
 }
 
 std::string rankLettersFromFile(const MediaSettings& settings, MediaState& media) {

@@ -238,4 +238,16 @@ bool Profile::writeEntries(std::span<const ProfileEntry> entries) {
     return writeFileAtomic(m_path, text);
 }
 
+bool writeEntriesMirrored(const std::filesystem::path& file, const std::filesystem::path& mirror,
+                          std::span<const ProfileEntry> entries) {
+    // Whether the mirror exists is decided before anything is written.
+    std::error_code ec;
+    const bool mirrored = !mirror.empty() && std::filesystem::is_regular_file(mirror, ec);
+    if (!Profile(file).writeEntries(entries))
+        return false;
+    if (mirrored)
+        Profile(mirror).writeEntries(entries);
+    return true;
+}
+
 } // namespace kv::platform

@@ -62,4 +62,10 @@ class Profile {
     std::filesystem::path m_path;
 };
 
+// Writes `entries` to `file`, then to `mirror` when that file already existed
+// before (best effort: the mirror is only ever kept in step, never created).
+// False when `file` could not be written.
+bool writeEntriesMirrored(const std::filesystem::path& file, const std::filesystem::path& mirror,
+                          std::span<const ProfileEntry> entries);
+
 } // namespace kv::platform

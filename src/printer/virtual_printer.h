@@ -31,6 +31,15 @@ struct PageLevels {
     // with v mod 4 = 3 and the next multiple of 4 give the same sum; this is the lower
     // reading for v mod 4 <= 2, the higher one for 3.
     static int yellowLevelEstimate(int sum) { return 4 * (sum / 3) + sum % 3; }
+    // The sum the three yellow elements print for level v.
+    static int yellowSumOf(int level) { return 3 * (level / 4) + level % 4; }
+
+    // Whether the page holds at (row, column) what the levels from blue, green and red
+    // would print there (yellow by its element sum).
+    bool agrees(int row, int column, int yellow, int magenta, int cyan) const {
+        return yellowSum(row, column) == yellowSumOf(yellow) &&
+               this->magenta(row, column) == magenta && this->cyan(row, column) == cyan;
+    }
 
   private:
     std::uint16_t at(int row, int column, int channel) const {
