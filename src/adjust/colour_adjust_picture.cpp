@@ -78,8 +78,7 @@ ApplyResult applyColourAdjustment(shell::AppState& state, platform::Ui& ui,
     platform::Bitmap24 shown = platform::turnBitmap(picture, row.rotation);
     state.statusText =
         platform::formatC("%s [%dX%d]", row.displayName.c_str(), shown.width, shown.height);
-    state.displayedPicture = std::move(shown);
-    albums.loadedPicture = index;
+    state.showPicture(index, std::move(shown));
     albums.albumJustChanged = false;
     return ApplyResult::Applied;
 }

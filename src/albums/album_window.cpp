@@ -95,7 +95,13 @@ void AlbumWindow::syncTabs() {
     }
     if (albums.currentAlbum >= 0 && albums.currentAlbum < count)
         m_tabs->setCurrentIndex(albums.currentAlbum);
-    m_deleteButton->setEnabled(albums.canDeleteAlbum());
+    m_deleteButton->setEnabled(m_changesEnabled && albums.canDeleteAlbum());
+}
+
+void AlbumWindow::setAlbumChangesEnabled(bool on) {
+    m_changesEnabled = on;
+    m_newButton->setEnabled(on);
+    m_deleteButton->setEnabled(on && m_app.albums.canDeleteAlbum());
 }
 
 int AlbumWindow::tabAtGlobal(QPoint globalPos) const {

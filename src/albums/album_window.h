@@ -33,6 +33,8 @@ class AlbumWindow : public QWidget {
     // reporting that as a selection by the user; enables "Löschen" when an album
     // other than the default one exists.
     void syncTabs();
+    // While a picture goes to the printer no album may be made or removed.
+    void setAlbumChangesEnabled(bool on);
     // The album whose tab is under the screen point, or -1.
     int tabAtGlobal(QPoint globalPos) const;
     QWidget* tabControl() const;
@@ -55,6 +57,7 @@ class AlbumWindow : public QWidget {
     QToolButton* m_newButton;
     QToolButton* m_deleteButton;
     QTabBar* m_tabs;
+    bool m_changesEnabled = true;
 };
 
 } // namespace kv::albums

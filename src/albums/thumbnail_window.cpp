@@ -253,7 +253,7 @@ void ThumbnailWindow::showPicture(int index) {
     albums.albumJustChanged = false;
     albums.pictureRotated = false;
     select(index);
-    albums.loadedPicture = index;
+    // Showing it makes it the loaded picture.
     m_host.displaySelectedPicture();
 }
 
@@ -352,7 +352,6 @@ void ThumbnailWindow::dropOnPrintWindow(QPoint posInPrintWindow) {
     }
     m_host.placeOnSheet(posInPrintWindow);
     albums.albumJustChanged = false;
-    albums.loadedPicture = albums.selectedPicture;
     m_host.displaySelectedPicture();
 }
 
@@ -366,9 +365,11 @@ void ThumbnailWindow::dropOnAlbum(int targetAlbum, bool copy) {
     refresh();
     if (albums.pictureCount == 0) {
         // The loaded picture left with the album's last row.
-        albums.loadedPicture = -2;
+        m_app.clearPicture();
         m_host.refreshViews();
     } else if (moved) {
+        // The rows moved up: what was loaded may now be another picture. The one
+        // selected now is shown, and so becomes the loaded one.
         m_host.displaySelectedPicture();
     }
 }

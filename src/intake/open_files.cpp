@@ -513,12 +513,14 @@ int addOpenedFiles(shell::AppState& state, albums::AlbumStore& store, platform::
     }
     platform::Ui::WaitCursor wait(ui);
     // The picture on show stays when the new one cannot be added.
-    std::optional<platform::Bitmap24> previous = std::move(state.displayedPicture);
-    state.displayedPicture.reset();
+    std::optional<platform::Bitmap24> previous = state.displayedPicture.take();
     if (!preview.empty())
         state.displayedPicture = std::move(preview);
     if (addStagedPicture(state, store, ui, folder, environment.tempDir) == AddResult::NotAdded) {
-        state.displayedPicture = std::move(previous);
+        if (previous)
+            state.displayedPicture = std::move(*previous);
+        else
+            state.displayedPicture.reset();
         return 0;
     }
     return 1;

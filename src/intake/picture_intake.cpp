@@ -217,19 +217,21 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
 
     row.rotation = rotation;
     row.thumbnail = platform::turnBitmap(makeThumbnail(picture), rotation);
+    // A refused picture leaves the picture on show, and the index that prints it.
+    const int previousSelected = albums.selectedPicture;
+    const int previousLoaded = albums.loadedPicture;
     albums.selectedPicture = albums.loadedPicture = n;
     albums.pictureCount = n + 1;
     if (store.appendPicture() == albums::StoreResult::Refused) {
-        albums.selectedPicture = -1;
-        albums.loadedPicture = -2;
+        albums.selectedPicture = previousSelected;
+        albums.loadedPicture = previousLoaded;
         dropStagingEntry(state);
         return AddResult::NotAdded;
     }
 
     if (fromBatch) {
-        albums.selectedPicture = -1;
-        albums.loadedPicture = -2;
-        state.statusText.clear();
+        // Nothing stays on show that no index would print.
+        state.clearPicture();
         return AddResult::AddedQuietly;
     }
     state.statusText = statusFor(row.displayName, picture.width, picture.height);
@@ -275,30 +277,32 @@ DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui, const fs:
     std::error_code ec;
     if (!fs::exists(row.fullPath, ec)) {
         ui.message(msg::kFileMissing, Icon::None);
-        albums.selectedPicture = -1;
-        albums.loadedPicture = -2;
-        state.statusText.clear();
+        state.clearPicture();
         return DisplayResult::Missing;
     }
     fs::path file = intakeFile(row, tempDir);
     if (!isBmpName(row.displayName) && !fs::exists(file, ec)) {
+        // The picture on show stays, and with it the loaded index that prints it.
         if (!freeSpaceOk(ui))
             return DisplayResult::Failed;
         file = row.fullPath;
     }
 
-    state.displayedPicture.reset();
     platform::Bitmap24 bitmap;
     int width = 0;
     int height = 0;
     int bits = 0;
     if (platform::imagelib::CD(file, bitmap, width, height, bits) != 1) {
         ui.message(msg::kCannotLoad, Icon::Stop);
+        // Nothing on show, so nothing a print could take for it.
+        state.albums.loadedPicture = -2;
+        state.displayedPicture.reset();
+        state.statusText.clear();
         return DisplayResult::Failed;
     }
     bitmap = platform::turnBitmap(bitmap, row.rotation);
     state.statusText = statusFor(row.displayName, bitmap.width, bitmap.height);
-    state.displayedPicture = std::move(bitmap);
+    state.showPicture(index, std::move(bitmap));
     return DisplayResult::Shown;
 }
 
@@ -317,8 +321,7 @@ bool saveAs(shell::AppState& state, platform::Ui& ui, const fs::path& target,
         const fs::path sheetFile = tempDir / "prtfile.bmp";
         std::error_code ec;
         fs::create_directories(tempDir, ec);
-        if (platform::imagelib::WriteBmpFile(sheetFile, state.sheet) &&
-            copyFile(sheetFile, target))
+        if (platform::imagelib::WriteBmpFile(sheetFile, state.sheet) && copyFile(sheetFile, target))
             return true;
         ui.message(msg::kNotSaved, Icon::Information);
         return false;

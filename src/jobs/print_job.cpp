@@ -2,6 +2,7 @@
 
 #include "albums/album_files.h"
 #include "jobs/job_messages.h"
+#include "platform/atomic_file.h"
 #include "platform/imagelib/image_library.h"
 #include "printer/printer_commands.h"
 #include "printer/printer_messages.h"
@@ -74,7 +75,9 @@ void PrintJob::printCurrent() {
     if (state.printBusy)
         return;
     state.printBusy = true;
-    if (state.albums.loadedPicture == -2 && state.layout == shell::Layout::OneUp) {
+    const int loaded = state.albums.loadedPicture;
+    if (state.layout == shell::Layout::OneUp &&
+        (loaded < 0 || loaded >= state.albums.pictureCount)) {
         m_ctx.ui.message(msg::kNoPhotoToPrint, Icon::None);
         state.printBusy = false;
         return;
@@ -133,13 +136,24 @@ void PrintJob::batchPrint(const fs::path& nameFile) {
     }
     // A missing name file reads as an empty album; it is not created here, since an
     // empty file would later read as a damaged one.
-    std::ifstream in(nameFile, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    if (!platform::readFile(nameFile, bytes))
+        bytes.clear();
+    // The rotations stand in the data file; a pair out of step gives none.
+    std::string data;
+    fs::path dataFile = nameFile;
+    dataFile += "1";
+    if (!platform::readFile(dataFile, data))
+        data.clear();
+    const std::vector<albums::NameEntry> entries = albums::parseNameFile(bytes).entries;
+    const albums::DataFile records = albums::parseDataFile(data);
+    const bool inStep = records.records.size() == entries.size();
     m_batch.clear();
-    for (const albums::NameEntry& entry : albums::parseNameFile(bytes).entries) {
+    for (std::size_t k = 0; k < entries.size(); ++k) {
         albums::PictureRow row;
-        row.fullPath = entry.fullPath;
-        row.displayName = entry.displayName;
+        row.fullPath = entries[k].fullPath;
+        row.displayName = entries[k].displayName;
+        row.rotation = inStep ? records.records[k].rotation : 0;
         m_batch.push_back(std::move(row));
     }
     m_batchTotal = static_cast<int>(m_batch.size());
@@ -242,9 +256,19 @@ PrintJob::Flow PrintJob::loadBatchPicture() {
         endJob(JobOutcome::Failed);
         return Flow::Stop;
     }
-    m_ctx.state.displayedPicture = std::move(bitmap);
-    if (i < m_ctx.state.albums.pictureCount)
-        m_ctx.state.albums.selectedPicture = i;
+    // Shown turned, as it prints; when it is the album's row i it becomes the
+    // loaded picture, so a print after the batch prints what stays on show.
+    shell::AppState& state = m_ctx.state;
+    platform::Bitmap24 shown = platform::turnBitmap(bitmap, row.rotation);
+    const bool sameRow = i < state.albums.pictureCount &&
+                         state.albums.pictures[std::size_t(i)].fullPath == row.fullPath;
+    if (sameRow) {
+        state.albums.selectedPicture = i;
+        state.showPicture(i, std::move(shown));
+    } else {
+        state.albums.loadedPicture = -2;
+        state.displayedPicture = std::move(shown);
+    }
     m_host.batchPictureShown(i);
     return Flow::Continue;
 }

@@ -31,12 +31,16 @@ struct Decoded {
     Bitmap24 picture; // 24 bits, already turned when it was narrower than high
 };
 
-Decoded decodeForCell(const fs::path& source) {
+// `rotation`: the album's quarter turns, applied before the upright rule so the
+// cell shows the picture as the album does.
+Decoded decodeForCell(const fs::path& source, int rotation) {
     Decoded out;
     try {
         lib::DecodedImage decoded;
         if (lib::ScaleCD(source, decoded) != 1 || !lib::ConvertTo24(decoded, out.picture))
             return out;
+        if (rotation % 4 != 0)
+            out.picture = platform::turnBitmap(out.picture, rotation);
         if (out.picture.width < out.picture.height)
             out.picture = platform::turnBitmap(out.picture, 1);
         out.result = PlaceResult::Placed;
@@ -97,7 +101,8 @@ bool fillFourUp(AppState& state, platform::Ui& ui, std::span<const shell::SheetP
         const shell::SheetPicture& picture = state.fourUpSlots[k];
         if (k == 0 || !one)
             decoded =
-                decodeForCell(pictureSourceFile(picture.fullPath, picture.displayName, tempDir));
+                decodeForCell(pictureSourceFile(picture.fullPath, picture.displayName, tempDir),
+                              picture.rotation);
         PlaceResult result = decoded.result;
         if (result == PlaceResult::Placed)
             result = drawInCell(state.sheet, kFourUpGrid, static_cast<int>(k), decoded.picture);
@@ -122,7 +127,7 @@ void composeFourUp(AppState& state, platform::Ui& ui, const fs::path& tempDir) {
         return;
     }
     const albums::PictureRow& row = state.albums.pictures[std::size_t(selected)];
-    const shell::SheetPicture picture{row.fullPath, row.displayName};
+    const shell::SheetPicture picture{row.fullPath, row.displayName, row.rotation};
     fillFourUp(state, ui, {&picture, 1}, tempDir);
 }
 
@@ -134,20 +139,30 @@ void composeSixteenUp(AppState& state, platform::Ui& ui, const fs::path& nameFil
     // The album as its name file lists it; a missing file is not created here (an
     // empty one would read as damaged later), the pictures in memory stand in.
     if (!nameFile.empty() && platform::readFile(nameFile, names)) {
-        for (const albums::NameEntry& entry : albums::parseNameFile(names).entries)
-            pictures.push_back({entry.fullPath, entry.displayName});
+        const std::vector<albums::NameEntry> entries = albums::parseNameFile(names).entries;
+        // The rotations stand in the data file; a pair out of step gives none.
+        std::string data;
+        fs::path dataFile = nameFile;
+        dataFile += "1";
+        if (!platform::readFile(dataFile, data))
+            data.clear();
+        const albums::DataFile records = albums::parseDataFile(data);
+        const bool inStep = records.records.size() == entries.size();
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            pictures.push_back({entries[i].fullPath, entries[i].displayName,
+                                inStep ? records.records[i].rotation : 0});
     } else {
         for (int i = 0; i < state.albums.pictureCount; ++i) {
             const albums::PictureRow& row = state.albums.pictures[std::size_t(i)];
-            pictures.push_back({row.fullPath, row.displayName});
+            pictures.push_back({row.fullPath, row.displayName, row.rotation});
         }
     }
     const int n = std::min(static_cast<int>(pictures.size()), kSixteenUpGrid.cells());
     for (int k = 0; k < n; ++k) {
         const shell::SheetPicture& picture = pictures[std::size_t(k)];
-        const PlaceResult result =
-            placePicture(state.sheet, kSixteenUpGrid, k,
-                         pictureSourceFile(picture.fullPath, picture.displayName, tempDir));
+        const PlaceResult result = placePicture(
+            state.sheet, kSixteenUpGrid, k,
+            pictureSourceFile(picture.fullPath, picture.displayName, tempDir), picture.rotation);
         if (result == PlaceResult::NoMemory) {
             ui.message(kMsgResizeFailed, Icon::None);
             return;
@@ -175,7 +190,8 @@ bool fitsAsItIs(const fs::path& file) {
     return fits && w != 320 && w != 240 && h != 240;
 }
 
-std::optional<fs::path> writeResized(const fs::path& source, platform::Ui& ui,
+// `rotation`: the album's quarter turns, so the page is turned as the preview is.
+std::optional<fs::path> writeResized(const fs::path& source, int rotation, platform::Ui& ui,
                                      const fs::path& tempDir, const Progress& progress) {
     const auto report = [&progress](int value) {
         if (progress)
@@ -192,6 +208,8 @@ std::optional<fs::path> writeResized(const fs::path& source, platform::Ui& ui,
                 return std::nullopt;
             }
         }
+        if (rotation % 4 != 0)
+            picture = platform::turnBitmap(picture, rotation);
         report(400);
         const PictureSize size = oneUpSize(picture.width, picture.height);
         report(600);
@@ -248,10 +266,11 @@ fs::path pictureSourceFile(std::string_view fullPath, std::string_view displayNa
     return fs::path(fullPath);
 }
 
-PlaceResult placePicture(Bitmap24& sheet, const SheetGrid& grid, int cell, const fs::path& source) {
+PlaceResult placePicture(Bitmap24& sheet, const SheetGrid& grid, int cell, const fs::path& source,
+                         int rotation) {
     if (cell < 0 || cell >= grid.cells())
         return PlaceResult::Undecodable;
-    const Decoded decoded = decodeForCell(source);
+    const Decoded decoded = decodeForCell(source, rotation);
     if (decoded.result != PlaceResult::Placed)
         return decoded.result;
     return drawInCell(sheet, grid, cell, decoded.picture);
@@ -304,13 +323,14 @@ bool placeDroppedPicture(AppState& state, platform::Ui& ui, int cell, int pictur
         return false;
     const albums::PictureRow& row = state.albums.pictures[std::size_t(pictureIndex)];
     if (state.layout == Layout::FourUp)
-        state.fourUpSlots[std::size_t(cell)] = {row.fullPath, row.displayName};
+        state.fourUpSlots[std::size_t(cell)] = {row.fullPath, row.displayName, row.rotation};
     if (state.sheet.empty())
         state.sheet = whiteSheet();
     platform::Ui::WaitCursor wait(ui);
     lib::FillImageRect(state.sheet, grid->cell(cell), 255, 255, 255);
-    const PlaceResult result = placePicture(
-        state.sheet, *grid, cell, pictureSourceFile(row.fullPath, row.displayName, tempDir));
+    const PlaceResult result =
+        placePicture(state.sheet, *grid, cell,
+                     pictureSourceFile(row.fullPath, row.displayName, tempDir), row.rotation);
     // An undecodable picture is told by the display that follows every drop.
     if (result == PlaceResult::NoMemory)
         ui.message(kMsgResizeFailed, Icon::None);
@@ -329,25 +349,25 @@ std::optional<fs::path> prepareSheetFile(const AppState& state, platform::Ui& ui
         }
         return target;
     }
-    fs::path source;
-    if (state.adjustedPicturePresent) {
-        source = platform::findNoCase(tempDir, std::string(kAdjustedFileName));
-    } else {
-        const int loaded = state.albums.loadedPicture;
-        if (loaded < 0 || loaded >= state.albums.pictureCount)
-            return std::nullopt; // the job's start checks tell this case
-        const albums::PictureRow& row = state.albums.pictures[std::size_t(loaded)];
-        source = pictureSourceFile(row.fullPath, row.displayName, tempDir);
+    const int loaded = state.albums.loadedPicture;
+    if (loaded < 0 || loaded >= state.albums.pictureCount) {
+        ui.message(kMsgNothingLoaded, Icon::None);
+        return std::nullopt;
     }
-    if (fitsAsItIs(source))
+    const albums::PictureRow& row = state.albums.pictures[std::size_t(loaded)];
+    // The adjusted copy is made from the picture unturned, as the file is.
+    const fs::path source = state.adjustedPicturePresent
+                                ? platform::findNoCase(tempDir, std::string(kAdjustedFileName))
+                                : pictureSourceFile(row.fullPath, row.displayName, tempDir);
+    if (row.rotation % 4 == 0 && fitsAsItIs(source))
         return source;
-    return writeResized(source, ui, tempDir, progress);
+    return writeResized(source, row.rotation, ui, tempDir, progress);
 }
 
 std::optional<fs::path> prepareBatchSheetFile(const albums::PictureRow& picture, platform::Ui& ui,
                                               const fs::path& tempDir, const Progress& progress) {
-    return writeResized(pictureSourceFile(picture.fullPath, picture.displayName, tempDir), ui,
-                        tempDir, progress);
+    return writeResized(pictureSourceFile(picture.fullPath, picture.displayName, tempDir),
+                        picture.rotation, ui, tempDir, progress);
 }
 
 } // namespace kv::render

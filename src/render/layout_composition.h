@@ -68,10 +68,11 @@ enum class PlaceResult {
     NoMemory,    // no buffer for the picture; the cell stays white
 };
 
-// Decodes `source` and draws it into `cell`: a picture narrower than high is first
-// turned a quarter clockwise, then reduced to the fit box and centred in the cell.
+// Decodes `source`, turns it by the album's `rotation` (quarter turns clockwise)
+// and draws it into `cell`: a picture then narrower than high is turned a quarter
+// clockwise, reduced to the fit box and centred in the cell.
 PlaceResult placePicture(platform::Bitmap24& sheet, const SheetGrid& grid, int cell,
-                         const std::filesystem::path& source);
+                         const std::filesystem::path& source, int rotation = 0);
 
 // Frees the sheet and composes the one of the current layout: for 4 in 1 the
 // selected picture in all four quarters (the slots set to it), for 16 in 1 the
@@ -107,15 +108,17 @@ using Progress = std::function<void(int value)>;
 
 // The file a job loads for the current layout. 4 in 1 and 16 in 1: the sheet as it
 // stands, written to prtfile.bmp. 1 in 1: the adjusted copy when present, else the
-// loaded picture; a BMP that fits the frame is the file itself, any other picture
-// is decoded, resized (progress 0, 400, 600, 800) and written to prtfile.bmp.
+// loaded picture; an unturned BMP that fits the frame is the file itself, any other
+// picture is decoded, turned by the loaded picture's album rotation (as the window
+// shows it), resized (progress 0, 400, 600, 800) and written to prtfile.bmp.
 // nullopt when the job cannot go on (told to the user).
 std::optional<std::filesystem::path> prepareSheetFile(const shell::AppState& state,
                                                       platform::Ui& ui,
                                                       const std::filesystem::path& tempDir,
                                                       const Progress& progress = {});
 
-// A batch picture: always decoded, resized and written to prtfile.bmp. nullopt
+// A batch picture: always decoded, turned by its rotation, resized and written to
+// prtfile.bmp. nullopt
 // when it cannot be (told); the batch goes on with the next picture.
 std::optional<std::filesystem::path> prepareBatchSheetFile(const albums::PictureRow& picture,
                                                            platform::Ui& ui,

@@ -16,6 +16,9 @@ inline constexpr std::string_view kMsgSheetShort = "Fehler beim Skalieren Ihrer 
 // not pass for a printed or saved one.
 inline constexpr std::string_view kMsgSheetNotWritten =
     "Die Druckdatei kann nicht geschrieben werden!";
+// The print command's own text, for a loaded picture that is gone by the time the
+// job takes it.
+inline constexpr std::string_view kMsgNothingLoaded = "Kein Foto für den Druck ausgewählt!";
 inline constexpr std::string_view kMsgBmxNotWritten =
     "Die BMX-Datei kann nicht geschrieben werden!";
 

@@ -52,7 +52,7 @@ PrintWindow::PrintWindow(shell::AppState& state, QWidget* parent)
 
 void PrintWindow::invalidatePicture() {
     m_picture = QImage();
-    m_pictureBuffer = nullptr;
+    m_pictureVersion = 0;
     update();
 }
 
@@ -70,15 +70,16 @@ void PrintWindow::paintEvent(QPaintEvent* /*event*/) {
     if (nothing || (oneUp && !state.displayedPicture)) {
         placeScrollBars({});
     } else if (oneUp) {
-        paintOneUp(painter, *state.displayedPicture);
+        paintOneUp(painter, *state.displayedPicture, state.displayedPicture.version());
     } else {
         paintSheet(painter);
     }
     m_painting = false;
 }
 
-void PrintWindow::paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap) {
-    const QImage& image = pictureImage(bitmap);
+void PrintWindow::paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap,
+                             std::uint64_t version) {
+    const QImage& image = pictureImage(bitmap, version);
     const int w = bitmap.width;
     const int h = bitmap.height;
     if (!m_state.fitToWindow && !m_state.previewMode) {
@@ -180,13 +181,12 @@ void PrintWindow::scrollContent() {
     m_shownY = y;
 }
 
-const QImage& PrintWindow::pictureImage(const platform::Bitmap24& bitmap) {
-    if (m_pictureBuffer != bitmap.pixels.data() || m_pictureWidth != bitmap.width ||
-        m_pictureHeight != bitmap.height) {
+const QImage& PrintWindow::pictureImage(const platform::Bitmap24& bitmap, std::uint64_t version) {
+    // A new picture may reuse the old buffer's address and size: only the
+    // version tells them apart.
+    if (version == 0 || version != m_pictureVersion) {
         m_picture = toImage(bitmap);
-        m_pictureBuffer = bitmap.pixels.data();
-        m_pictureWidth = bitmap.width;
-        m_pictureHeight = bitmap.height;
+        m_pictureVersion = version;
     }
     return m_picture;
 }

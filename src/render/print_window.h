@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <cstdint>
+
 class QScrollBar;
 
 namespace kv::render {
@@ -20,8 +22,8 @@ class PrintWindow : public QWidget {
     // Painting clears the state's album-just-changed flag, hence the mutable state.
     explicit PrintWindow(shell::AppState& state, QWidget* parent = nullptr);
 
-    // For callers that change the displayed bitmap's pixels in place: the
-    // converted copy is otherwise kept while the bitmap's buffer and size stay.
+    // Drops the converted copy of the displayed picture; a new picture (a new
+    // version of the state's displayed picture) is converted again anyway.
     void invalidatePicture();
 
     // The 4-in-1 quarter or 16-in-1 cell a drop at `pos` goes into, as the sheet
@@ -32,13 +34,13 @@ class PrintWindow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    void paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap);
+    void paintOneUp(QPainter& painter, const platform::Bitmap24& bitmap, std::uint64_t version);
     void paintSheet(QPainter& painter);
     Rect drawnSheet() const;
     void placeScrollBars(const ScrollPlan& plan);
     void stepScrollBar(QScrollBar* bar, int action);
     void scrollContent();
-    const QImage& pictureImage(const platform::Bitmap24& bitmap);
+    const QImage& pictureImage(const platform::Bitmap24& bitmap, std::uint64_t version);
 
     shell::AppState& m_state;
     QScrollBar* m_horizontal = nullptr;
@@ -49,9 +51,7 @@ class PrintWindow : public QWidget {
     bool m_painting = false;
 
     QImage m_picture;
-    const std::uint8_t* m_pictureBuffer = nullptr; // what m_picture was converted from
-    int m_pictureWidth = 0;
-    int m_pictureHeight = 0;
+    std::uint64_t m_pictureVersion = 0; // the displayed picture m_picture was made from
 };
 
 } // namespace kv::render

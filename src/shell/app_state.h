@@ -2,11 +2,13 @@
 
 #include "albums/album_state.h"
 #include "platform/bitmap.h"
+#include "shell/displayed_picture.h"
 
 #include <array>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace kv::shell {
 
@@ -16,6 +18,7 @@ enum class Layout { OneUp, FourUp, SixteenUp };
 struct SheetPicture {
     std::string fullPath;
     std::string displayName;
+    int rotation = 0; // the album's quarter turns, shown and printed
 };
 
 // The one application state record of the run. Every window and command reads
@@ -25,8 +28,8 @@ struct AppState {
 
     albums::AlbumState albums;
 
-    std::optional<platform::Bitmap24> displayedPicture; // the loaded picture, rotated
-    std::string statusText;                             // "%s [%dX%d]" or empty
+    DisplayedPicture displayedPicture; // the loaded picture, rotated
+    std::string statusText;            // "%s [%dX%d]" or empty
     Layout layout = Layout::OneUp;
     // The 4-in-1 or 16-in-1 sheet (640 x 480) the print window shows and a job
     // prints; empty in the 1-in-1 layout. The 4-in-1 quarters' pictures: upper
@@ -48,6 +51,21 @@ struct AppState {
     int multiFileCount = 0;
     int pendingFiles = 0;
     int rotationForNextPicture = 0;
+
+    // The one way to put a picture on show: row `index` of the current album,
+    // already turned by its rotation. The loaded index and the bitmap change
+    // together, so what prints is what the window shows.
+    void showPicture(int index, platform::Bitmap24 bitmap) {
+        albums.loadedPicture = index;
+        displayedPicture = std::move(bitmap);
+    }
+    // Nothing on show and nothing selected.
+    void clearPicture() {
+        albums.selectedPicture = -1;
+        albums.loadedPicture = -2;
+        displayedPicture.reset();
+        statusText.clear();
+    }
 };
 
 } // namespace kv::shell

@@ -76,10 +76,8 @@ albums::StoreResult deleteSelectedPhoto(AppState& state, albums::AlbumStore& sto
     if (result == albums::StoreResult::Refused)
         return result;
     albums.pictureDeleted = true;
-    albums.selectedPicture = -1;
-    albums.loadedPicture = -2;
     // The picture on show may be the one just deleted.
-    state.displayedPicture.reset();
+    state.clearPicture();
     state.adjustedPicturePresent = false;
     return result;
 }

@@ -6,6 +6,7 @@
 #include "albums/album_window.h"
 #include "albums/thumbnail_window.h"
 #include "intake/acquisition.h"
+#include "intake/intake_dialogs.h"
 #include "intake/intake_messages.h"
 #include "intake/open_files_dialog.h"
 #include "intake/picture_intake.h"
@@ -31,7 +32,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
@@ -39,10 +39,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QStyle>
-#include <QThread>
 #include <QToolBar>
 #include <QUrl>
 #include <QWindow>
@@ -438,29 +436,18 @@ void MainWindow::deletePhoto() {
 void MainWindow::saveAs() {
     if (!intake::canSaveAs(m_state, *m_ui))
         return;
-    QFileDialog dialog(this, qs(intake::msg::kSaveTitle));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(qs(intake::msg::kSaveFilter) + QStringLiteral(" (*.bmp)"));
-    dialog.setDefaultSuffix(qs(intake::msg::kSaveExtension));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const std::optional<std::filesystem::path> target = intake::askSaveTarget(this);
+    if (!target)
         return;
-    intake::saveAs(m_state, *m_ui, dialog.selectedFiles().front().toStdString(),
-                   platform::tempDirectory());
+    intake::saveAs(m_state, *m_ui, *target, platform::tempDirectory());
     updateCommandStates();
 }
 
 void MainWindow::acquireFromScanner() {
     m_state.adjustedPicturePresent = false;
-    QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(qs(intake::msg::kBitmapFilter));
-    dialog.setDefaultSuffix(QStringLiteral("bmp"));
-    dialog.selectFile(m_acquireTarget);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    m_acquireTarget = dialog.selectedFiles().front();
-    const std::filesystem::path target = m_acquireTarget.toStdString();
-    if (!intake::acquireTargetOk(*m_ui, target))
+    const std::optional<std::filesystem::path> target =
+        intake::askScanTarget(this, m_acquireTarget);
+    if (!target || !intake::acquireTargetOk(*m_ui, *target))
         return;
     const std::string device = scannerDevice();
     if (device.empty()) {
@@ -468,35 +455,11 @@ void MainWindow::acquireFromScanner() {
         return;
     }
     m_acquisition = intake::Acquisition{};
-    platform::scanner::AcquireResult result = platform::scanner::AcquireResult::Done;
-    {
-        platform::Ui::WaitCursor wait(*m_ui);
-        // A scanner takes seconds a page: it works on its own thread while a modal
-        // note keeps the windows painted and the user's input away from them.
-        QProgressDialog note(qs(intake::msg::kScanning), QString(), 0, 0, this);
-        note.setWindowTitle(qs(intake::msg::kScannerTitle));
-        note.setCancelButton(nullptr);
-        note.setWindowModality(Qt::WindowModal);
-        note.setMinimumDuration(0);
-        QEventLoop loop;
-        std::unique_ptr<QThread> worker(QThread::create([&] {
-            // Each page reaches the album from the event loop, one at a time.
-            result = m_scanner->acquire(
-                device, target, [this](int pagesToCome, const std::filesystem::path& page) {
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, pagesToCome, path = QString::fromStdString(page.string())] {
-                            scannerPageTransferred(pagesToCome, path);
-                        },
-                        Qt::QueuedConnection);
-                });
-        }));
-        connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-        worker->start();
-        note.show();
-        loop.exec();
-        worker->wait();
-    }
+    const platform::scanner::AcquireResult result = intake::scanPages(
+        this, *m_ui, *m_scanner, device, *target,
+        [this](int pagesToCome, const std::filesystem::path& page) {
+            scannerPageTransferred(pagesToCome, QString::fromStdString(page.string()));
+        });
     if (result != platform::scanner::AcquireResult::Done)
         m_ui->message(intake::msg::kScanFailed, Icon::Information);
 }
@@ -640,8 +603,15 @@ void MainWindow::toggleStatusWindow() {
 }
 
 void MainWindow::rotatePhoto() {
-    if (albums::AlbumStore* store = m_session.albumStore())
-        store->rotatePicture(m_state.albums.selectedPicture);
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    const int index = m_state.albums.selectedPicture;
+    const albums::StoreResult result = store->rotatePicture(index);
+    // The picture on show turns with its thumbnail: a print takes the new turn.
+    if (result != albums::StoreResult::Refused && index >= 0 &&
+        index == m_state.albums.loadedPicture && m_state.layout == Layout::OneUp)
+        displaySelectedPicture();
 }
 
 void MainWindow::toggleFitToWindow() {
@@ -799,13 +769,8 @@ void MainWindow::transferring(bool on) {
         else
             qApp->removeEventFilter(this);
     }
-    // No album may be made or removed while its picture goes to the printer.
-    if (m_albumWindow) {
-        if (auto* button = m_albumWindow->findChild<QWidget*>(QStringLiteral("NewAlbumButton")))
-            button->setEnabled(!on);
-        if (auto* button = m_albumWindow->findChild<QWidget*>(QStringLiteral("DeleteAlbumButton")))
-            button->setEnabled(!on && m_state.albums.canDeleteAlbum());
-    }
+    if (m_albumWindow)
+        m_albumWindow->setAlbumChangesEnabled(!on);
     updateCommandStates();
 }
 
@@ -819,8 +784,12 @@ void MainWindow::batchPictureShown(int) {
 void MainWindow::displaySelectedPicture() {
     const intake::DisplayResult result =
         intake::displayPicture(m_state, *m_ui, platform::tempDirectory());
-    if (result == intake::DisplayResult::NoSelection)
+    if (result == intake::DisplayResult::NoSelection) {
+        // Nothing selected is nothing on show: no index may print a hidden picture.
+        m_state.clearPicture();
+        repaintPictureViews();
         return;
+    }
     if (result == intake::DisplayResult::Missing)
         showAddedPictures();
     else
@@ -850,7 +819,7 @@ void MainWindow::refreshViews() {
 }
 
 void MainWindow::albumLoaded() {
-    m_state.displayedPicture.reset();
+    m_state.clearPicture();
     m_state.adjustedPicturePresent = false;
     if (m_thumbnailWindow)
         m_thumbnailWindow->albumChanged();

@@ -38,11 +38,16 @@ using test::readBytes;
 using test::writeBytes;
 
 struct FakeHost : AlbumWindowHost {
+    shell::AppState* app = nullptr;
     QWidget* print = nullptr;
     int displays = 0;
     int refreshes = 0;
     std::vector<QPoint> placed;
-    void displaySelectedPicture() override { ++displays; }
+    // As the program's display does: the picture shown becomes the loaded one.
+    void displaySelectedPicture() override {
+        ++displays;
+        app->albums.loadedPicture = app->albums.selectedPicture;
+    }
     QWidget* printWindow() override { return print; }
     void placeOnSheet(QPoint pos) override { placed.push_back(pos); }
     void refreshViews() override { ++refreshes; }
@@ -127,6 +132,7 @@ struct Scene {
 
         top = std::make_unique<QWidget>();
         top->resize(600, 400);
+        host.app = &app;
         host.print = new QWidget(top.get());
         host.print->setGeometry(260, 1, 330, 390);
         albumWindow = new AlbumWindow(app, store, ui, host, top.get());
