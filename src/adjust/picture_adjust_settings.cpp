@@ -50,18 +50,25 @@ fs::path matchPathFor(const fs::path& programDir, std::string_view name) {
     return platform::findNoCase(programDir, std::string(name));
 }
 
-PictureAdjustSettings loadPictureAdjustSettings(const fs::path& programDir) {
-    const platform::Profile profile(platform::findNoCase(programDir, std::string(kSettingsFile)));
-    PictureAdjustSettings s;
-
-    s.matchFile = profile.readString(kImageSection, kKeyMatchFile, kDefaultMatchFile);
-    if (s.matchFile.size() > kMaxMatchFileBytes)
-        s.matchFile.resize(kMaxMatchFileBytes);
+void applyMatchFile(PictureAdjustSettings& s, const fs::path& programDir, std::string_view name) {
+    s.matchFile = std::string(name.substr(0, kMaxMatchFileBytes));
     s.matchPath = matchPathFor(programDir, s.matchFile);
     if (!isRegularFile(s.matchPath)) {
         s.matchFile.clear();
         s.matchPath.clear();
     }
+}
+
+std::string readMatchFile(const fs::path& programDir) {
+    const platform::Profile profile(platform::findNoCase(programDir, std::string(kSettingsFile)));
+    return profile.readString(kImageSection, kKeyMatchFile, kDefaultMatchFile);
+}
+
+PictureAdjustSettings loadPictureAdjustSettings(const fs::path& programDir) {
+    const platform::Profile profile(platform::findNoCase(programDir, std::string(kSettingsFile)));
+    PictureAdjustSettings s;
+
+    applyMatchFile(s, programDir, readMatchFile(programDir));
 
     s.contrast = profile.readInt(kImageSection, kKeyContrast, kToneNone);
     s.saturation = profile.readInt(kImageSection, kKeySaturation, kSaturationNone);

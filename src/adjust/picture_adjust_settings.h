@@ -66,6 +66,14 @@ struct PictureAdjustSettings {
 // name matched without regard to case. Names with a folder part are not tables.
 std::filesystem::path matchPathFor(const std::filesystem::path& programDir, std::string_view name);
 
+// Sets the record's table from a MatchFile value: the name (cut to what MatchFile
+// holds) and its path, or both empty when no table file of that name exists.
+void applyMatchFile(PictureAdjustSettings& settings, const std::filesystem::path& programDir,
+                    std::string_view name);
+
+// Reads MatchFile of kvx00.ini as it stands ("normal.cct" when missing).
+std::string readMatchFile(const std::filesystem::path& programDir);
+
 // Loads [Image] of kvx00.ini (found without regard to case); missing file or keys
 // give the defaults. When no table file of the MatchFile name exists, both the
 // name and the path are empty. Called once when the main window is created.

@@ -127,8 +127,9 @@ std::string matchFileFromText(std::string_view text) {
 
 QualityEditor::QualityEditor(PictureAdjustSettings& settings, QualityDialogKind kind,
                              fs::path programDir, fs::path systemDir, platform::Ui& ui)
-    : m_settings(settings), m_savedCopy(settings), m_kind(kind),
-      m_programDir(std::move(programDir)), m_systemDir(std::move(systemDir)), m_ui(ui) {
+    : m_settings(settings), m_savedCopy(settings), m_openedMatchFile(readMatchFile(programDir)),
+      m_kind(kind), m_programDir(std::move(programDir)), m_systemDir(std::move(systemDir)),
+      m_ui(ui) {
     switch (m_settings.contrast) {
     case kToneFixed:
         m_toneEdits = kFixedTonePoints;
@@ -201,6 +202,11 @@ std::optional<QualityField> QualityEditor::takeToneEdits(const std::array<std::s
 std::optional<float> QualityEditor::chooseEdge(int edgeMode) {
     m_settings.edge = edgeMode;
     return edgeRatioPreset(edgeMode);
+}
+
+void QualityEditor::cancel() {
+    m_settings = m_savedCopy;
+    applyMatchFile(m_settings, m_programDir, m_openedMatchFile);
 }
 
 std::optional<QualityField> QualityEditor::accept(const QualityFields& fields) {

@@ -122,8 +122,10 @@ class QualityEditor {
     std::optional<QualityField> accept(const QualityFields& fields);
     bool saved() const { return m_saved; }
 
-    // "Abbrechen" or any other close without "OK": the record as it was at opening.
-    void cancel() { m_settings = m_savedCopy; }
+    // "Abbrechen" or any other close without "OK": the record as it was at opening,
+    // its table derived again from the MatchFile read then (the file may have
+    // appeared or gone since the program started).
+    void cancel();
 
   private:
     std::optional<int> readToneEdit(const std::string& text);
@@ -131,6 +133,7 @@ class QualityEditor {
 
     PictureAdjustSettings& m_settings;
     const PictureAdjustSettings m_savedCopy;
+    const std::string m_openedMatchFile;
     QualityDialogKind m_kind;
     std::filesystem::path m_programDir;
     std::filesystem::path m_systemDir;

@@ -57,7 +57,8 @@ AlbumWindow::AlbumWindow(shell::AppState& app, AlbumStore& store, platform::Ui& 
     m_tabs->setObjectName("AlbumTabs");
     m_tabs->setExpanding(false);
     m_tabs->setUsesScrollButtons(true);
-    m_tabs->setElideMode(Qt::ElideNone);
+    // Long names are shortened on their tab and shown whole in its tooltip.
+    m_tabs->setElideMode(Qt::ElideRight);
     m_tabs->setDrawBase(false);
     m_tabs->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
@@ -88,10 +89,14 @@ void AlbumWindow::syncTabs() {
         m_tabs->removeTab(m_tabs->count() - 1);
     for (int i = 0; i < count; ++i) {
         const QString name = QString::fromStdString(albums.albumNames[static_cast<std::size_t>(i)]);
+        // "&" would mark an access key ("Tom & Jerry" shown as "Tom _Jerry").
+        QString shown = name;
+        shown.replace(QLatin1Char('&'), QLatin1String("&&"));
         if (i < m_tabs->count())
-            m_tabs->setTabText(i, name);
+            m_tabs->setTabText(i, shown);
         else
-            m_tabs->addTab(name);
+            m_tabs->addTab(shown);
+        m_tabs->setTabToolTip(i, name);
     }
     if (albums.currentAlbum >= 0 && albums.currentAlbum < count)
         m_tabs->setCurrentIndex(albums.currentAlbum);

@@ -2,6 +2,9 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegion>
+
+#include <algorithm>
 
 namespace kv::jobs {
 
@@ -38,7 +41,44 @@ void drawPanel(QPainter& p, const InsetPanel& panel) {
     p.fillRect(panel.x1, panel.y2, w + 1, 1, Qt::white);
 }
 
+// Draws `text` fitted into `rect`, kept inside `clip`; where it lies over a bar of
+// its own colour it is drawn white, so red text on the red warm-up bar stays
+// readable.
+void drawFittedText(QPainter& p, const QRect& rect, const QRect& clip, Qt::Alignment alignment,
+                    const QString& text, const QColor& ink, const QRect& sameColouredBar) {
+    p.save();
+    p.setClipRect(clip);
+    const QFont font = fittedFont(p.font(), text, rect.width());
+    p.setFont(font);
+    const QString shown =
+        QFontMetrics(font).elidedText(text, Qt::ElideRight, std::max(0, rect.width()));
+    const int flags = int(alignment) | Qt::TextSingleLine;
+    if (sameColouredBar.isEmpty()) {
+        p.setPen(ink);
+        p.drawText(rect, flags, shown);
+    } else {
+        p.setClipRegion(QRegion(clip).subtracted(QRegion(sameColouredBar)));
+        p.setPen(ink);
+        p.drawText(rect, flags, shown);
+        p.setClipRect(sameColouredBar.intersected(clip));
+        p.setPen(Qt::white);
+        p.drawText(rect, flags, shown);
+    }
+    p.restore();
+}
+
 } // namespace
+
+QFont fittedFont(const QFont& base, const QString& text, int width) {
+    constexpr qreal kSmallestPoints = 6.0;
+    QFont font = base;
+    if (font.pointSizeF() <= 0) // a pixel-sized font
+        font.setPointSizeF(9.0);
+    while (QFontMetrics(font).horizontalAdvance(text) > width &&
+           font.pointSizeF() - 0.5 >= kSmallestPoints)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    return font;
+}
 
 StatusWindow::StatusWindow(const shell::AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state) {
@@ -69,9 +109,8 @@ void StatusWindow::paintEvent(QPaintEvent*) {
     p.fillRect(toQRect(look.topLine), Qt::black);
     drawPanel(p, look.leftPanel);
     drawPanel(p, look.rightPanel);
-    p.setPen(colourOf(Ink::Navy, pal));
-    p.drawText(toQRect(look.statusTextRect), Qt::AlignCenter | Qt::TextSingleLine,
-               QString::fromStdString(m_state.statusText));
+    drawFittedText(p, toQRect(look.statusTextRect), toQRect(look.statusTextRect), Qt::AlignCenter,
+                   QString::fromStdString(m_state.statusText), colourOf(Ink::Navy, pal), {});
 
     if (!m_progress)
         return;
@@ -85,9 +124,13 @@ void StatusWindow::paintEvent(QPaintEvent*) {
     if (!plan.textRect.isEmpty()) {
         const Qt::Alignment horizontal =
             plan.textAlign == TextAlign::Centre ? Qt::AlignHCenter : Qt::AlignLeft;
-        p.setPen(colourOf(plan.textInk, pal));
-        p.drawText(toQRect(plan.textRect), horizontal | Qt::AlignVCenter | Qt::TextSingleLine,
-                   QString::fromStdString(plan.text));
+        const QRect sameColouredBar = plan.barInk == plan.textInk ? toQRect(plan.bar) : QRect();
+        // Inside the box: the text never paints over its outline.
+        const QRect inside =
+            plan.box.isEmpty() ? toQRect(plan.textRect) : toQRect(plan.box).adjusted(1, 1, -1, -1);
+        drawFittedText(p, toQRect(plan.textRect), inside, horizontal | Qt::AlignVCenter,
+                       QString::fromStdString(plan.text), colourOf(plan.textInk, pal),
+                       sameColouredBar);
     }
     if (plan.percentage) {
         const QString text = QString::fromStdString(*plan.percentage);

@@ -4,11 +4,16 @@
 #include "platform/progress.h"
 #include "shell/app_state.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <optional>
 
 namespace kv::jobs {
+
+// `base` made smaller until `text` fits `width` pixels (not below a readable
+// size; what still does not fit is elided with "…" when drawn).
+QFont fittedFont(const QFont& base, const QString& text, int width);
 
 // The strip along the bottom of the main window: the printer link's progress
 // on the left, the loaded picture's status text on the right. The main window

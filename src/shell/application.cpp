@@ -39,7 +39,7 @@ Application::Application() = default;
 
 Application::~Application() = default;
 
-bool Application::start(const QStringList& arguments) {
+bool Application::start(const std::vector<std::string>& commandLine) {
     // Watch for termination first: a request at any later point must still clean up.
     m_termination = std::make_unique<platform::TerminationWatcher>();
     connect(m_termination.get(), &platform::TerminationWatcher::terminationRequested, this,
@@ -89,10 +89,7 @@ bool Application::start(const QStringList& arguments) {
 
     m_window->setAcceptDrops(true);
 
-    std::vector<std::string> rest;
-    for (qsizetype i = 1; i < arguments.size(); ++i)
-        rest.push_back(arguments[i].toStdString());
-    m_state.debugMode = isDebugCommandLine(rest);
+    m_state.debugMode = isDebugCommandLine(commandLine);
     return true;
 }
 

@@ -3,9 +3,10 @@
 #include "shell/app_state.h"
 
 #include <QObject>
-#include <QStringList>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kv::platform {
 class TerminationWatcher;
@@ -30,7 +31,9 @@ class Application : public QObject {
     ~Application() override;
 
     // Start-up in order; false when the program ends at once with exitCode().
-    bool start(const QStringList& arguments);
+    // `commandLine`: the arguments after the program's name exactly as given,
+    // before Qt takes its own ("-style Fusion") out of them.
+    bool start(const std::vector<std::string>& commandLine);
     int exitCode() const { return m_exitCode; }
     // A termination request came before the message loop ran.
     bool terminating() const { return m_terminating; }

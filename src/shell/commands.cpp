@@ -55,6 +55,8 @@ CommandState commandState(CommandId id, const AppState& state, FrameView view) {
     case CommandId::SelectSource:
     case CommandId::PrintQuality:
     case CommandId::MediaType:
+    // A reset in the middle of a sheet would lose the page without a word.
+    case CommandId::PrinterReset:
         return {!busy, false};
     default:
         return {true, false};

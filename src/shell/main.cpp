@@ -2,10 +2,16 @@
 
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
 int main(int argc, char** argv) {
+    // Debug mode is decided on the command line as typed: QApplication removes
+    // its own options from argv, which would leave "/debug" standing alone.
+    const std::vector<std::string> commandLine(argv + 1, argv + argc);
     QApplication app(argc, argv);
     kv::shell::Application application;
-    if (!application.start(QCoreApplication::arguments()))
+    if (!application.start(commandLine))
         return application.exitCode();
     // A termination request during start-up has already cleaned up.
     if (application.terminating())

@@ -227,7 +227,23 @@ TEST(QualityDialogModel, AFailedSaveIsToldAndCanStillBeDropped) {
     EXPECT_EQ(rig.settings.digitalCamera, before.digitalCamera);
     EXPECT_EQ(rig.settings.tonePoints, before.tonePoints);
     EXPECT_EQ(rig.settings.storedTonePoints, before.storedTonePoints);
-    EXPECT_EQ(rig.settings.matchFile, before.matchFile);
+    // No kvx00.ini there, so no table of the default name either.
+    EXPECT_EQ(rig.settings.matchFile, "");
+    EXPECT_EQ(rig.settings.matchPath, fs::path());
+}
+
+TEST(QualityDialogModel, CancelTakesUpATableThatAppearedSinceTheStart) {
+    EditorRig rig;
+    test::writeBytes(rig.ini(), "[Image]\r\nMatchFile=Studio.cct\r\n");
+    rig.settings = loadPictureAdjustSettings(rig.home.path());
+    ASSERT_EQ(rig.settings.matchPath, fs::path()); // not there at the start
+    test::writeBytes(rig.home / "studio.CCT", "table");
+    QualityEditor editor(rig.settings, Kind::ImageQuality, rig.home.path(), rig.system.path(),
+                         rig.ui);
+    editor.cancel();
+    EXPECT_EQ(rig.settings.matchFile, "Studio.cct");
+    EXPECT_EQ(rig.settings.matchPath, rig.home / "studio.CCT");
+    EXPECT_TRUE(rig.ui.prompts().empty());
 }
 
 } // namespace

@@ -233,6 +233,24 @@ TEST(AlbumWindowTest, TabsMirrorTheAlbumListAndDeleteNeedsTwoAlbums) {
     EXPECT_FALSE(one.button("DeleteAlbumButton")->isEnabled());
 }
 
+TEST(AlbumWindowTest, NamesShowAsTypedAndTheCurrentTabStaysInSight) {
+    const std::string longName(49, 'x');
+    Scene s(0, "4\r\nMy_Album\r\nTom & Jerry\r\nFerien\r\n" + longName + "\r\n");
+    // "&" is text, not an access key.
+    EXPECT_EQ(s.tabs()->tabText(1), "Tom && Jerry");
+    EXPECT_EQ(s.tabs()->tabToolTip(1), "Tom & Jerry");
+    EXPECT_EQ(s.tabs()->tabToolTip(3), QString::fromStdString(longName));
+    for (int album : {3, 1, 3, 0}) {
+        // As after adding, deleting or switching: the current tab is scrolled to.
+        s.app.albums.currentAlbum = album;
+        s.albumWindow->syncTabs();
+        QTest::qWait(1);
+        const QRect tab = s.tabs()->tabRect(album);
+        EXPECT_TRUE(s.tabs()->rect().intersects(tab)) << album;
+        EXPECT_GE(tab.left(), 0) << album;
+    }
+}
+
 TEST(AlbumWindowTest, NewAlbumThroughTheDialog) {
     const std::string list = "3\r\nMy_Album\r\nFerien\r\nZoo\r\n";
     const struct {

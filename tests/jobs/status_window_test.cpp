@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 
 namespace kv::jobs {
@@ -127,6 +128,26 @@ TEST_F(StatusWindowTest, FlaggedPhaseDrawsFullHeightRedBar) {
                          {249, 14, Qt::black}});
     // Warm-up shows no percentage, even with the preparing flag set.
     EXPECT_EQ(count(image, QRect(250, 3, 70, 23), kNavy), 0);
+}
+
+TEST_F(StatusWindowTest, TextsFitTheirBoxAndStayReadableOnTheirBar) {
+    // Wider fonts than the strip was drawn for are made smaller to fit.
+    const QString hint = QString::fromUtf8("Drücken Sie ESC, um den Druck anzuhalten");
+    for (qreal points : {9.0, 12.0, 16.0}) {
+        QFont base = window.font();
+        base.setPointSizeF(points);
+        EXPECT_LE(QFontMetrics(fittedFont(base, hint, 239)).horizontalAdvance(hint), 239) << points;
+    }
+    // Red text on the full red warm-up bar: white where it crosses the bar (the
+    // bar and red text have no green at all).
+    window.flags.warmingUp = true;
+    window.showProgress(865);
+    const QImage image = shown();
+    int light = 0;
+    for (int y = 6; y < 24; ++y)
+        for (int x = 11; x < 249; ++x)
+            light += image.pixelColor(x, y).green() > 128;
+    EXPECT_GT(light, 50);
 }
 
 TEST_F(StatusWindowTest, RedrawReturnsToTheRestingLook) {

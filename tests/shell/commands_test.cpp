@@ -35,7 +35,7 @@ TEST(CommandState, EveryCommandIsGreyedExactlyWhenTheTableSays) {
         C::Open,         C::DeletePhoto,  C::SaveAs,      C::Rotate,       C::BatchPrint,
         C::PrintCurrent, C::ColourAdjust, C::LayoutOneUp, C::LayoutFourUp, C::LayoutSixteenUp,
         C::Preview,      C::Exit,         C::HelpTopics,  C::Acquire,      C::SelectSource,
-        C::PrintQuality, C::MediaType};
+        C::PrintQuality, C::MediaType,    C::PrinterReset};
 
     const EnablingCase cases[] = {
         {"pictures at 1-up", [](AppState&) {}, {}},
