@@ -4,6 +4,7 @@
 #include "intake/picture_intake.h"
 
 #include <string>
+#include <utility>
 
 namespace kv::intake {
 
@@ -38,9 +39,10 @@ Acquisition::PageResult Acquisition::addPage(shell::AppState& state, albums::Alb
         return PageResult::NoFile;
     albums::AlbumState& albums = state.albums;
     if (albums.pictureCount >= albums::kMaxPictures) {
-        if (!m_albumFullTold)
+        // Noted before telling: the message box's event loop hands in the next
+        // page before it returns.
+        if (!std::exchange(m_albumFullTold, true))
             ui.message(msg::kAlbumFull, platform::Ui::Icon::None);
-        m_albumFullTold = true;
         return PageResult::AlbumFull;
     }
     albums::PictureRow& row = albums.pictures[std::size_t(albums.pictureCount)];

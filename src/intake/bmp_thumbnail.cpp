@@ -55,9 +55,10 @@ BmpReadStatus readBmpForThumbnail(std::span<const std::uint8_t> file, BmpPicture
         return BmpReadStatus::UnsupportedDepth;
     const bool topDown = height < 0;
     height = topDown ? -height : height;
-    if (width <= 0 || height <= 0 ||
-        std::uint64_t(width) * std::uint64_t(height) > platform::imagelib::kMaxPixels)
+    if (width <= 0 || height <= 0)
         return BmpReadStatus::Malformed;
+    if (std::uint64_t(width) * std::uint64_t(height) > platform::imagelib::kMaxPixels)
+        return BmpReadStatus::TooLarge;
 
     if (bits != 24) {
         // The palette follows the header; a count of 0 or beyond the depth means all.

@@ -11,6 +11,7 @@ namespace kv::intake {
 enum class BmpReadStatus {
     Ok,
     Malformed,        // not a BMP, or a size, offset or count points outside the file
+    TooLarge,         // more pixels than the image library takes
     BlackAndWhite,    // 1 bit per pixel
     ShortPixels,      // the rows the header announces are not all in the file
     UnsupportedDepth, // 16 or 32 bits, any other depth, or compressed rows

@@ -38,6 +38,19 @@ inline constexpr std::string_view kJpegColourSpace =
     "Der Farbraum dieser JPEG-Datei ist unbekannt.";
 inline constexpr std::string_view kUnsupportedFormat = "Dieses Dateiformat wird nicht unterstützt.";
 
+// Of our own, in the same style: the reasons for a picture the image library
+// refuses without one of the codes above, and for a copy that cannot be written.
+// Each is shown like those: reason, a blank line, path, "Kann nicht geöffnet werden.".
+inline constexpr std::string_view kCannotRead =
+    "Die Datei existiert nicht oder kann nicht gelesen werden.";
+inline constexpr std::string_view kDamaged = "Die Datei ist beschädigt oder unvollständig.";
+inline constexpr std::string_view kTooLarge = "Das Bild ist zu groß.";
+inline constexpr std::string_view kTempNotWritten =
+    "Die temporäre Datei auf Laufwerk C: kann nicht geschrieben werden.";
+// Of our own: a picture taken from a file that ends early; then a blank line, the path.
+inline constexpr std::string_view kIncomplete =
+    "Die Datei ist unvollständig. Es wird nur der lesbare Teil des Bildes verwendet.";
+
 // Of our own, in the same style: a copy for "Speichern unter" could not be written.
 inline constexpr std::string_view kNotSaved = "Das Bild kann nicht gespeichert werden!";
 

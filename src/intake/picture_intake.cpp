@@ -8,8 +8,6 @@
 #include "platform/paths.h"
 
 #include <algorithm>
-#include <fstream>
-#include <new>
 #include <vector>
 
 namespace kv::intake {
@@ -19,8 +17,7 @@ using Icon = platform::Ui::Icon;
 
 namespace {
 
-// Larger files than this are not taken into memory whole.
-constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t(1) << 31;
+namespace img = platform::imagelib;
 
 std::string cannotOpen(std::string_view head, std::string_view separator, std::string_view path) {
     std::string text(head);
@@ -47,24 +44,28 @@ void dropStagingEntry(shell::AppState& state) {
     albums.pictures[std::size_t(last)] = albums::PictureRow{};
 }
 
-enum class ReadFile { Ok, CannotOpen, NoMemory };
-
-ReadFile readWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (!in || ec)
-        return ReadFile::CannotOpen;
-    if (size > kMaxFileBytes)
-        return ReadFile::NoMemory;
-    try {
-        bytes.resize(std::size_t(size));
-    } catch (const std::bad_alloc&) {
-        return ReadFile::NoMemory;
+Refusal refusalFor(img::FailureReason failure) {
+    switch (failure) {
+    case img::FailureReason::CannotRead:
+        return Refusal::CannotRead;
+    case img::FailureReason::TooLarge:
+        return Refusal::TooLarge;
+    case img::FailureReason::Unsupported:
+        return Refusal::Unsupported;
+    case img::FailureReason::None:
+    case img::FailureReason::Damaged:
+        break;
     }
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size));
-    bytes.resize(std::size_t(in.gcount()));
-    return ReadFile::Ok;
+    return Refusal::Damaged;
+}
+
+// A BMP that could not be written: for want of room when drive C: (which holds
+// the temporary directory) keeps less than the file and the free-space rule's margin.
+Refusal writeRefusal(const fs::path& target, const platform::Bitmap24& picture) {
+    const std::uint64_t fileBytes =
+        54 + std::uint64_t(picture.stride()) * std::uint64_t(picture.height);
+    const std::optional<std::uint64_t> free = platform::freeSpace(target.parent_path());
+    return free && *free < fileBytes + kMinFreeBytes ? Refusal::NoRoom : Refusal::NotWritten;
 }
 
 bool copyFile(const fs::path& source, const fs::path& target) {
@@ -87,21 +88,80 @@ bool freeSpaceOk(platform::Ui& ui) {
     return freeSpaceOk(ui, platform::freeSpace(platform::driveC()));
 }
 
-int convertToTemporaryBmp(platform::Ui& ui, const fs::path& source, const fs::path& target) {
-    namespace img = platform::imagelib;
+Conversion convertPicture(const fs::path& source, const fs::path& target) {
+    Conversion result;
     img::DecodedImage decoded;
-    const int code = img::ScaleCD(source, decoded);
-    if (code != 1)
-        return code;
+    result.code = img::ScaleCD(source, decoded);
+    if (result.code != 1) {
+        result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
+        return result;
+    }
     if (decoded.bitsPerPixel == 1) {
-        ui.message(cannotOpen(msg::kBlackAndWhite, msg::kReasonSeparator, source.string()),
-                   Icon::None);
-        return 0;
+        result.code = 0;
+        result.refusal = Refusal::BlackAndWhite;
+        return result;
     }
     platform::Bitmap24 picture;
-    if (!img::ConvertTo24(decoded, picture) || !img::WriteBmpFile(target, picture))
-        return 0;
-    return 1;
+    if (!img::ConvertTo24(decoded, picture)) {
+        result.code = 0;
+        result.refusal = Refusal::Damaged;
+        return result;
+    }
+    result.incomplete = decoded.incomplete;
+    decoded = img::DecodedImage{}; // not needed for writing
+    if (!img::WriteBmpFile(target, picture)) {
+        result.code = 0;
+        result.refusal = writeRefusal(target, picture);
+    }
+    return result;
+}
+
+std::string refusalMessage(const Conversion& conversion, std::string_view fullPath) {
+    std::string_view reason;
+    switch (conversion.refusal) {
+    case Refusal::None:
+        return {};
+    case Refusal::LibraryCode:
+        return conversionMessage(conversion.code, fullPath);
+    case Refusal::BlackAndWhite:
+        reason = msg::kBlackAndWhite;
+        break;
+    case Refusal::CannotRead:
+        reason = msg::kCannotRead;
+        break;
+    case Refusal::Damaged:
+        reason = msg::kDamaged;
+        break;
+    case Refusal::TooLarge:
+        reason = msg::kTooLarge;
+        break;
+    case Refusal::Unsupported:
+        reason = msg::kUnsupportedFormat;
+        break;
+    case Refusal::NoRoom:
+        reason = msg::kLowDiskSpace;
+        break;
+    case Refusal::NotWritten:
+        reason = msg::kTempNotWritten;
+        break;
+    }
+    return cannotOpen(reason, msg::kReasonSeparator, fullPath);
+}
+
+std::string incompleteMessage(std::string_view fullPath) {
+    std::string text(msg::kIncomplete);
+    text += msg::kReasonSeparator;
+    text += fullPath;
+    return text;
+}
+
+int convertToTemporaryBmp(platform::Ui& ui, const fs::path& source, const fs::path& target) {
+    const Conversion conversion = convertPicture(source, target);
+    if (conversion.code == 0)
+        ui.message(refusalMessage(conversion, source.string()), Icon::None);
+    else if (conversion.incomplete)
+        ui.message(incompleteMessage(source.string()), Icon::Information);
+    return conversion.code;
 }
 
 std::string conversionMessage(int code, std::string_view fullPath) {
@@ -132,18 +192,26 @@ namespace {
 
 // A BMP the thumbnail reader cannot sample directly, decoded by the image library
 // into `bitmap`; `out` then views it as a 24-bit bottom-up picture.
-bool decodeForThumbnail(const fs::path& file, platform::Bitmap24& bitmap, BmpPicture& out) {
-    platform::imagelib::DecodedImage image;
-    if (platform::imagelib::ScaleCD(file, image) != 1 ||
-        !platform::imagelib::ConvertTo24(image, bitmap) || bitmap.empty())
-        return false;
+Conversion decodeForThumbnail(const fs::path& file, platform::Bitmap24& bitmap, BmpPicture& out) {
+    Conversion result;
+    img::DecodedImage image;
+    result.code = img::ScaleCD(file, image);
+    if (result.code != 1) {
+        result.refusal = result.code == 0 ? refusalFor(image.failure) : Refusal::LibraryCode;
+        return result;
+    }
+    if (!img::ConvertTo24(image, bitmap) || bitmap.empty()) {
+        result.code = 0;
+        result.refusal = Refusal::Damaged;
+        return result;
+    }
     out = BmpPicture{};
     out.width = bitmap.width;
     out.height = bitmap.height;
     out.bitsPerPixel = 24;
     out.stride = bitmap.stride();
     out.pixels = bitmap.pixels;
-    return true;
+    return result;
 }
 
 } // namespace
@@ -154,6 +222,41 @@ fs::path intakeFile(const albums::PictureRow& row, const fs::path& tempDir) {
     return temporaryBmpPath(tempDir, row.fullPath, row.displayName);
 }
 
+namespace {
+
+// A row of the picture table by what it holds, to find it again after a re-read.
+struct PictureIdentity {
+    int index = -1;
+    std::string fullPath;
+    std::string displayName;
+};
+
+PictureIdentity identityOf(const albums::AlbumState& albums, int index) {
+    if (index < 0 || index >= albums.pictureCount)
+        return {};
+    const albums::PictureRow& row = albums.pictures[std::size_t(index)];
+    return {index, row.fullPath, row.displayName};
+}
+
+// The row's index now: where it stood when it still holds it, else the first row
+// that does; `none` when it is gone.
+int findIdentity(const albums::AlbumState& albums, const PictureIdentity& who, int none) {
+    if (who.index < 0)
+        return none;
+    const auto holds = [&](int i) {
+        const albums::PictureRow& row = albums.pictures[std::size_t(i)];
+        return row.fullPath == who.fullPath && row.displayName == who.displayName;
+    };
+    if (who.index < albums.pictureCount && holds(who.index))
+        return who.index;
+    for (int i = 0; i < albums.pictureCount; ++i)
+        if (holds(i))
+            return i;
+    return none;
+}
+
+} // namespace
+
 AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
                            const fs::path& currentDirectory, const fs::path& tempDir) {
     albums::AlbumState& albums = state.albums;
@@ -161,14 +264,16 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     if (n < 0 || n >= albums::kMaxPictures)
         return AddResult::NotAdded;
     albums::PictureRow& row = albums.pictures[std::size_t(n)];
-    auto refuse = [&](std::string_view text, Icon icon) {
+    // The staging entry goes before the user is told: a message box runs its own
+    // event loop, which may hand in the next page or file meanwhile.
+    auto refuse = [&](std::string text, Icon icon) {
+        dropStagingEntry(state);
         if (!text.empty())
             ui.message(text, icon);
-        dropStagingEntry(state);
         return AddResult::NotAdded;
     };
     if (row.displayName.empty())
-        return refuse(msg::kCannotLoad, Icon::Stop);
+        return refuse(std::string(msg::kCannotLoad), Icon::Stop);
 
     platform::Ui::WaitCursor wait(ui);
     albums.pictureAdded = true;
@@ -179,20 +284,22 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
 
     const fs::path file = intakeFile(row, tempDir);
     std::error_code ec;
+    bool incomplete = false;
     if (!isBmpName(row.displayName) && !fs::exists(file, ec)) {
         fs::create_directories(tempDir, ec);
-        const int code = convertToTemporaryBmp(ui, row.fullPath, file);
-        if (code != 1)
-            return refuse(conversionMessage(code, row.fullPath), Icon::None);
+        const Conversion conversion = convertPicture(row.fullPath, file);
+        if (conversion.code != 1)
+            return refuse(refusalMessage(conversion, row.fullPath), Icon::None);
+        incomplete = conversion.incomplete;
     }
 
     std::vector<std::uint8_t> bytes;
-    switch (readWholeFile(file, bytes)) {
-    case ReadFile::CannotOpen:
-        return refuse(msg::kCannotOpenFile, Icon::Stop);
-    case ReadFile::NoMemory:
-        return refuse(msg::kNoMemory, Icon::Stop);
-    case ReadFile::Ok:
+    switch (img::readPictureFile(file, bytes)) {
+    case img::PictureFileRead::CannotOpen:
+        return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
+    case img::PictureFileRead::TooBig:
+        return refuse(std::string(msg::kNoMemory), Icon::Stop);
+    case img::PictureFileRead::Ok:
         break;
     }
 
@@ -202,40 +309,56 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     case BmpReadStatus::Ok:
         break;
     case BmpReadStatus::Malformed:
-        return refuse(msg::kCannotOpenFile, Icon::Stop);
+        return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
+    case BmpReadStatus::TooLarge:
+        return refuse(refusalMessage({0, Refusal::TooLarge}, row.fullPath), Icon::None);
     case BmpReadStatus::BlackAndWhite:
         return refuse(cannotOpen(msg::kBlackAndWhite, {}, row.fullPath), Icon::None);
     case BmpReadStatus::ShortPixels:
-        return refuse(msg::kScalingError, Icon::Information);
-    case BmpReadStatus::UnsupportedDepth:
+        return refuse(std::string(msg::kScalingError), Icon::Information);
+    case BmpReadStatus::UnsupportedDepth: {
         // RLE, 16- and 32-bit BMPs are sound pictures the image library reads;
         // refusing them, or sampling their compressed bytes, would lose them.
-        if (!decodeForThumbnail(file, decoded, picture))
-            return refuse(conversionMessage(-5, row.fullPath), Icon::None);
+        const Conversion read = decodeForThumbnail(file, decoded, picture);
+        if (read.code != 1)
+            return refuse(refusalMessage(read, row.fullPath), Icon::None);
         break;
+    }
     }
 
     row.rotation = rotation;
     row.thumbnail = platform::turnBitmap(makeThumbnail(picture), rotation);
+    // The store may read the table again (another program's pictures): the row is
+    // then found by what it holds, not where it stood.
+    const std::string fullPath = row.fullPath;
+    const std::string displayName = row.displayName;
     // A refused picture leaves the picture on show, and the index that prints it.
-    const int previousSelected = albums.selectedPicture;
-    const int previousLoaded = albums.loadedPicture;
+    const PictureIdentity previousSelected = identityOf(albums, albums.selectedPicture);
+    const PictureIdentity previousLoaded = identityOf(albums, albums.loadedPicture);
     albums.selectedPicture = albums.loadedPicture = n;
     albums.pictureCount = n + 1;
     if (store.appendPicture() == albums::StoreResult::Refused) {
-        albums.selectedPicture = previousSelected;
-        albums.loadedPicture = previousLoaded;
+        albums.selectedPicture = findIdentity(albums, previousSelected, -1);
+        albums.loadedPicture = findIdentity(albums, previousLoaded, -2);
+        if (albums.loadedPicture < 0)
+            state.displayedPicture.reset();
         dropStagingEntry(state);
         return AddResult::NotAdded;
     }
 
+    // Told once the picture is in: a file converted once is not converted again.
+    const std::string notice = incomplete ? incompleteMessage(fullPath) : std::string();
+    AddResult result = AddResult::Added;
     if (fromBatch) {
         // Nothing stays on show that no index would print.
         state.clearPicture();
-        return AddResult::AddedQuietly;
+        result = AddResult::AddedQuietly;
+    } else {
+        state.statusText = statusFor(displayName, picture.width, picture.height);
     }
-    state.statusText = statusFor(row.displayName, picture.width, picture.height);
-    return AddResult::Added;
+    if (!notice.empty())
+        ui.message(notice, Icon::Information);
+    return result;
 }
 
 int addDroppedFiles(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
@@ -351,12 +474,14 @@ bool saveAs(shell::AppState& state, platform::Ui& ui, const fs::path& target,
         return false;
     }
     platform::Ui::WaitCursor wait(ui);
-    const int code = convertToTemporaryBmp(ui, row.fullPath, target);
-    if (code == 1)
+    // The picture was told incomplete when it came in; the copy is what it shows.
+    const Conversion conversion = convertPicture(row.fullPath, target);
+    if (conversion.code == 1)
         return true;
-    const std::string reason = conversionMessage(code, row.fullPath);
-    if (!reason.empty())
-        ui.message(reason, Icon::None);
+    if (conversion.refusal == Refusal::NoRoom || conversion.refusal == Refusal::NotWritten)
+        ui.message(msg::kNotSaved, Icon::Information);
+    else
+        ui.message(refusalMessage(conversion, row.fullPath), Icon::None);
     return false;
 }
 

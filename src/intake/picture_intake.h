@@ -20,9 +20,38 @@ inline constexpr std::uint64_t kMinFreeBytes = 10'240'000;
 bool freeSpaceOk(platform::Ui& ui, std::optional<std::uint64_t> freeBytes);
 bool freeSpaceOk(platform::Ui& ui);
 
-// Decodes `source` and writes it as a 24-bit BMP to `target`. Returns 1 when
-// written, the image library's code -1 .. -5, or 0 (a 1-bit picture, told to the
-// user here, or a file that cannot be decoded or written).
+// Why a picture was not converted.
+enum class Refusal {
+    None,
+    LibraryCode,   // the image library's code -1 .. -5, told by conversionMessage
+    BlackAndWhite, // a picture of 1 bit per pixel, whatever its format
+    CannotRead,    // missing, not a regular file, or unreadable
+    Damaged,       // malformed, or far shorter than its header announces
+    TooLarge,      // more pixels than the image library takes
+    Unsupported,   // a kind of its format the image library does not read
+    NoRoom,        // the BMP could not be written, and drive C: is short of space
+    NotWritten,    // the BMP could not be written for another reason
+};
+
+struct Conversion {
+    int code = 0;                    // 1 written, the image library's -1 .. -5, or 0
+    Refusal refusal = Refusal::None; // why, for any code but 1
+    bool incomplete = false;         // written from a file that ends early
+};
+
+// Decodes `source` and writes it as a 24-bit BMP to `target`; tells nobody.
+Conversion convertPicture(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// The message that tells why a conversion was refused: the reason, a blank line,
+// the path, "Kann nicht geöffnet werden.". Empty when nothing was refused.
+std::string refusalMessage(const Conversion& conversion, std::string_view fullPath);
+
+// The notice for a picture taken from a file that ends early: reason, blank line, path.
+std::string incompleteMessage(std::string_view fullPath);
+
+// convertPicture, telling the user here what the caller does not: why a picture
+// was refused with 0, and that a file was incomplete. Returns 1 when written, the
+// image library's code -1 .. -5 (for the caller to tell), or 0.
 int convertToTemporaryBmp(platform::Ui& ui, const std::filesystem::path& source,
                           const std::filesystem::path& target);
 

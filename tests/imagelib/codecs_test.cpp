@@ -1,6 +1,6 @@
 // The JPEG, TIFF and GIF decoders on tiny files written by ImageMagick and
 // libtiff-tools. Each is 32 × 16 in four solid quadrants, so every pixel is known.
-#include "platform/imagelib/decoded_image.h"
+#include "platform/imagelib/image_library.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -135,7 +135,18 @@ TEST(TiffDecoder, LayoutsCompressionsAndPixelFormats) {
     expectDecodes(decodeTiff, "ycbcr_jpeg.tif", kQuad, 12);
     for (const char* name : {"grey.tif", "grey_tiles.tif"})
         expectDecodes(decodeTiff, name, {kGrey64, kGrey192, kBlack, kWhite}, 0);
-    expectDecodes(decodeTiff, "bilevel.tif", {kBlack, kWhite, kWhite, kBlack}, 0);
+    // One bit per pixel stays one bit, as in a 1-bit BMP; its colours are the same.
+    DecodedImage bilevel;
+    ASSERT_EQ(decode(decodeTiff, readData("bilevel.tif"), bilevel), DecodeResult::Ok);
+    EXPECT_EQ(bilevel.bitsPerPixel, 1);
+    kv::platform::Bitmap24 bilevel24;
+    ASSERT_TRUE(ConvertTo24(bilevel, bilevel24));
+    DecodedImage widened;
+    widened.width = bilevel24.width;
+    widened.height = bilevel24.height;
+    widened.bitsPerPixel = 24;
+    widened.pixels = bilevel24.pixels;
+    expectQuadrants(widened, 32, 16, {kBlack, kWhite, kWhite, kBlack}, 0);
     // Alpha is laid over white: transparent, half-transparent blue, and grey 100
     // at half coverage (stored unassociated, which libtiff leaves as it is for grey).
     expectDecodes(decodeTiff, "alpha.tif", {kRed, kWhite, Bgr{255, 128, 128}, kLime}, 1);

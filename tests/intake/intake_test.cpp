@@ -1,3 +1,4 @@
+#include "imagelib/picture_bytes.h"
 #include "intake/acquisition.h"
 #include "intake/bmp_thumbnail.h"
 #include "intake/intake_messages.h"
@@ -8,6 +9,8 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -89,6 +92,17 @@ class IntakeTest : public ::testing::Test {
         return addDroppedFiles(m_state, m_store, m_ui, files, m_temp);
     }
     const albums::PictureRow& row(int i) const { return m_state.albums.pictures[std::size_t(i)]; }
+    // Through the store, so that the album's files hold the pictures too.
+    void fillAlbum(int count) {
+        for (int i = 0; i < count; ++i) {
+            m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
+                                                       std::to_string(i) + ".bmp",
+                                                       platform::Bitmap24::make(1, 1), 0};
+            m_state.albums.pictureCount = i + 1;
+            ASSERT_EQ(m_store.appendPicture(), albums::StoreResult::Done);
+        }
+        m_ui.clear();
+    }
 
     test::ScopedProgramFolders m_folders;
     test::TempDir m_dir;
@@ -268,6 +282,117 @@ TEST_F(IntakeTest, RefusedFilesLeaveAlbumUnchanged) {
     EXPECT_FALSE(fs::exists(m_store.nameFile("My_Album")));
 }
 
+// Whatever the image library refuses is told with its reason, in the shape of the
+// library's own reasons, and leaves the album and the temporary directory as they were.
+TEST_F(IntakeTest, EveryRefusedPictureSaysWhy) {
+    using test::gifFile, test::tiffFile;
+    const std::string quad = readBytes(KV_IMAGELIB_DATA "codecs/quad.jpg");
+    const std::string noData(16, '\0');
+    const test::GifColour black{0, 0, 0}, white{255, 255, 255};
+    enum class Make { Bytes, Nothing, Folder, TempBlocked };
+    struct Case {
+        std::string name;
+        Make make;
+        std::string bytes;
+        std::string_view reason;
+    };
+    // 11990 x 10000 is just within the pixel bound; 65535 x 65535 is far past it.
+    const std::vector<Case> cases{
+        {"missing.jpg", Make::Nothing, "", msg::kCannotRead},
+        {"dir.jpg", Make::Folder, "", msg::kCannotRead},
+        {"junk.jpg", Make::Bytes, "\xFF\xD8\xFF\xE0 not really JPEG", msg::kDamaged},
+        {"claims.jpg", Make::Bytes, test::jpegClaiming(quad, 11990, 10000), msg::kDamaged},
+        {"claims.tif", Make::Bytes, tiffFile(11990, 10000, 8, 1, 1, noData), msg::kDamaged},
+        {"claims.gif", Make::Bytes,
+         gifFile(11990, 10000, {black, white}, 0, 0, 11990, 10000, {0, 1}), msg::kDamaged},
+        {"claims.pcx", Make::Bytes, test::pcxFile(11990, 10000, noData), msg::kDamaged},
+        {"claims.tga", Make::Bytes, test::tgaFile(11990, 10000, noData), msg::kDamaged},
+        {"huge.jpg", Make::Bytes, test::jpegClaiming(quad, 65535, 65535), msg::kTooLarge},
+        {"huge.tif", Make::Bytes, tiffFile(65535, 65535, 8, 1, 1, noData), msg::kTooLarge},
+        {"huge.gif", Make::Bytes, gifFile(65535, 65535, {black, white}, 0, 0, 1, 1, {0}),
+         msg::kTooLarge},
+        {"huge.pcx", Make::Bytes, test::pcxFile(65535, 65535, noData), msg::kTooLarge},
+        {"huge.tga", Make::Bytes, test::tgaFile(65535, 65535, noData), msg::kTooLarge},
+        {"huge.bmp", Make::Bytes, test::bmpFile(20000, 20000, noData), msg::kTooLarge},
+        {"bilevel.tif", Make::Bytes, readBytes(KV_IMAGELIB_DATA "codecs/bilevel.tif"),
+         msg::kBlackAndWhite},
+        {"g4.tif", Make::Bytes, tiffFile(16, 2, 1, 4, 0, test::whiteG4Strip(2)),
+         msg::kBlackAndWhite},
+        {"two.gif", Make::Bytes, gifFile(2, 1, {black, white}, 0, 0, 2, 1, {0, 1}),
+         msg::kBlackAndWhite},
+        {"good.jpg", Make::TempBlocked, quad, msg::kTempNotWritten},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_ui.clear();
+        const fs::path path = m_dir / c.name;
+        if (c.make == Make::Bytes || c.make == Make::TempBlocked)
+            writeBytes(path, c.bytes);
+        if (c.make == Make::Folder)
+            fs::create_directory(path);
+        if (c.make == Make::TempBlocked) {
+            fs::remove_all(m_temp);
+            writeBytes(m_temp, "a file where the temporary directory belongs");
+        }
+        EXPECT_EQ(drop({path}), 0);
+        ASSERT_EQ(m_ui.prompts().size(), 1u);
+        EXPECT_EQ(m_ui.prompts()[0].text,
+                  std::string(c.reason) + "\n\n" + path.string() + "Kann nicht geöffnet werden.");
+        EXPECT_EQ(m_ui.prompts()[0].icon, Icon::None);
+        EXPECT_EQ(m_state.albums.pictureCount, 0);
+        EXPECT_TRUE(row(0).displayName.empty());
+        if (c.make != Make::TempBlocked) {
+            EXPECT_TRUE(!fs::exists(m_temp) || fs::is_empty(m_temp));
+        }
+    }
+    EXPECT_FALSE(fs::exists(m_store.nameFile("My_Album")));
+}
+
+TEST_F(IntakeTest, CutOffJpegIsAddedAndToldOnce) {
+    const std::string quad = readBytes(KV_IMAGELIB_DATA "codecs/quad.jpg");
+    const fs::path cut = write("cut.jpg", quad.substr(0, quad.size() - 8));
+    const std::vector<std::string> notice{std::string(msg::kIncomplete) + "\n\n" + cut.string()};
+    ASSERT_EQ(drop({cut}), 1);
+    EXPECT_EQ(m_ui.texts(), notice);
+    EXPECT_EQ(m_ui.prompts()[0].icon, Icon::Information);
+    EXPECT_EQ(row(0).thumbnail.width, 32);
+
+    // Its converted copy is what the program reads from then on: nothing more is told.
+    ASSERT_EQ(drop({cut}), 1);
+    m_state.albums.selectedPicture = 0;
+    EXPECT_TRUE(saveAs(m_state, m_ui, m_dir / "copy.bmp", m_temp));
+    EXPECT_EQ(displayPicture(m_state, m_ui, m_temp), DisplayResult::Shown);
+    EXPECT_EQ(m_ui.texts(), notice);
+    EXPECT_EQ(m_state.albums.pictureCount, 2);
+}
+
+// Opening a named pipe for reading waits for a writer; no picture path may.
+TEST_F(IntakeTest, NamedPipesAreRefusedAtOnce) {
+    for (const char* name : {"pipe.jpg", "pipe.bmp"})
+        ASSERT_EQ(::mkfifo((m_dir / name).c_str(), 0600), 0);
+    const std::string jpegPipe = (m_dir / "pipe.jpg").string();
+    EXPECT_EQ(drop({m_dir / "pipe.jpg", m_dir / "pipe.bmp"}), 0);
+    Acquisition acquisition;
+    EXPECT_EQ(acquisition.addPage(m_state, m_store, m_ui, m_dir / "pipe.bmp", m_temp),
+              Acquisition::PageResult::NotAdded);
+    EXPECT_EQ(m_ui.texts(),
+              (std::vector<std::string>{
+                  std::string(msg::kCannotRead) + "\n\n" + jpegPipe + "Kann nicht geöffnet werden.",
+                  std::string(msg::kCannotOpenFile),
+                  std::string(msg::kCannotOpenFile),
+              }));
+    EXPECT_EQ(m_state.albums.pictureCount, 0);
+
+    // A picture whose file became a pipe since it was added.
+    m_ui.clear();
+    m_state.albums.pictures[0] = {(m_dir / "pipe.bmp").string(), "pipe.bmp",
+                                  platform::Bitmap24::make(1, 1), 0};
+    m_state.albums.pictureCount = 1;
+    m_state.albums.selectedPicture = 0;
+    EXPECT_EQ(displayPicture(m_state, m_ui, m_temp), DisplayResult::Failed);
+    EXPECT_EQ(m_ui.texts(), std::vector<std::string>{std::string(msg::kCannotLoad)});
+}
+
 TEST_F(IntakeTest, FailedFileMakesRoomForThePendingOne) {
     m_state.multiFileLoad = true;
     m_state.pendingFiles = 1;
@@ -282,11 +407,7 @@ TEST_F(IntakeTest, FailedFileMakesRoomForThePendingOne) {
 }
 
 TEST_F(IntakeTest, DropStopsAtNinetyNinePictures) {
-    for (int i = 0; i < 97; ++i)
-        m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
-                                                   std::to_string(i) + ".bmp",
-                                                   platform::Bitmap24::make(1, 1), 0};
-    m_state.albums.pictureCount = 97;
+    fillAlbum(97);
     std::vector<fs::path> files;
     for (int i = 0; i < 5; ++i)
         files.push_back(write("d" + std::to_string(i) + ".bmp", picture(3, 3)));
@@ -365,11 +486,7 @@ TEST(AcquireTarget, NameOfFewerThanSixCharacters) {
 }
 
 TEST_F(IntakeTest, AcquiredPagesStopAtNinetyNineAndAreToldOnce) {
-    for (int i = 0; i < 95; ++i)
-        m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
-                                                   std::to_string(i) + ".bmp",
-                                                   platform::Bitmap24::make(1, 1), 0};
-    m_state.albums.pictureCount = 95;
+    fillAlbum(95);
     using R = Acquisition::PageResult;
     const struct {
         std::string page; // empty: the event carried no path

@@ -159,12 +159,16 @@ class OpenFilesTest : public ::testing::Test {
         fs::copy_file(fs::path(KV_IMAGELIB_DATA) / data, m_dir / name);
         return m_dir / name;
     }
+    // Through the store, so that the album's files hold the pictures too.
     void fillAlbum(int count) {
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
             m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
                                                        std::to_string(i) + ".bmp",
                                                        platform::Bitmap24::make(1, 1), 0};
-        m_state.albums.pictureCount = count;
+            m_state.albums.pictureCount = i + 1;
+            ASSERT_EQ(m_store.appendPicture(), albums::StoreResult::Done);
+        }
+        m_ui.clear();
     }
     int add(OpenFilesModel& model) {
         return addOpenedFiles(m_state, m_store, m_ui, m_dir.path(), environment(),

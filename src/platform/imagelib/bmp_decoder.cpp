@@ -141,19 +141,19 @@ DecodeResult decodeBmp(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     const bool topDown = height < 0;
     if (topDown)
         height = -height;
-    if (width <= 0 || height <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels)
-        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
 
     const bool rle = compression == kRle8 || compression == kRle4;
     const bool fields = compression == kBitFields || compression == kAlphaBitFields;
     if (!(compression == kRgb || (compression == kRle8 && bits == 8) ||
           (compression == kRle4 && bits == 4) || (fields && (bits == 16 || bits == 32))))
-        return DecodeResult::Failed;
+        return detail::refuse(out, FailureReason::Unsupported);
     if (rle && topDown)
         return DecodeResult::Failed;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return DecodeResult::Failed;
+        return detail::refuse(out, FailureReason::Unsupported);
     if (!fields) {
         masks[0] = bits == 16 ? 0x7C00 : 0xFF0000;
         masks[1] = bits == 16 ? 0x03E0 : 0x00FF00;
@@ -165,7 +165,8 @@ DecodeResult decodeBmp(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     const std::span<const std::uint8_t> data = bytes.subspan(dataOffset);
     const std::size_t sourceStride =
         static_cast<std::size_t>(DecodedImage::strideFor(static_cast<int>(width), bits));
-    // A short file is refused rather than shown with a missing part.
+    // A short file is refused rather than shown with a missing part. RLE rows
+    // have no lower bound: an end-of-picture code may stand for all that is left.
     if (!rle && data.size() / sourceStride < static_cast<std::uint64_t>(height))
         return DecodeResult::Failed;
 

@@ -7,6 +7,16 @@
 
 namespace kv::platform::imagelib {
 
+// Why a decoder refused a picture with DecodeResult::Failed. The result codes stay
+// what the program has always relied on; this tells the user why beside them.
+enum class FailureReason {
+    None,
+    CannotRead,  // missing, a folder, a pipe or device, or unreadable
+    Damaged,     // malformed, or holding far less data than its header announces
+    TooLarge,    // more than kMaxPixels, or a file too big to take into memory
+    Unsupported, // a kind of its format the decoder does not read (depth, coding)
+};
+
 // What a decoder hands back: the picture at its own depth. 24-bit pictures are
 // blue, green, red bytes; 1-, 4- and 8-bit pictures are palette indexes (at 1
 // and 4 bits the leftmost pixel in the high bits of its byte). Rows run from
@@ -17,6 +27,11 @@ struct DecodedImage {
     int bitsPerPixel = 0;                     // 1, 4, 8 or 24
     std::vector<std::uint8_t> pixels;         // height * stride() bytes
     std::array<std::uint8_t, 1024> palette{}; // 256 entries of blue, green, red, 0
+    // Beside the result code: why a decode failed (decoders name the reasons other
+    // than damage; decodeImage() puts Damaged to every other failure), and whether
+    // a decoded picture came from a file that ended early (the rest stays black).
+    FailureReason failure = FailureReason::None;
+    bool incomplete = false;
 
     // 64-bit inside: a width up to kMaxPixels at 24 bits overflows an int.
     static constexpr int strideFor(int width, int bits) {
@@ -46,7 +61,9 @@ inline constexpr std::uint64_t kMaxPixels = 120'000'000;
 #endif
 
 // One decoder per format; each takes the whole file's bytes. A decoder never
-// reads outside `bytes` and refuses hostile input with a result code.
+// reads outside `bytes` and refuses hostile input with a result code (and, for
+// Failed, a reason in out.failure). A picture stored at one bit per pixel comes
+// out at 1 bit whatever its format, so that the program refuses them all alike.
 DecodeResult decodeBmp(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodePcx(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out);

@@ -25,11 +25,27 @@ inline std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t offse
            static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
 }
 
+// Notes why a decode fails and returns Failed for the decoder to pass on.
+inline DecodeResult refuse(DecodedImage& out, FailureReason why) {
+    out.failure = why;
+    return DecodeResult::Failed;
+}
+
+// Why a width x height picture may not be allocated; None when it may. Checked
+// before any bound on the file's data, so that a file claiming more pixels than
+// the program takes is told as too large rather than as damaged.
+inline FailureReason sizeProblem(std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0)
+        return FailureReason::Damaged;
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels)
+        return FailureReason::TooLarge;
+    return FailureReason::None;
+}
+
 // Sizes `out` for a width x height picture at `bits` per pixel with zeroed pixels
 // and palette. False, before anything is allocated, for an empty or oversized one.
 inline bool allocateImage(DecodedImage& out, std::int64_t width, std::int64_t height, int bits) {
-    if (width <= 0 || height <= 0 ||
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels)
+    if (sizeProblem(width, height) != FailureReason::None)
         return false;
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);

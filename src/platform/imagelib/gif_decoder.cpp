@@ -1,7 +1,10 @@
 // GIF through giflib, read from memory. Only the first frame is shown, drawn on
 // a white canvas of the logical screen; transparent pixels stay white. The
 // result is 24-bit bottom-up BGR, since white may be missing from a full palette.
-#include "platform/imagelib/decoded_image.h"
+// A two-colour frame that covers the whole picture is a 1-bit picture and comes
+// out at 1 bit, as a 1-bit BMP does; on a larger canvas or with a transparent
+// colour, white is a third colour and the picture is not bilevel.
+#include "platform/imagelib/decoder_support.h"
 
 #include <algorithm>
 #include <cstring>
@@ -83,8 +86,15 @@ DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     // being cut: many writers leave the screen size at 0 or too small.
     const int width = std::max(gif->SWidth, frame.Left + frame.Width);
     const int height = std::max(gif->SHeight, frame.Top + frame.Height);
-    if (std::uint64_t(width) * std::uint64_t(height) > kMaxPixels)
-        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    // An LZW code takes at least one bit and stands for at most 4096 pixels (the
+    // table has no more entries): a frame the rest of the file cannot hold is
+    // refused before its pixels are allocated.
+    const std::uint64_t rest = bytes.size() - reader.position;
+    if (std::uint64_t(frame.Width) * std::uint64_t(frame.Height) > rest * 8 * 4096)
+        return detail::refuse(out, FailureReason::Damaged);
 
     std::vector<GifPixelType> indexes(std::size_t(frame.Width) * frame.Height);
     // Interlaced frames arrive as four passes of rows: every 8th from 0, every
@@ -98,6 +108,22 @@ DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out) {
             if (DGifGetLine(gif.get(), indexes.data() + std::size_t(y) * frame.Width,
                             frame.Width) != GIF_OK)
                 return DecodeResult::Failed;
+    }
+
+    const bool coversPicture =
+        frame.Left == 0 && frame.Top == 0 && frame.Width == width && frame.Height == height;
+    if (colours->ColorCount == 2 && coversPicture && transparentIndex == NO_TRANSPARENT_COLOR &&
+        std::all_of(indexes.begin(), indexes.end(), [](GifPixelType i) { return i < 2; })) {
+        detail::allocateImage(out, width, height, 1);
+        for (int i = 0; i < 2; ++i)
+            detail::setPaletteEntry(out, i, colours->Colors[i].Red, colours->Colors[i].Green,
+                                    colours->Colors[i].Blue);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = out.pixels.data() + std::size_t(height - 1 - y) * out.stride();
+            for (int x = 0; x < width; ++x)
+                detail::putIndex(row, x, 1, indexes[std::size_t(y) * width + x]);
+        }
+        return DecodeResult::Ok;
     }
 
     out.width = width;

@@ -135,7 +135,9 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
     return ImageFormat::Unknown;
 }
 
-DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+namespace {
+
+DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     switch (detectFormat(bytes)) {
     case ImageFormat::Bmp:
         return decodeBmp(bytes, out);
@@ -155,15 +157,36 @@ DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out)
     return DecodeResult::UnsupportedFormat;
 }
 
+} // namespace
+
+DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    out.failure = FailureReason::None;
+    out.incomplete = false;
+    const DecodeResult result = runDecoder(bytes, out);
+    if (result == DecodeResult::Failed && out.failure == FailureReason::None)
+        out.failure = FailureReason::Damaged;
+    return result;
+}
+
 int ScaleCD(const std::filesystem::path& source, DecodedImage& out) {
     out = DecodedImage{};
-    std::string bytes;
-    if (!readFile(source, bytes))
+    std::vector<std::uint8_t> bytes;
+    switch (readPictureFile(source, bytes)) {
+    case PictureFileRead::Ok:
+        break;
+    case PictureFileRead::CannotOpen:
+        out.failure = FailureReason::CannotRead;
         return static_cast<int>(DecodeResult::Failed);
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    const DecodeResult result = decodeImage({data, bytes.size()}, out);
-    if (result != DecodeResult::Ok)
+    case PictureFileRead::TooBig:
+        out.failure = FailureReason::TooLarge;
+        return static_cast<int>(DecodeResult::Failed);
+    }
+    const DecodeResult result = decodeImage(bytes, out);
+    if (result != DecodeResult::Ok) {
+        const FailureReason failure = out.failure;
         out = DecodedImage{};
+        out.failure = failure;
+    }
     return static_cast<int>(result);
 }
 

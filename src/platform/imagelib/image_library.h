@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <vector>
 
 // The image library calls the program makes, under the names it has always used
 // for them: decode a file, bring it to 24 bits, write a BMP, and the 24-bit library
@@ -21,10 +22,26 @@ enum class ImageFormat { Unknown, Bmp, Jpeg, Tiff, Gif, Pcx, Tga };
 ImageFormat detectFormat(std::span<const std::uint8_t> bytes);
 
 // Detects the format and runs its decoder; unknown bytes give UnsupportedFormat.
+// Every Failed comes with its reason in out.failure.
 DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out);
 
+// Larger picture files than this are not taken into memory.
+inline constexpr std::uint64_t kMaxPictureFileBytes = std::uint64_t{1} << 31;
+
+enum class PictureFileRead {
+    Ok,
+    CannotOpen, // missing, not a regular file (folder, pipe, device) or unreadable
+    TooBig,     // larger than the bound, or no memory for it
+};
+
+// Reads a whole picture file. Only a regular file is read, and opening never
+// waits: a named pipe without a writer is refused at once.
+PictureFileRead readPictureFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
+                                std::uint64_t maxBytes = kMaxPictureFileBytes);
+
 // Decodes the file at `source`. Returns 1 when decoded, -1 to -5 for the reasons of
-// DecodeResult, 0 when the file cannot be read or decoded for no reason to give.
+// DecodeResult, 0 when the file cannot be read or decoded; for 0, out.failure says
+// why, and a decoded picture from a cut-off file has out.incomplete set.
 int ScaleCD(const std::filesystem::path& source, DecodedImage& out);
 
 // The picture at 24 bits, rows from the bottom up. False for an empty picture or a

@@ -1,7 +1,8 @@
 // JPEG through libjpeg-turbo, from memory. Every picture comes out as 24-bit
 // bottom-up BGR, turned upright by its EXIF orientation.
-#include "platform/imagelib/decoded_image.h"
+#include "platform/imagelib/decoder_support.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -120,8 +121,12 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
                     std::span<const std::uint8_t> bytes, DecodedImage& image,
                     std::vector<std::uint8_t>& stored, std::vector<std::uint8_t>& cmykRow,
                     int& orientation) {
-    if (setjmp(err.jump))
+    if (setjmp(err.jump)) {
+        // libjpeg itself refuses sides past 65500 pixels.
+        if (err.base.msg_code == JERR_IMAGE_TOO_BIG)
+            return detail::refuse(image, FailureReason::TooLarge);
         return DecodeResult::Failed;
+    }
     jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&cinfo, kApp1, 0xFFFF);
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
@@ -148,8 +153,23 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
     }
 
     const std::uint64_t w = cinfo.image_width, h = cinfo.image_height;
-    if (w == 0 || h == 0 || w * h > kMaxPixels)
-        return DecodeResult::Failed;
+    if (const FailureReason problem =
+            detail::sizeProblem(static_cast<std::int64_t>(w), static_cast<std::int64_t>(h));
+        problem != FailureReason::None)
+        return detail::refuse(image, problem);
+    // Huffman coding spends at least one bit on every block of a component (its DC
+    // code, also in a progressive first scan), so a file holding fewer bytes than
+    // the largest component has blocks / 8 cannot be this picture. Arithmetic
+    // coding can pack a plain picture tighter than that, so it has no such floor.
+    if (!cinfo.arith_code) {
+        std::uint64_t blocks = 0;
+        for (int c = 0; c < cinfo.num_components; ++c)
+            blocks =
+                std::max<std::uint64_t>(blocks, std::uint64_t{cinfo.comp_info[c].width_in_blocks} *
+                                                    cinfo.comp_info[c].height_in_blocks);
+        if (bytes.size() < blocks / 8)
+            return detail::refuse(image, FailureReason::Damaged);
+    }
     // An upright picture goes straight into bottom-up rows; a turned one into
     // top-down rows first.
     const bool upright = orientation == 1;
@@ -213,13 +233,17 @@ DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     int orientation = 1;
     const DecodeResult result = decode(cinfo, err, bytes, image, stored, cmykRow, orientation);
     jpeg_destroy_decompress(&cinfo);
-    if (result != DecodeResult::Ok)
+    if (result != DecodeResult::Ok) {
+        out.failure = image.failure;
         return result;
+    }
     if (orientation == 1)
         out = std::move(image);
     else
         placeUpright(stored, static_cast<int>(cinfo.image_width),
                      static_cast<int>(cinfo.image_height), orientation, out);
+    // libjpeg ran out of data: what arrived is shown, and the program says so.
+    out.incomplete = err.dataEnded;
     return DecodeResult::Ok;
 }
 

@@ -80,7 +80,7 @@ DecodeResult decodePcx(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     else if (bits == 8 && (planes == 3 || planes == 4))
         outBits = 24;
     else
-        return DecodeResult::Failed;
+        return detail::refuse(out, FailureReason::Unsupported);
     if (bytesPerLine * 8 < static_cast<std::size_t>(width) * static_cast<std::size_t>(bits))
         return DecodeResult::Failed;
 
@@ -90,8 +90,12 @@ DecodeResult decodePcx(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     if (endPalette)
         data = data.first(data.size() - kEndPaletteSize);
 
-    // Runs of at most 63 bytes per two encoded bytes: a picture that needs more
-    // than the file can hold is refused before its pixels are allocated.
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    // Runs of at most 63 bytes per two encoded bytes, plain lines byte for byte: a
+    // picture that needs more than the file can hold is refused as damaged before
+    // its pixels are allocated.
     const std::size_t lineBytes = bytesPerLine * static_cast<std::size_t>(planes);
     const std::uint64_t needed = static_cast<std::uint64_t>(lineBytes) * height;
     if (needed > static_cast<std::uint64_t>(data.size()) * (rle ? 32 : 1))

@@ -47,7 +47,7 @@ DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out) {
         return DecodeResult::Failed;
     if ((kind == 1 && (mapType != 1 || depth != 8)) || (kind == 3 && depth != 8) ||
         (kind == 2 && depth != 15 && depth != 16 && depth != 24 && depth != 32))
-        return DecodeResult::Failed;
+        return detail::refuse(out, FailureReason::Unsupported);
     int mapEntryBytes = 0;
     if (mapType == 1) {
         if (mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
@@ -63,8 +63,11 @@ DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     const int pixelBytes = (depth + 7) / 8;
     const std::uint64_t count =
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-    // A packet of two or more bytes gives at most 128 pixels: refuse a picture the
-    // file cannot hold before allocating it.
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    // A packet of two or more bytes gives at most 128 pixels, plain pixels take
+    // their bytes: refuse a picture the file cannot hold before allocating it.
     if (count == 0 || count > (rle ? data.size() / 2 * 128 : data.size() / pixelBytes))
         return DecodeResult::Failed;
     if (!detail::allocateImage(out, width, height, kind == 2 ? 24 : 8))

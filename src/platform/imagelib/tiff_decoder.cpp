@@ -1,8 +1,9 @@
 // TIFF through libtiff, read from memory. The first directory is decoded with
 // libtiff's RGBA reader, which covers palette, grey, RGB, CMYK, YCbCr, 1 to 16
 // bits, strips and tiles; the picture comes out as 24-bit bottom-up BGR with any
-// alpha laid over white.
-#include "platform/imagelib/decoded_image.h"
+// alpha laid over white. A picture of one 1-bit sample per pixel comes out at 1
+// bit, as a 1-bit BMP does.
+#include "platform/imagelib/decoder_support.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -89,6 +90,59 @@ struct OptionsDeleter {
     void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
 };
 
+// The fewest bytes a file must hold for the picture's strips or tiles, by their
+// compression; 0 where no sound floor is known (JPEG, LZMA, ZSTD and the rest).
+std::uint64_t leastStoredBytes(TIFF* tif, std::uint16_t compression, std::uint32_t height) {
+    std::uint16_t planar = PLANARCONFIG_CONTIG, samples = 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
+    const std::uint64_t rowBytes = static_cast<std::uint64_t>(TIFFScanlineSize64(tif));
+    const std::uint64_t raw = rowBytes * height * planes;
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return raw;
+    case COMPRESSION_PACKBITS: // two bytes repeat one byte at most 128 times
+        return raw / 64;
+    case COMPRESSION_LZW: // codes of 9 bits or more, each a string shorter than 8192
+        return raw / 8192;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE: // a 258-byte match costs at least two bits
+        return raw / 1032;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4: // a row costs at least one bit
+        return std::uint64_t{height} * planes / 8;
+    default:
+        return 0;
+    }
+}
+
+// Packs a two-colour raster (ABGR, rows bottom-up) into a 1-bit picture: the
+// first colour met is index 0, any other index 1.
+void packBilevel(const std::vector<std::uint32_t>& raster, std::uint32_t width,
+                 std::uint32_t height, DecodedImage& out) {
+    detail::allocateImage(out, width, height, 1);
+    const std::uint32_t first = raster.front();
+    std::uint32_t second = first;
+    const std::size_t stride = out.stride();
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t* src = raster.data() + std::size_t{y} * width;
+        std::uint8_t* dst = out.pixels.data() + y * stride;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            if (src[x] == first)
+                continue;
+            second = src[x];
+            detail::putIndex(dst, static_cast<int>(x), 1, 1);
+        }
+    }
+    for (const auto& [index, abgr] : {std::pair{0, first}, std::pair{1, second}})
+        detail::setPaletteEntry(out, index, static_cast<std::uint8_t>(TIFFGetR(abgr)),
+                                static_cast<std::uint8_t>(TIFFGetG(abgr)),
+                                static_cast<std::uint8_t>(TIFFGetB(abgr)));
+}
+
 } // namespace
 
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out) {
@@ -124,8 +178,14 @@ DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
         !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
         return DecodeResult::NotTiff;
-    if (width == 0 || height == 0 || std::uint64_t{width} * height > kMaxPixels)
-        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    if (bytes.size() < leastStoredBytes(tif.get(), compression, height))
+        return detail::refuse(out, FailureReason::Damaged);
+    std::uint16_t bitsPerSample = 1, samplesPerPixel = 1;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
 
     TIFFRGBAImage reader{};
     if (!TIFFRGBAImageBegin(&reader, tif.get(), 1, message))
@@ -143,6 +203,10 @@ DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     if (!read)
         return DecodeResult::Failed;
 
+    if (bitsPerSample == 1 && samplesPerPixel == 1) {
+        packBilevel(raster, width, height, out);
+        return DecodeResult::Ok;
+    }
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
     out.bitsPerPixel = 24;
