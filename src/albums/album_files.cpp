@@ -171,6 +171,24 @@ DataFile parseDataFile(std::string_view bytes) {
     return file;
 }
 
+AlbumFiles pairAlbumFiles(std::string_view nameBytes, std::string_view dataBytes) {
+    NameFile names = parseNameFile(nameBytes);
+    const DataFile data = parseDataFile(dataBytes);
+    const std::size_t count = names.entries.size();
+    const bool inStep = data.damaged ? data.records.size() <= count : data.records.size() == count;
+
+    AlbumFiles album;
+    album.damaged = names.damaged || data.damaged || data.records.size() != count;
+    album.entries.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        AlbumEntry& entry = album.entries.emplace_back();
+        entry.name = std::move(names.entries[i]);
+        if (inStep && i < data.records.size())
+            entry.record = data.records[i];
+    }
+    return album;
+}
+
 void appendRecord(std::string& out, const platform::Bitmap24& thumbnail, int rotation) {
     const int turns = ((rotation % 4) + 4) % 4;
     const std::uint64_t size =

@@ -50,6 +50,23 @@ struct DataFile {
 };
 DataFile parseDataFile(std::string_view bytes);
 
+// An album as its name file and data file give it together: every name entry, each
+// with its record (0 x 0, rotation 0 where no record can be tied to it).
+struct AlbumEntry {
+    NameEntry name;
+    ThumbnailRecord record;
+};
+struct AlbumFiles {
+    std::vector<AlbumEntry> entries;
+    bool damaged = false; // a file damaged, or the two out of step
+};
+// Records carry no mark of their picture, so they pair with names by position only
+// while the files are in step. Whole files with more or fewer records than names
+// are out of step: every name is kept and no record is used. A data file that
+// breaks off inside (a cut-short append) keeps the records before the break for
+// the first names, when it has no more of them than there are names.
+AlbumFiles pairAlbumFiles(std::string_view nameBytes, std::string_view dataBytes);
+
 // Appends the record of `thumbnail` (as stored: already turned by `rotation`). A
 // thumbnail that is empty or not a well-formed bitmap within the size bound is
 // written as a 0 x 0 record, so the file stays readable and in step with the names.

@@ -49,4 +49,15 @@ inline constexpr std::string_view kAlbumFileDamaged =
 inline constexpr std::string_view kAlbumListDamaged =
     "Die Datei album.dat ist beschädigt. Es werden nur die lesbaren Albumnamen geladen.";
 
+inline constexpr std::string_view kAlbumsBusy =
+    "Die Alben werden gerade von einem anderen Programm geändert. Bitte versuchen Sie es gleich "
+    "noch einmal.";
+inline constexpr std::string_view kChangeUnfinished =
+    "Eine frühere Änderung der Alben konnte nicht abgeschlossen werden. Bitte prüfen Sie, ob der "
+    "Programmordner beschreibbar ist und freien Platz hat.";
+inline constexpr std::string_view kPictureGone =
+    "Dieses Foto ist nicht mehr im Album. Die Ansicht wird aktualisiert.";
+inline constexpr std::string_view kAlbumGone =
+    "Dieses Album gibt es nicht mehr. Die Ansicht wird aktualisiert.";
+
 } // namespace kv::albums::msg

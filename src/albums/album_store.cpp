@@ -6,12 +6,15 @@
 #include "platform/ascii.h"
 #include "platform/atomic_file.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace kv::albums {
 
 namespace fs = std::filesystem;
 using Icon = platform::Ui::Icon;
+using LockStatus = platform::DirectoryLock::Status;
 
 namespace {
 
@@ -23,25 +26,93 @@ constexpr std::string_view kOldTempName = "aaaa";
 
 bool fileExists(const fs::path& path) {
     std::error_code ec;
-    return fs::exists(path, ec);
+    return !path.empty() && fs::exists(fs::symlink_status(path, ec));
 }
 
-// Missing counts as removed; anything else that keeps the file is a failure.
-bool removeFile(const fs::path& path) {
-    std::error_code ec;
-    fs::remove(path, ec);
-    return !ec;
+std::string nameFileName(std::string_view album) {
+    return std::string(album) + ".dat";
 }
 
-// An existing file of that name is left alone, as a rename on Windows does.
-void renameIfFree(const fs::path& from, const fs::path& to) {
-    if (from.empty() || to.empty() || fileExists(to))
-        return;
-    std::error_code ec;
-    fs::rename(from, to, ec);
+std::string dataFileName(std::string_view album) {
+    return std::string(album) + ".dat1";
+}
+
+bool sameRow(const PictureRow& a, const PictureRow& b) {
+    return a.fullPath == b.fullPath && a.displayName == b.displayName && a.rotation == b.rotation &&
+           a.thumbnail.width == b.thumbnail.width && a.thumbnail.height == b.thumbnail.height &&
+           a.thumbnail.pixels == b.thumbnail.pixels;
+}
+
+bool sameKey(const PictureRow& row, const std::string& fullPath, const std::string& displayName) {
+    return row.fullPath == fullPath && row.displayName == displayName;
+}
+
+// The row of `key` in `rows`: at its old index when it is still there, else the
+// first with its path and display name; -1 when it is gone.
+template <typename Rows>
+int findRow(const Rows& rows, int count, int index, const std::string& fullPath,
+            const std::string& displayName) {
+    if (index >= 0 && index < count && sameKey(rows[std::size_t(index)], fullPath, displayName))
+        return index;
+    for (int i = 0; i < count; ++i)
+        if (sameKey(rows[std::size_t(i)], fullPath, displayName))
+            return i;
+    return -1;
 }
 
 } // namespace
+
+// What the user is told when a file of a change cannot be read or written.
+struct FileMessages {
+    std::string_view nameFile;
+    std::string_view dataFile;
+    std::string_view other; // album.dat, the journal
+    Icon icon;
+};
+
+namespace {
+
+const FileMessages kAppendFailure{msg::kNameFileNotSaved, msg::kDataFileNotSaved,
+                                  msg::kDataFileNotSaved, Icon::Information};
+const FileMessages kRewriteFailure{msg::kNameFileNotSaved, msg::kDataFileNotUpdated,
+                                   msg::kDataFileNotUpdated, Icon::Information};
+const FileMessages kTransferFailure{msg::kCannotMove, msg::kCannotMove, msg::kCannotMove,
+                                    Icon::Information};
+const FileMessages kAddFailure{msg::kAlbumNotLoaded, msg::kAlbumNotLoaded, msg::kAlbumNotLoaded,
+                               Icon::Information};
+const FileMessages kRenameFailure{msg::kListNotOpened, msg::kListNotOpened, msg::kListNotOpened,
+                                  Icon::Exclamation};
+const FileMessages kDeleteFailure{msg::kAlbumNotLoaded, msg::kAlbumNotLoaded, msg::kAlbumNotLoaded,
+                                  Icon::Exclamation};
+
+} // namespace
+
+// The lock of the program directory for one operation. The outermost scope takes
+// it and finishes an interrupted change; at its end the lock goes first, then the
+// user is told and the windows hear of the changes, so no question or message box
+// ever keeps another program waiting.
+class AlbumStore::Exclusive {
+  public:
+    explicit Exclusive(AlbumStore& store) : m_store(store) {
+        if (m_store.m_lockDepth++ > 0)
+            return;
+        m_store.m_lock.emplace(m_store.m_dir / kLockFileName, m_store.m_lockWait);
+        m_store.m_lockStatus = m_store.m_lock->status();
+        m_store.m_recovered = m_store.m_lockStatus == LockStatus::Held &&
+                              AlbumJournal(m_store.m_dir, m_store.m_stepHook).recover();
+    }
+    ~Exclusive() {
+        if (--m_store.m_lockDepth > 0)
+            return;
+        m_store.m_lock.reset();
+        m_store.flush();
+    }
+    Exclusive(const Exclusive&) = delete;
+    Exclusive& operator=(const Exclusive&) = delete;
+
+  private:
+    AlbumStore& m_store;
+};
 
 AlbumStore::AlbumStore(AlbumState& state, platform::Ui& ui, fs::path programDirectory,
                        AlbumEvents* events)
@@ -52,35 +123,358 @@ fs::path AlbumStore::listFile() const {
 }
 
 fs::path AlbumStore::nameFile(std::string_view album) const {
-    return isSafeFileStem(album) ? m_dir / (std::string(album) + ".dat") : fs::path();
+    return isSafeFileStem(album) ? m_dir / nameFileName(album) : fs::path();
 }
 
 fs::path AlbumStore::dataFile(std::string_view album) const {
-    return isSafeFileStem(album) ? m_dir / (std::string(album) + ".dat1") : fs::path();
+    return isSafeFileStem(album) ? m_dir / dataFileName(album) : fs::path();
 }
 
-bool AlbumStore::readAlbumList(std::string_view defaultName) {
-    const fs::path file = listFile();
-    if (!fileExists(file)) {
-        m_state.albumNames = {std::string(defaultName)};
-        m_state.currentAlbum = 0;
-        return writeAlbumList();
+void AlbumStore::tell(std::string_view text, Icon icon) {
+    if (m_lockDepth > 0)
+        m_pendingMessages.emplace_back(std::string(text), icon);
+    else
+        m_ui.message(text, icon);
+}
+
+void AlbumStore::notify(Event event, int index) {
+    m_pendingEvents.emplace_back(event, index);
+    if (m_lockDepth == 0)
+        flush();
+}
+
+void AlbumStore::flush() {
+    // Taken out first: a window answering an event may start the next operation.
+    const auto messages = std::exchange(m_pendingMessages, {});
+    const auto events = std::exchange(m_pendingEvents, {});
+    for (const auto& [text, icon] : messages)
+        m_ui.message(text, icon);
+    if (!m_events)
+        return;
+    for (const auto& [event, index] : events) {
+        switch (event) {
+        case Event::AlbumLoaded:
+            m_events->albumLoaded();
+            break;
+        case Event::PictureRotated:
+            m_events->pictureRotated(index);
+            break;
+        case Event::AlbumListChanged:
+            m_events->albumListChanged();
+            break;
+        case Event::PictureTableReloaded:
+            m_events->pictureTableReloaded();
+            break;
+        }
     }
+}
+
+// Inside an Exclusive scope: may files change now? Told when not.
+bool AlbumStore::canChange() {
+    switch (m_lockStatus) {
+    case LockStatus::TimedOut:
+        tell(msg::kAlbumsBusy, Icon::Exclamation);
+        return false;
+    case LockStatus::Unavailable:
+        // No lock file can be made (a read-only folder, a file system without
+        // locks): go on as a single program would; writes fail by themselves.
+        return true;
+    case LockStatus::Held:
+        break;
+    }
+    if (!m_recovered) {
+        tell(msg::kChangeUnfinished, Icon::Exclamation);
+        return false;
+    }
+    return true;
+}
+
+CommitStatus AlbumStore::commit(const DirectoryChange& change, const FileMessages& failure) {
+    const CommitResult result = AlbumJournal(m_dir, m_stepHook).commit(change);
+    std::string_view text = failure.other;
+    if (result.failedFile.ends_with(".dat1"))
+        text = failure.dataFile;
+    else if (result.failedFile.ends_with(".dat") && result.failedFile != kListFileName)
+        text = failure.nameFile;
+    if (result.status != CommitStatus::Done)
+        tell(text, failure.icon);
+    return result.status;
+}
+
+// --- Reading what is on disk -----------------------------------------------------
+
+bool AlbumStore::readListFromDisk(std::vector<std::string>& names, bool& damaged) const {
     std::string bytes;
-    if (!platform::readFile(file, bytes)) {
-        m_state.albumNames = {std::string(defaultName)};
+    if (!platform::readFile(listFile(), bytes))
+        return false;
+    AlbumList list = parseAlbumList(bytes);
+    if (list.names.empty())
+        list.names.emplace_back(m_defaultName);
+    names = std::move(list.names);
+    damaged = list.damaged;
+    return true;
+}
+
+// Returns false when the current album is no longer listed; album 0 is then current
+// by index, and the caller loads it.
+bool AlbumStore::takeAlbumList(std::vector<std::string> names, bool damaged) {
+    if (names == m_state.albumNames)
+        return true;
+    const int current = m_state.currentAlbum;
+    const bool hadCurrent = current >= 0 && current < m_state.albumCount();
+    const std::string currentName = hadCurrent ? m_state.albumNames[std::size_t(current)] : "";
+    m_state.albumNames = std::move(names);
+    notify(Event::AlbumListChanged);
+    if (damaged)
+        tell(msg::kAlbumListDamaged, Icon::Exclamation);
+    for (int i = 0; i < m_state.albumCount(); ++i) {
+        if (m_state.albumNames[std::size_t(i)] == currentName) {
+            m_state.currentAlbum = i;
+            return true;
+        }
+    }
+    m_state.currentAlbum = 0;
+    return false;
+}
+
+// Lenient (loading an album): a name file that cannot be read is an empty album and
+// a data file that cannot be read costs the thumbnails. Strict (before a change): an
+// existing file that cannot be read stops the change, which would otherwise write
+// over pictures it never saw.
+AlbumStore::TableRead AlbumStore::readTable(const std::string& album, bool lenient,
+                                            std::vector<PictureRow>& rows, bool& damaged) const {
+    rows.clear();
+    damaged = false;
+    const fs::path names = nameFile(album);
+    std::string nameBytes;
+    if (!platform::readFile(names, nameBytes))
+        return lenient || !fileExists(names) ? TableRead::Ok : TableRead::NameFileUnreadable;
+    const fs::path data = dataFile(album);
+    std::string dataBytes;
+    if (!platform::readFile(data, dataBytes)) {
+        if (!lenient && fileExists(data))
+            return TableRead::DataFileUnreadable;
+        dataBytes.clear();
+    }
+    AlbumFiles files = pairAlbumFiles(nameBytes, dataBytes);
+    rows.reserve(files.entries.size());
+    for (AlbumEntry& entry : files.entries) {
+        PictureRow& row = rows.emplace_back();
+        row.fullPath = std::move(entry.name.fullPath);
+        row.displayName = std::move(entry.name.displayName);
+        row.thumbnail = recordThumbnail(entry.record);
+        row.rotation = entry.record.rotation;
+    }
+    damaged = files.damaged;
+    return TableRead::Ok;
+}
+
+// Makes `rows` the current table when they differ from it. The rows behind the table
+// belong to the picture intake (the staging row, files still to add) and move along
+// behind the new table; the selected and loaded indexes follow their pictures.
+bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
+    const int count = m_state.pictureCount;
+    const int newCount = static_cast<int>(rows.size());
+    if (newCount == count &&
+        std::equal(rows.begin(), rows.end(), m_state.pictures.begin(), sameRow))
+        return false;
+
+    struct Key {
+        std::string fullPath;
+        std::string displayName;
+    };
+    auto keyAt = [&](int index) {
+        return index >= 0 && index < count
+                   ? std::optional<Key>(Key{m_state.pictures[std::size_t(index)].fullPath,
+                                            m_state.pictures[std::size_t(index)].displayName})
+                   : std::nullopt;
+    };
+    const std::optional<Key> selected = keyAt(m_state.selectedPicture);
+    const std::optional<Key> loaded = keyAt(m_state.loadedPicture);
+
+    std::vector<PictureRow> tail(std::make_move_iterator(m_state.pictures.begin() + count),
+                                 std::make_move_iterator(m_state.pictures.end()));
+    for (int i = 0; i < kPictureRows; ++i) {
+        PictureRow& row = m_state.pictures[std::size_t(i)];
+        const std::size_t behind = std::size_t(i - newCount);
+        if (i < newCount)
+            row = std::move(rows[std::size_t(i)]);
+        else
+            row = behind < tail.size() ? std::move(tail[behind]) : PictureRow{};
+    }
+    m_state.pictureCount = newCount;
+
+    auto remap = [&](const std::optional<Key>& key, int index, int none) {
+        if (!key)
+            return index < 0 ? index : none;
+        const int at = findRow(m_state.pictures, newCount, index, key->fullPath, key->displayName);
+        return at >= 0 ? at : none;
+    };
+    m_state.selectedPicture = remap(selected, m_state.selectedPicture, -1);
+    m_state.loadedPicture = remap(loaded, m_state.loadedPicture, -2);
+    notify(Event::PictureTableReloaded);
+    if (damaged)
+        tell(msg::kAlbumFileDamaged, Icon::Exclamation);
+    return true;
+}
+
+// Before a change of the current album: the list and the table as on disk now.
+// False (told) when the change cannot go on.
+bool AlbumStore::refreshCurrent(const FileMessages& failure) {
+    std::vector<std::string> names;
+    bool damaged = false;
+    // An unreadable list does not stop a change of the pictures: it keeps the
+    // albums as they are known.
+    if (readListFromDisk(names, damaged) && !takeAlbumList(std::move(names), damaged)) {
+        tell(msg::kAlbumGone, Icon::Information);
+        showDefaultAlbum();
+        return false;
+    }
+    std::vector<PictureRow> rows;
+    switch (readTable(currentName(), false, rows, damaged)) {
+    case TableRead::NameFileUnreadable:
+        tell(failure.nameFile, failure.icon);
+        return false;
+    case TableRead::DataFileUnreadable:
+        tell(failure.dataFile, failure.icon);
+        return false;
+    case TableRead::Ok:
+        break;
+    }
+    takeTable(std::move(rows), damaged);
+    return true;
+}
+
+void AlbumStore::showDefaultAlbum() {
+    m_state.currentAlbum = 0;
+    loadAlbum(0, AlbumChangeMode::Deleting);
+}
+
+const std::string& AlbumStore::currentName() const {
+    static const std::string kNone;
+    const int current = m_state.currentAlbum;
+    return current >= 0 && current < m_state.albumCount() ? m_state.albumNames[std::size_t(current)]
+                                                          : kNone;
+}
+
+AlbumStore::PictureKey AlbumStore::keyOf(int index) const {
+    const PictureRow& row = m_state.pictures[std::size_t(index)];
+    return {index, row.fullPath, row.displayName};
+}
+
+int AlbumStore::findPicture(const PictureKey& key) const {
+    return findRow(m_state.pictures, m_state.pictureCount, key.index, key.fullPath,
+                   key.displayName);
+}
+
+std::vector<const PictureRow*> AlbumStore::tableRows() const {
+    std::vector<const PictureRow*> rows;
+    for (int i = 0; i < m_state.pictureCount; ++i)
+        rows.push_back(&m_state.pictures[std::size_t(i)]);
+    return rows;
+}
+
+// --- Writing ---------------------------------------------------------------------
+
+// The album's two files as one pair: both written from the same rows, or both gone
+// when there are none (an empty album has no files).
+void AlbumStore::stagePair(DirectoryChange& change, const std::string& album,
+                           const std::vector<const PictureRow*>& rows) const {
+    if (rows.empty()) {
+        change.remove(nameFileName(album));
+        change.remove(dataFileName(album));
+        return;
+    }
+    std::vector<NameEntry> entries;
+    std::string data;
+    entries.reserve(rows.size());
+    for (const PictureRow* row : rows) {
+        entries.push_back({row->fullPath, row->displayName});
+        appendRecord(data, row->thumbnail, row->rotation);
+    }
+    change.write(nameFileName(album), formatNameFile(entries));
+    change.write(dataFileName(album), std::move(data));
+}
+
+void AlbumStore::dropOldTempFile(DirectoryChange& change) const {
+    const bool listed = std::find(m_state.albumNames.begin(), m_state.albumNames.end(),
+                                  kOldTempName) != m_state.albumNames.end();
+    if (!listed && fileExists(dataFile(kOldTempName)))
+        change.remove(dataFileName(kOldTempName));
+}
+
+// Files of an album no list names (deleted while its files could not go, or by an
+// earlier program) must not become a new album's pictures.
+void AlbumStore::removeLeftovers(DirectoryChange& change, const std::string& album) const {
+    for (const std::string& file : {nameFileName(album), dataFileName(album)})
+        if (fileExists(m_dir / file))
+            change.remove(file);
+}
+
+void AlbumStore::clearPictures() {
+    for (PictureRow& row : m_state.pictures)
+        row = PictureRow{};
+    m_state.pictureCount = 0;
+}
+
+// Takes the row out of the table as a delete does: the rows behind move up, the
+// selection goes to the row now there, or to the new last row.
+void AlbumStore::eraseRow(int index) {
+    const int count = m_state.pictureCount;
+    for (int i = index; i < count - 1; ++i)
+        m_state.pictures[std::size_t(i)] = std::move(m_state.pictures[std::size_t(i + 1)]);
+    m_state.pictures[std::size_t(count - 1)] = PictureRow{};
+    m_state.pictureCount = count - 1;
+    m_state.selectedPicture = index < count - 1 ? index : count - 2;
+}
+
+// --- Album list ------------------------------------------------------------------
+
+bool AlbumStore::readAlbumList(std::string_view defaultName) {
+    m_defaultName = std::string(defaultName);
+    Exclusive lock(*this);
+    if (!fileExists(listFile())) {
+        m_state.albumNames = {m_defaultName};
+        m_state.currentAlbum = 0;
+        if (!canChange())
+            return false;
+        DirectoryChange change;
+        change.write(std::string(kListFileName), formatAlbumList(m_state.albumNames));
+        return AlbumJournal(m_dir, m_stepHook).commit(change).status != CommitStatus::NotWritten;
+    }
+    std::vector<std::string> names;
+    bool damaged = false;
+    if (!readListFromDisk(names, damaged)) {
+        m_state.albumNames = {m_defaultName};
         m_state.currentAlbum = 0;
         return false;
     }
-    AlbumList list = parseAlbumList(bytes);
-    if (list.names.empty())
-        list.names.emplace_back(defaultName);
-    if (list.damaged)
-        m_ui.message(msg::kAlbumListDamaged, Icon::Exclamation);
-    m_state.albumNames = std::move(list.names);
+    if (damaged)
+        tell(msg::kAlbumListDamaged, Icon::Exclamation);
+    m_state.albumNames = std::move(names);
     if (m_state.currentAlbum < 0 || m_state.currentAlbum >= m_state.albumCount())
         m_state.currentAlbum = 0;
     return true;
+}
+
+bool AlbumStore::syncFromDisk() {
+    Exclusive lock(*this);
+    if (m_lockStatus == LockStatus::TimedOut)
+        return false;
+    std::vector<std::string> names;
+    bool damaged = false;
+    bool changed = false;
+    if (readListFromDisk(names, damaged)) {
+        changed = names != m_state.albumNames;
+        if (!takeAlbumList(std::move(names), damaged)) {
+            showDefaultAlbum();
+            return true;
+        }
+    }
+    std::vector<PictureRow> rows;
+    if (readTable(currentName(), false, rows, damaged) == TableRead::Ok)
+        changed = takeTable(std::move(rows), damaged) || changed;
+    return changed;
 }
 
 bool AlbumStore::loadAlbum(int index, AlbumChangeMode mode) {
@@ -97,62 +491,38 @@ bool AlbumStore::loadAlbum(int index, AlbumChangeMode mode) {
     }
 
     platform::Ui::WaitCursor wait(m_ui);
+    // Under the lock, so that an interrupted change is finished before its files
+    // are read.
+    Exclusive lock(*this);
     clearPictures();
     if (!adding) {
         m_state.currentAlbum = index;
-        readPictures(m_state.albumNames[static_cast<std::size_t>(index)]);
+        std::vector<PictureRow> rows;
+        bool damaged = false;
+        readTable(m_state.albumNames[std::size_t(index)], true, rows, damaged);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            m_state.pictures[i] = std::move(rows[i]);
+        m_state.pictureCount = static_cast<int>(rows.size());
+        if (damaged)
+            tell(msg::kAlbumFileDamaged, Icon::Exclamation);
     }
     m_state.selectedPicture = -1;
     m_state.loadedPicture = -2;
     m_state.albumJustChanged = true;
-    if (m_events)
-        m_events->albumLoaded();
+    notify(Event::AlbumLoaded);
     return true;
-}
-
-void AlbumStore::clearPictures() {
-    for (PictureRow& row : m_state.pictures)
-        row = PictureRow{};
-    m_state.pictureCount = 0;
-}
-
-void AlbumStore::readPictures(const std::string& album) {
-    std::string names;
-    if (!platform::readFile(nameFile(album), names))
-        return; // no name file: an empty album
-    const NameFile nameFileContents = parseNameFile(names);
-
-    // A missing data file only costs the thumbnails; the pictures stay listed.
-    std::string data;
-    if (!platform::readFile(dataFile(album), data))
-        data.clear();
-    const DataFile dataFileContents = parseDataFile(data);
-
-    const std::size_t count = nameFileContents.entries.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        PictureRow& row = m_state.pictures[i];
-        row.fullPath = nameFileContents.entries[i].fullPath;
-        row.displayName = nameFileContents.entries[i].displayName;
-        if (i < dataFileContents.records.size()) {
-            row.thumbnail = recordThumbnail(dataFileContents.records[i]);
-            row.rotation = dataFileContents.records[i].rotation;
-        }
-    }
-    m_state.pictureCount = static_cast<int>(count);
-    if (nameFileContents.damaged || dataFileContents.records.size() < count)
-        m_ui.message(msg::kAlbumFileDamaged, Icon::Exclamation);
 }
 
 bool AlbumStore::acceptNewName(std::string_view name) {
     switch (checkAlbumName(name)) {
     case NameProblem::Empty:
-        m_ui.message(msg::kNameEmpty, Icon::Exclamation);
+        tell(msg::kNameEmpty, Icon::Exclamation);
         return false;
     case NameProblem::TooLong:
-        m_ui.message(msg::kNameTooLong, Icon::Exclamation);
+        tell(msg::kNameTooLong, Icon::Exclamation);
         return false;
     case NameProblem::BadCharacter:
-        m_ui.message(msg::kNameBadCharacter, Icon::Exclamation);
+        tell(msg::kNameBadCharacter, Icon::Exclamation);
         return false;
     case NameProblem::None:
         break;
@@ -161,41 +531,54 @@ bool AlbumStore::acceptNewName(std::string_view name) {
     const bool reserved = platform::equalsNoCase(name, kReservedName);
     for (const std::string& tab : m_state.albumNames) {
         if (platform::equalsNoCase(tab, name)) {
-            m_ui.message(msg::kNameExists, Icon::Exclamation);
+            tell(msg::kNameExists, Icon::Exclamation);
             return false;
         }
         if (reserved)
             break;
     }
     if (reserved) {
-        m_ui.message(msg::kNameReserved, Icon::Exclamation);
+        tell(msg::kNameReserved, Icon::Exclamation);
         return false;
     }
     return true;
 }
 
-bool AlbumStore::writeAlbumList() {
-    return platform::writeFileAtomic(listFile(), formatAlbumList(m_state.albumNames));
-}
-
 StoreResult AlbumStore::addAlbum(std::string_view name) {
-    if (m_state.albumCount() >= kMaxAlbums) {
-        m_ui.message(msg::kTooManyAlbums, Icon::Exclamation);
+    Exclusive lock(*this);
+    if (!canChange())
         return StoreResult::Refused;
+    std::vector<std::string> names;
+    bool damaged = false;
+    if (!readListFromDisk(names, damaged)) {
+        tell(msg::kAlbumNotLoaded, Icon::Information);
+        return StoreResult::Refused;
+    }
+    const bool currentListed = takeAlbumList(std::move(names), damaged);
+    auto refuse = [&] {
+        if (!currentListed)
+            showDefaultAlbum();
+        return StoreResult::Refused;
+    };
+    if (m_state.albumCount() >= kMaxAlbums) {
+        tell(msg::kTooManyAlbums, Icon::Exclamation);
+        return refuse();
     }
     if (!acceptNewName(name))
-        return StoreResult::Refused;
-
-    m_state.albumNames.emplace_back(name);
-    m_state.currentAlbum = m_state.albumCount() - 1;
-    loadAlbum(m_state.currentAlbum, AlbumChangeMode::Adding);
+        return refuse();
 
     // The new album's own files appear with its first picture.
-    std::string bytes;
-    if (!platform::readFile(listFile(), bytes) || !writeAlbumList()) {
-        m_ui.message(msg::kAlbumNotLoaded, Icon::Information);
-        return StoreResult::NotSaved;
-    }
+    std::vector<std::string> newNames = m_state.albumNames;
+    newNames.emplace_back(name);
+    DirectoryChange change;
+    change.write(std::string(kListFileName), formatAlbumList(newNames));
+    removeLeftovers(change, std::string(name));
+    if (commit(change, kAddFailure) == CommitStatus::NotWritten)
+        return refuse();
+
+    m_state.albumNames = std::move(newNames);
+    m_state.currentAlbum = m_state.albumCount() - 1;
+    loadAlbum(m_state.currentAlbum, AlbumChangeMode::Adding);
     return StoreResult::Done;
 }
 
@@ -204,22 +587,60 @@ StoreResult AlbumStore::renameAlbum(int index, std::string_view newName) {
         m_ui.message(msg::kCannotRenameDefault, Icon::Exclamation);
         return StoreResult::Refused;
     }
-    if (index < 0 || index >= m_state.albumCount() || !acceptNewName(newName))
+    if (index < 0 || index >= m_state.albumCount())
+        return StoreResult::Refused;
+    const std::string oldName = m_state.albumNames[std::size_t(index)];
+
+    Exclusive lock(*this);
+    if (!canChange())
+        return StoreResult::Refused;
+    std::vector<std::string> names;
+    bool damaged = false;
+    if (!readListFromDisk(names, damaged)) {
+        tell(msg::kListNotOpened, Icon::Exclamation);
+        return StoreResult::Refused;
+    }
+    if (!takeAlbumList(std::move(names), damaged))
+        showDefaultAlbum();
+    const auto found = std::find(m_state.albumNames.begin(), m_state.albumNames.end(), oldName);
+    if (found == m_state.albumNames.end()) {
+        tell(msg::kAlbumGone, Icon::Information);
+        return StoreResult::Refused;
+    }
+    const std::size_t at = std::size_t(found - m_state.albumNames.begin());
+    if (at == 0) {
+        tell(msg::kCannotRenameDefault, Icon::Exclamation);
+        return StoreResult::Refused;
+    }
+    if (!acceptNewName(newName))
         return StoreResult::Refused;
 
-    std::string& entry = m_state.albumNames[static_cast<std::size_t>(index)];
-    const std::string oldName = std::exchange(entry, std::string(newName));
-    m_state.albumJustChanged = true;
-
-    std::string bytes;
-    if (!platform::readFile(listFile(), bytes) || !writeAlbumList()) {
-        m_ui.message(msg::kListNotOpened, Icon::Exclamation);
-        return StoreResult::NotSaved;
+    std::vector<std::string> newNames = m_state.albumNames;
+    newNames[at] = std::string(newName);
+    DirectoryChange change;
+    change.write(std::string(kListFileName), formatAlbumList(newNames));
+    // The files go along as copies under the new names, so that every step of the
+    // change can be repeated; leftovers under the new name are not adopted.
+    for (const auto& [from, to] : {std::pair(nameFileName(oldName), nameFileName(newName)),
+                                   std::pair(dataFileName(oldName), dataFileName(newName))}) {
+        if (fileExists(m_dir / from)) {
+            std::string bytes;
+            if (!platform::readFile(m_dir / from, bytes)) {
+                tell(msg::kListNotOpened, Icon::Exclamation);
+                return StoreResult::Refused;
+            }
+            change.write(to, std::move(bytes));
+            change.remove(from);
+        } else if (fileExists(m_dir / to)) {
+            change.remove(to);
+        }
     }
-    // An album without pictures has no files to rename.
-    renameIfFree(nameFile(oldName), nameFile(newName));
-    renameIfFree(dataFile(oldName), dataFile(newName));
-    return StoreResult::Done;
+    const CommitStatus status = commit(change, kRenameFailure);
+    if (status == CommitStatus::NotWritten)
+        return StoreResult::Refused;
+    m_state.albumNames = std::move(newNames);
+    m_state.albumJustChanged = true;
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 StoreResult AlbumStore::deleteAlbum(int index) {
@@ -229,42 +650,70 @@ StoreResult AlbumStore::deleteAlbum(int index) {
     }
     if (index < 0 || index >= m_state.albumCount())
         return StoreResult::Refused;
-    const std::string name = m_state.albumNames[static_cast<std::size_t>(index)];
+    const std::string name = m_state.albumNames[std::size_t(index)];
     const std::string question =
         std::string(msg::kAskDeletePrefix) + name + std::string(msg::kAskDeleteSuffix);
+    // Asked before the lock is taken: the user may take his time.
     if (m_ui.ask(question, platform::Ui::Buttons::YesNo, Icon::Question) !=
         platform::Ui::Answer::Yes)
         return StoreResult::Cancelled;
 
+    Exclusive lock(*this);
+    if (!canChange())
+        return StoreResult::Refused;
+    std::vector<std::string> names;
+    bool damaged = false;
+    if (!readListFromDisk(names, damaged)) {
+        tell(msg::kAlbumNotLoaded, Icon::Exclamation);
+        return StoreResult::Refused;
+    }
+    const bool currentListed = takeAlbumList(std::move(names), damaged);
+    auto refuse = [&] {
+        if (!currentListed)
+            showDefaultAlbum();
+        return StoreResult::Refused;
+    };
+    const auto found = std::find(m_state.albumNames.begin(), m_state.albumNames.end(), name);
+    if (found == m_state.albumNames.end()) {
+        tell(msg::kAlbumGone, Icon::Information);
+        return refuse();
+    }
+    const int at = static_cast<int>(found - m_state.albumNames.begin());
+    if (at == 0) {
+        tell(msg::kCannotDeleteDefault, Icon::None);
+        return refuse();
+    }
+
+    std::vector<std::string> newNames = m_state.albumNames;
+    newNames.erase(newNames.begin() + at);
+    DirectoryChange change;
+    change.write(std::string(kListFileName), formatAlbumList(newNames));
+    change.remove(nameFileName(name));
+    change.remove(dataFileName(name));
+    const CommitStatus status = commit(change, kDeleteFailure);
+    if (status == CommitStatus::NotWritten)
+        return refuse();
+
     // The next tab moves into the deleted one's place; after the last, the one
     // before it is selected.
-    const int selected = index == m_state.albumCount() - 1 ? index - 1 : index;
-    m_state.albumNames.erase(m_state.albumNames.begin() + index);
+    const int selected = at == m_state.albumCount() - 1 ? at - 1 : at;
+    m_state.albumNames = std::move(newNames);
     m_state.currentAlbum = selected;
     m_state.albumJustChanged = true;
-
-    StoreResult result = StoreResult::Done;
-    std::string bytes;
-    if (!platform::readFile(listFile(), bytes) || !writeAlbumList()) {
-        m_ui.message(msg::kAlbumNotLoaded, Icon::Exclamation);
-        result = StoreResult::NotSaved;
-    } else {
-        removeFile(nameFile(name));
-        removeFile(dataFile(name));
-    }
-    // Loaded in either case: the picture table must belong to the selected album.
     loadAlbum(selected, AlbumChangeMode::Deleting);
-    return result;
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
+
+// --- Pictures --------------------------------------------------------------------
 
 bool AlbumStore::acceptPictureText(const PictureRow& row) {
     for (const std::string* text : {&row.fullPath, &row.displayName}) {
         switch (checkPictureText(*text)) {
         case PathProblem::TooLong:
-            m_ui.message(msg::kPathTooLong, Icon::Exclamation);
+            tell(msg::kPathTooLong, Icon::Exclamation);
             return false;
         case PathProblem::LineBreak:
-            m_ui.message(msg::kPathLineBreak, Icon::Exclamation);
+            tell(msg::kPathLineBreak, Icon::Exclamation);
             return false;
         case PathProblem::None:
             break;
@@ -273,42 +722,11 @@ bool AlbumStore::acceptPictureText(const PictureRow& row) {
     return true;
 }
 
-bool AlbumStore::writeNameFile() {
-    if (m_state.currentAlbum < 0 || m_state.currentAlbum >= m_state.albumCount())
-        return false;
-    std::vector<NameEntry> entries;
-    entries.reserve(static_cast<std::size_t>(m_state.pictureCount));
-    for (int i = 0; i < m_state.pictureCount; ++i) {
-        const PictureRow& row = m_state.pictures[static_cast<std::size_t>(i)];
-        entries.push_back({row.fullPath, row.displayName});
-    }
-    const std::string& album = m_state.albumNames[static_cast<std::size_t>(m_state.currentAlbum)];
-    return platform::writeFileAtomic(nameFile(album), formatNameFile(entries));
-}
-
-bool AlbumStore::writeDataFile() {
-    if (m_state.currentAlbum < 0 || m_state.currentAlbum >= m_state.albumCount())
-        return false;
-    bool tempIsAnAlbum = false;
-    for (const std::string& name : m_state.albumNames)
-        tempIsAnAlbum = tempIsAnAlbum || name == kOldTempName;
-    if (!tempIsAnAlbum)
-        removeFile(dataFile(kOldTempName));
-
-    std::string bytes;
-    for (int i = 0; i < m_state.pictureCount; ++i) {
-        const PictureRow& row = m_state.pictures[static_cast<std::size_t>(i)];
-        appendRecord(bytes, row.thumbnail, row.rotation);
-    }
-    const std::string& album = m_state.albumNames[static_cast<std::size_t>(m_state.currentAlbum)];
-    return platform::writeFileAtomic(dataFile(album), bytes);
-}
-
 StoreResult AlbumStore::appendPicture() {
     const int count = m_state.pictureCount;
     if (count < 1 || count > kMaxPictures)
         return StoreResult::Refused;
-    PictureRow& row = m_state.pictures[static_cast<std::size_t>(count - 1)];
+    PictureRow& row = m_state.pictures[std::size_t(count - 1)];
     if (!acceptPictureText(row)) {
         // Cutting the path would point the album at another file; the picture is
         // not taken into the album at all.
@@ -318,61 +736,65 @@ StoreResult AlbumStore::appendPicture() {
             m_state.selectedPicture = -1;
         return StoreResult::Refused;
     }
-    if (!writeNameFile()) {
-        m_ui.message(msg::kNameFileNotSaved, Icon::Information);
-        return StoreResult::NotSaved;
+
+    // The new row goes back to the staging place while the table is brought up to
+    // what is on disk; it is appended to that. Refused, it stays there.
+    const bool selectedNew = m_state.selectedPicture == count - 1;
+    const bool loadedNew = m_state.loadedPicture == count - 1;
+    m_state.pictureCount = count - 1;
+    if (selectedNew)
+        m_state.selectedPicture = -1;
+    if (loadedNew)
+        m_state.loadedPicture = -2;
+
+    Exclusive lock(*this);
+    if (!canChange() || !refreshCurrent(kAppendFailure))
+        return StoreResult::Refused;
+    const int at = m_state.pictureCount;
+    if (at >= kMaxPictures) {
+        tell(msg::kAlbumFull, Icon::None);
+        return StoreResult::Refused;
     }
-    if (!writeDataFile()) {
-        m_ui.message(msg::kDataFileNotSaved, Icon::Information);
-        return StoreResult::NotSaved;
-    }
-    return StoreResult::Done;
+    std::vector<const PictureRow*> rows = tableRows();
+    rows.push_back(&m_state.pictures[std::size_t(at)]);
+    DirectoryChange change;
+    stagePair(change, currentName(), rows);
+    dropOldTempFile(change);
+    const CommitStatus status = commit(change, kAppendFailure);
+    if (status == CommitStatus::NotWritten)
+        return StoreResult::Refused;
+
+    m_state.pictureCount = at + 1;
+    if (selectedNew)
+        m_state.selectedPicture = at;
+    if (loadedNew)
+        m_state.loadedPicture = at;
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 StoreResult AlbumStore::deletePicture(int index) {
-    return removePicture(index);
-}
-
-StoreResult AlbumStore::removePicture(int index) {
-    const int count = m_state.pictureCount;
-    if (index < 0 || index >= count || m_state.currentAlbum < 0 ||
-        m_state.currentAlbum >= m_state.albumCount())
+    if (index < 0 || index >= m_state.pictureCount || currentName().empty())
         return StoreResult::Refused;
-    const std::string& album = m_state.albumNames[static_cast<std::size_t>(m_state.currentAlbum)];
+    const PictureKey key = keyOf(index);
 
-    if (count == 1) {
-        m_state.pictures[0] = PictureRow{};
-        m_state.pictureCount = 0;
-        m_state.selectedPicture = -1;
-        if (!removeFile(nameFile(album))) {
-            m_ui.message(msg::kNameFileNotSaved, Icon::Information);
-            return StoreResult::NotSaved;
-        }
-        if (!removeFile(dataFile(album))) {
-            m_ui.message(msg::kDataFileNotUpdated, Icon::Information);
-            return StoreResult::NotSaved;
-        }
-        return StoreResult::Done;
+    Exclusive lock(*this);
+    if (!canChange() || !refreshCurrent(kRewriteFailure))
+        return StoreResult::Refused;
+    const int at = findPicture(key);
+    if (at < 0) {
+        tell(msg::kPictureGone, Icon::Information);
+        return StoreResult::Refused;
     }
-
-    for (int i = index; i < count - 1; ++i)
-        m_state.pictures[static_cast<std::size_t>(i)] =
-            std::move(m_state.pictures[static_cast<std::size_t>(i + 1)]);
-    m_state.pictures[static_cast<std::size_t>(count - 1)] = PictureRow{};
-    // The table changes even when a file cannot follow: a row left behind would
-    // show a picture twice.
-    m_state.pictureCount = count - 1;
-    m_state.selectedPicture = index < count - 1 ? index : count - 2;
-
-    if (!writeNameFile()) {
-        m_ui.message(msg::kNameFileNotSaved, Icon::Information);
-        return StoreResult::NotSaved;
-    }
-    if (!writeDataFile()) {
-        m_ui.message(msg::kDataFileNotUpdated, Icon::Information);
-        return StoreResult::NotSaved;
-    }
-    return StoreResult::Done;
+    std::vector<const PictureRow*> rows = tableRows();
+    rows.erase(rows.begin() + at);
+    DirectoryChange change;
+    stagePair(change, currentName(), rows);
+    dropOldTempFile(change);
+    const CommitStatus status = commit(change, kRewriteFailure);
+    if (status == CommitStatus::NotWritten)
+        return StoreResult::Refused;
+    eraseRow(at);
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 StoreResult AlbumStore::rotatePicture(int index) {
@@ -380,18 +802,32 @@ StoreResult AlbumStore::rotatePicture(int index) {
         m_ui.message(msg::kNoPictureToRotate, Icon::None);
         return StoreResult::Refused;
     }
-    PictureRow& row = m_state.pictures[static_cast<std::size_t>(index)];
-    m_state.pictureRotated = true;
-    row.rotation = (row.rotation + 1) % 4;
-    row.thumbnail = platform::turnBitmap(row.thumbnail, 1);
-    if (m_events)
-        m_events->pictureRotated(index);
+    const PictureKey key = keyOf(index);
 
-    if (!writeDataFile()) {
-        m_ui.message(msg::kDataFileNotUpdated, Icon::Information);
-        return StoreResult::NotSaved;
+    Exclusive lock(*this);
+    if (!canChange() || !refreshCurrent(kRewriteFailure))
+        return StoreResult::Refused;
+    const int at = findPicture(key);
+    if (at < 0) {
+        tell(msg::kPictureGone, Icon::Information);
+        return StoreResult::Refused;
     }
-    return StoreResult::Done;
+    PictureRow turned = m_state.pictures[std::size_t(at)];
+    turned.rotation = (turned.rotation + 1) % 4;
+    turned.thumbnail = platform::turnBitmap(turned.thumbnail, 1);
+    std::vector<const PictureRow*> rows = tableRows();
+    rows[std::size_t(at)] = &turned;
+    DirectoryChange change;
+    stagePair(change, currentName(), rows);
+    dropOldTempFile(change);
+    const CommitStatus status = commit(change, kRewriteFailure);
+    if (status == CommitStatus::NotWritten)
+        return StoreResult::Refused;
+
+    m_state.pictures[std::size_t(at)] = std::move(turned);
+    m_state.pictureRotated = true;
+    notify(Event::PictureRotated, at);
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 StoreResult AlbumStore::copyPicture(int index, int targetAlbum) {
@@ -404,6 +840,7 @@ StoreResult AlbumStore::movePicture(int index, int targetAlbum) {
 
 StoreResult AlbumStore::dropPictureOnAlbum(int index, int targetAlbum, bool copy) {
     const std::string_view question = copy ? text::kAskCopyToAlbum : text::kAskMoveToAlbum;
+    // Asked before the lock is taken; the transfer checks the picture again.
     if (m_ui.ask(question, platform::Ui::Buttons::YesNo, Icon::Question) !=
         platform::Ui::Answer::Yes)
         return StoreResult::Cancelled;
@@ -416,53 +853,58 @@ StoreResult AlbumStore::transferPicture(int index, int targetAlbum, bool move) {
         m_ui.message(msg::kCannotMove, Icon::Information);
         return StoreResult::Refused;
     }
-    const PictureRow& row = m_state.pictures[static_cast<std::size_t>(index)];
-    if (!acceptPictureText(row))
+    if (!acceptPictureText(m_state.pictures[std::size_t(index)]))
         return StoreResult::Refused;
+    const PictureKey key = keyOf(index);
+    const std::string target = m_state.albumNames[std::size_t(targetAlbum)];
 
-    const std::string& target = m_state.albumNames[static_cast<std::size_t>(targetAlbum)];
-    const fs::path targetNames = nameFile(target);
-    const fs::path targetData = dataFile(target);
-    std::string nameBytes;
-    std::string dataBytes;
-    if (targetNames.empty() ||
-        (fileExists(targetNames) && !platform::readFile(targetNames, nameBytes)) ||
-        (fileExists(targetData) && !platform::readFile(targetData, dataBytes))) {
-        m_ui.message(msg::kCannotMove, Icon::Information);
+    Exclusive lock(*this);
+    if (!canChange() || !refreshCurrent(kTransferFailure))
+        return StoreResult::Refused;
+    const int at = findPicture(key);
+    if (at < 0) {
+        tell(msg::kPictureGone, Icon::Information);
         return StoreResult::Refused;
     }
-    NameFile names = parseNameFile(nameBytes);
-    if (names.entries.size() >= static_cast<std::size_t>(kMaxPictures)) {
-        m_ui.message(msg::kAlbumFull, Icon::None);
+    if (target == currentName() || std::find(m_state.albumNames.begin(), m_state.albumNames.end(),
+                                             target) == m_state.albumNames.end()) {
+        tell(msg::kCannotMove, Icon::Information);
         return StoreResult::Refused;
     }
-
-    // The target's records are kept in step with its names: a lost thumbnail
-    // becomes an empty record, records without a name are dropped.
-    const DataFile records = parseDataFile(dataBytes);
-    std::string data;
-    for (std::size_t i = 0; i < names.entries.size(); ++i) {
-        if (i < records.records.size())
-            appendRecord(data, records.records[i]);
-        else
-            appendRecord(data, platform::Bitmap24{}, 0);
+    // The target's pair as its reader sees it: a record that cannot be tied to its
+    // name is written back blank, so the target's files are in step again.
+    std::vector<PictureRow> targetRows;
+    bool damaged = false;
+    if (readTable(target, false, targetRows, damaged) != TableRead::Ok) {
+        tell(msg::kCannotMove, Icon::Information);
+        return StoreResult::Refused;
     }
-    appendRecord(data, row.thumbnail, row.rotation);
-    names.entries.push_back({row.fullPath, row.displayName});
-
-    // Data first: should the names fail, an extra record is ignored by the reader.
-    if (!platform::writeFileAtomic(targetData, data) ||
-        !platform::writeFileAtomic(targetNames, formatNameFile(names.entries))) {
-        m_ui.message(msg::kCannotMove, Icon::Information);
+    if (targetRows.size() >= std::size_t(kMaxPictures)) {
+        tell(msg::kAlbumFull, Icon::None);
         return StoreResult::Refused;
     }
 
-    StoreResult result = StoreResult::Done;
+    std::vector<const PictureRow*> rows;
+    for (const PictureRow& row : targetRows)
+        rows.push_back(&row);
+    rows.push_back(&m_state.pictures[std::size_t(at)]); // as stored: turned, with its rotation
+    DirectoryChange change;
+    stagePair(change, target, rows);
+    if (move) {
+        std::vector<const PictureRow*> left = tableRows();
+        left.erase(left.begin() + at);
+        stagePair(change, currentName(), left);
+    }
+    dropOldTempFile(change);
+    const CommitStatus status = commit(change, kTransferFailure);
+    if (status == CommitStatus::NotWritten)
+        return StoreResult::Refused;
+
     if (move)
-        result = removePicture(index);
+        eraseRow(at);
     if (m_state.pictureCount > 0)
         m_state.pictureMoved = true;
-    return result;
+    return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 } // namespace kv::albums

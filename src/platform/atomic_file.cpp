@@ -47,7 +47,9 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Makes the rename itself durable; a failure here does not undo the write.
+} // namespace
+
+// A failure here does not undo the renames; they only may not survive a power cut.
 void syncFolder(const fs::path& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -56,7 +58,21 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
-} // namespace
+bool writeFileFlushed(const fs::path& path, std::string_view bytes, const fs::path& modeOf) {
+    if (path.empty() || !path.has_filename())
+        return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    struct stat like {};
+    bool ok = modeOf.empty() || ::stat(modeOf.c_str(), &like) != 0 ||
+              ::fchmod(fd, like.st_mode & 0777) == 0;
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok)
+        ::unlink(path.c_str());
+    return ok;
+}
 
 bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
     if (path.empty() || !path.has_filename())

@@ -28,6 +28,7 @@
 #include "shell/startup.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -57,6 +58,9 @@ namespace {
 using Icon = platform::Ui::Icon;
 
 using platform::qs;
+
+// Writes of another program come in bursts (a file, its partner, the journal).
+constexpr int kDiskSyncDelayMs = 150;
 
 QRect toQRect(const Rect& r) {
     return {r.left, r.top, r.width, r.height};
@@ -155,6 +159,30 @@ void MainWindow::createChildren() {
     connect(m_albumWindow, &albums::AlbumWindow::albumShown, this,
             &MainWindow::updateCommandStates);
     layoutChildren();
+    watchProgramDirectory();
+}
+
+void MainWindow::watchProgramDirectory() {
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(kDiskSyncDelayMs);
+    connect(&m_syncTimer, &QTimer::timeout, this, &MainWindow::syncFromDisk);
+    // Every album file is written beside its place and renamed into it, so the
+    // folder itself changes with every write of any program.
+    m_directoryWatcher.addPath(QString::fromStdString(m_state.programDirectory.string()));
+    connect(&m_directoryWatcher, &QFileSystemWatcher::directoryChanged, this,
+            [this] { m_syncTimer.start(); });
+}
+
+void MainWindow::syncFromDisk() {
+    albums::AlbumStore* store = m_session.albumStore();
+    if (!store)
+        return;
+    // Not while a job reads the album or a dialog of ours is open: later.
+    if (m_state.printBusy || QApplication::activeModalWidget()) {
+        m_syncTimer.start();
+        return;
+    }
+    store->syncFromDisk();
 }
 
 QAction* MainWindow::makeCommand(CommandId id, std::string_view caption) {
@@ -289,6 +317,12 @@ QAction* MainWindow::commandAction(CommandId id) const {
 }
 
 void MainWindow::updateCommandStates() {
+    const bool jobGoesOn = m_state.printBusy || (m_printJob && m_printJob->batchActive());
+    if (m_albumChangesLocked && !jobGoesOn) {
+        m_albumChangesLocked = false;
+        if (m_albumWindow)
+            m_albumWindow->setAlbumChangesEnabled(true);
+    }
     for (const auto& [id, action] : m_actions) {
         const CommandState state = commandState(id, m_state, frameView());
         action->setEnabled(state.enabled);
@@ -769,8 +803,12 @@ void MainWindow::transferring(bool on) {
         else
             qApp->removeEventFilter(this);
     }
+    // No album may be made or removed while its pictures go to the printer: from
+    // the first transfer until the job has ended, also between a batch's sheets.
+    if (on)
+        m_albumChangesLocked = true;
     if (m_albumWindow)
-        m_albumWindow->setAlbumChangesEnabled(!on);
+        m_albumWindow->setAlbumChangesEnabled(!m_albumChangesLocked);
     updateCommandStates();
 }
 
@@ -824,6 +862,20 @@ void MainWindow::albumLoaded() {
     if (m_thumbnailWindow)
         m_thumbnailWindow->albumChanged();
     refreshViews();
+}
+
+void MainWindow::albumListChanged() {
+    if (m_albumWindow)
+        m_albumWindow->syncTabs();
+}
+
+void MainWindow::pictureTableReloaded() {
+    // The loaded picture may have gone with its row: nothing on show then.
+    if (m_state.albums.loadedPicture < 0 && m_state.displayedPicture)
+        m_state.clearPicture();
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    repaintPictureViews();
 }
 
 void MainWindow::pictureRotated(int index) {

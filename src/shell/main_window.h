@@ -11,6 +11,7 @@
 #include "shell/help_window.h"
 #include "shell/session.h"
 
+#include <QFileSystemWatcher>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -81,6 +82,8 @@ class MainWindow : public QMainWindow,
     // albums::AlbumEvents
     void albumLoaded() override;
     void pictureRotated(int index) override;
+    void albumListChanged() override;
+    void pictureTableReloaded() override;
 
     // albums::AlbumWindowHost
     void displaySelectedPicture() override;
@@ -150,6 +153,10 @@ class MainWindow : public QMainWindow,
     void jobStep();
     void showAddedPictures();
     void repaintPictureViews();
+    // kvphoto-cli or another program changed the program directory: the windows
+    // show what is on disk now.
+    void watchProgramDirectory();
+    void syncFromDisk();
 
     // jobs::JobHost
     void armTimer(int ms) override;
@@ -183,11 +190,16 @@ class MainWindow : public QMainWindow,
     std::unique_ptr<jobs::PrintJob> m_printJob;
     // During the raster transfer ESC is taken from the window and read by the job.
     bool m_transferring = false;
+    bool m_albumChangesLocked = false; // "Neu"/"Löschen" off until the job ends
     bool m_escPressed = false;
 
     bool m_toolbarShown = true;
     bool m_statusShown = true;
     bool m_placed = false;
+
+    QFileSystemWatcher m_directoryWatcher;
+    // A change on disk is taken up once the writes around it have ended.
+    QTimer m_syncTimer;
 };
 
 } // namespace kv::shell

@@ -172,6 +172,53 @@ TEST(DataFileFormat, StopsAtTheFirstBadRecord) {
     EXPECT_EQ(parseDataFile(big + tall + bound).records.size(), 3u);
 }
 
+// Records carry no mark of their picture: only a pair in step is paired by position.
+TEST(AlbumPair, KeepsEveryNameAndPairsRecordsOnlyInStep) {
+    const std::string twoNames = " 2\r\n/a.jpg\r\na.jpg\r\n/b.jpg\r\nb.jpg\r\n";
+    // Rotation 2 in the second record tells the records apart.
+    const std::string second = kRecord3x2.substr(0, 8) + "\x02\0\0\0"s + kRecord3x2.substr(12);
+    const std::string cut = kRecord3x2 + kRecord3x2.substr(0, 20);
+    struct Case {
+        const char* what;
+        std::string data;
+        std::vector<int> rotations; // per name; -1: blank record
+        bool damaged;
+    };
+    const std::vector<Case> cases = {
+        {"in step", kRecord3x2 + second, {1, 2}, false},
+        {"one record more", kRecord3x2 + second + kRecord3x2, {-1, -1}, true},
+        {"one record fewer", second, {-1, -1}, true},
+        {"no data file", "", {-1, -1}, true},
+        {"cut inside the second record", cut, {1, -1}, true},
+        {"cut after more records than names", kRecord3x2 + second + cut, {-1, -1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const AlbumFiles album = pairAlbumFiles(twoNames, c.data);
+        EXPECT_EQ(album.damaged, c.damaged);
+        ASSERT_EQ(album.entries.size(), 2u);
+        EXPECT_EQ(album.entries[0].name.fullPath, "/a.jpg");
+        EXPECT_EQ(album.entries[1].name.displayName, "b.jpg");
+        for (std::size_t i = 0; i < 2; ++i) {
+            const ThumbnailRecord& r = album.entries[i].record;
+            if (c.rotations[i] < 0) {
+                EXPECT_EQ(r.width, 0);
+                EXPECT_EQ(r.height, 0);
+                EXPECT_EQ(r.rotation, 0);
+                EXPECT_TRUE(r.pixels.empty());
+            } else {
+                EXPECT_EQ(r.rotation, c.rotations[i]);
+                EXPECT_EQ(r.width, 3);
+            }
+        }
+    }
+    // A names file cut short keeps its whole entries; the records no longer match.
+    const AlbumFiles cutNames = pairAlbumFiles(" 2\r\n/a.jpg\r\na.jpg\r\n/b", kRecord3x2 + second);
+    EXPECT_TRUE(cutNames.damaged);
+    ASSERT_EQ(cutNames.entries.size(), 1u);
+    EXPECT_EQ(cutNames.entries[0].record.width, 0);
+}
+
 TEST(AlbumNames, RefusesNamesThatAreNoFileNames) {
     struct Case {
         std::string name;

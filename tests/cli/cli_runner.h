@@ -38,6 +38,14 @@ class Cli {
                const std::vector<std::pair<QString, QString>>& env = {},
                const std::filesystem::path& workingDir = {}) {
         QProcess process;
+        start(process, args, env, workingDir);
+        return finish(process);
+    }
+
+    // Starts the tool without waiting, so that several runs overlap.
+    void start(QProcess& process, const std::vector<std::string>& args,
+               const std::vector<std::pair<QString, QString>>& env = {},
+               const std::filesystem::path& workingDir = {}) {
         QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
         vars.remove("KVPR_HOME");
         vars.insert("KVPR_DRIVE_C", QString::fromStdString(driveC().string()));
@@ -52,6 +60,9 @@ class Cli {
         for (const std::string& a : args)
             list << QString::fromStdString(a);
         process.start(KV_CLI, list);
+    }
+
+    static Result finish(QProcess& process) {
         Result r;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
             return r;

@@ -106,5 +106,56 @@ TEST(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
     EXPECT_FALSE(fs::exists(out / "page-0002.ppm"));
 }
 
+TEST(PrintJobWindow, TheAlbumBarStaysLockedBetweenTheSheetsOfABatch) {
+    test::ScopedProgramFolders folders;
+    test::TempDir shipped;
+    test::TempDir out;
+    printer::ScopedEnv env;
+    env.set("KVPR_PORT", "sim");
+    env.set("KVPR_SIM_OUT", out.path().string().c_str());
+    env.set("KVPR_SIM_WARMUP_MS", "0");
+    test::writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
+
+    AppState state;
+    platform::RecordingUi ui;
+    MainWindow window(state, &ui);
+    ASSERT_TRUE(window.create(shipped.path()));
+    window.session().setUpPrinterPort();
+    window.show();
+
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const char* name : {"a.bmp", "b.bmp"}) {
+        const fs::path picture = out / "pics" / name;
+        fs::create_directories(picture.parent_path());
+        ASSERT_TRUE(platform::imagelib::WriteBmpFile(picture, platform::Bitmap24::make(160, 120)));
+        urls << QUrl::fromLocalFile(QString::fromStdString(picture.string()));
+    }
+    mime.setUrls(urls);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(&window)->event(&drop);
+    ASSERT_EQ(state.albums.pictureCount, 2);
+
+    auto* newAlbum = window.findChild<QWidget*>(QStringLiteral("NewAlbumButton"));
+    bool locked = false;
+    int unlockedMidJob = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        locked = locked || !newAlbum->isEnabled();
+        unlockedMidJob += locked && state.printBusy && newAlbum->isEnabled();
+    });
+    watch.start(1);
+    ui.script({Answer::Yes, Answer::Yes}); // print the album; without a colour table
+    window.dispatch(CommandId::BatchPrint);
+    QElapsedTimer clock;
+    clock.start();
+    while (state.printBusy && clock.elapsed() < 120000)
+        QTest::qWait(5);
+    EXPECT_TRUE(fs::exists(out / "page-0002.ppm"));
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(unlockedMidJob, 0);
+    EXPECT_TRUE(newAlbum->isEnabled());
+}
+
 } // namespace
 } // namespace kv::shell
