@@ -27,6 +27,8 @@ Exit mediaId(Invocation& inv) {
         media::loadMediaDialogValues(context.programDir, context.media);
     const media::MediaIdAccepted result =
         media::acceptMediaId(context, inv.operand(0), values.displayAtStartup);
+    // A failed upload stops too: the identification is stored, but the printer is not set
+    // up for it (the message is on standard error).
     return result == media::MediaIdAccepted::Stored ? Exit::Done : Exit::Stopped;
 }
 

@@ -51,9 +51,10 @@ MediaIdAccepted acceptMediaId(const MediaContext& context, std::string text,
     loadMediaDialogValues(context.programDir, context.media);
     rebuildMediaCurves(context.media, context.ledTable);
 
-    if (printer::uploadLedTableBracketed(context.link, context.programDir, context.ledTable, 1) ==
+    if (printer::uploadLedTableBracketed(context.link, context.programDir, context.ledTable, 1) !=
         printer::LedUploadResult::Sent)
-        settings.writeIdString(text);
+        return MediaIdAccepted::NotUploaded;
+    settings.writeIdString(text);
     return MediaIdAccepted::Stored;
 }
 

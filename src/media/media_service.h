@@ -34,7 +34,9 @@ void rebuildMediaCurves(MediaState& media, printer::LedTable& ledTable);
 bool mediaPromptAtStart(const std::filesystem::path& programDir, bool printerFound);
 
 enum class MediaIdAccepted {
-    Stored,          // stored and applied; the dialog closes
+    Stored,          // stored and applied, the LED table uploaded; the dialog closes
+    NotUploaded,     // stored and applied, but the LED table did not reach the printer
+                     // (message shown); the dialog closes all the same
     PrinterNotFound, // FindPrinter said so; nothing stored
     Invalid,         // the validation message was shown; nothing stored
     NotStored,       // Kvx00.ini refused the values (message shown); nothing changed

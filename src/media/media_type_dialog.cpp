@@ -80,7 +80,9 @@ void MediaTypeDialog::acceptId() {
         platform::Ui::WaitCursor wait(m_context.link.ui());
         result = acceptMediaId(m_context, m_edit->text().toStdString(), m_atStartup->isChecked());
     }
-    if (result == MediaIdAccepted::Stored)
+    // Stored values close the dialog even when the upload failed: that was told, and the
+    // next print repeats the upload.
+    if (result == MediaIdAccepted::Stored || result == MediaIdAccepted::NotUploaded)
         accept();
     else
         m_edit->setFocus();

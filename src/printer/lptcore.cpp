@@ -60,7 +60,8 @@ KV_PORT_EXPORT std::int32_t InitPort(std::int32_t address) {
 }
 
 // The select and release sequences: the program used to write these to the ports
-// itself; here they must reach the same backend as Command_set.
+// itself; here they must reach the same backend as Command_set. The program does
+// without them when a port library lacks this entry point.
 KV_PORT_EXPORT void LPT_WriteData(std::uint16_t port, std::uint8_t value) {
     portCore().writeData(port, value);
 }

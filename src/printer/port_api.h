@@ -9,13 +9,13 @@ namespace kv::printer {
 class PortApi {
   public:
     virtual ~PortApi() = default;
-    virtual float getDllVersion() = 0;                    // GetDLLversion
+    virtual float getDllVersion() = 0;                         // GetDLLversion
     virtual std::uint32_t commandSet(std::uint8_t* block) = 0; // Command_set
-    virtual std::uint16_t isReady() = 0;                  // Is_Ready: 0 ready, 1 paper, 2 fault, 3 busy
-    virtual std::uint16_t lptReset() = 0;                 // LPT_Reset: 0 = success
+    virtual std::uint16_t isReady() = 0;  // Is_Ready: 0 ready, 1 paper, 2 fault, 3 busy
+    virtual std::uint16_t lptReset() = 0; // LPT_Reset: 0 = success
     virtual std::int32_t initPort(std::int32_t address) = 0; // InitPort: < 1 = no printer
     // A byte to the data register of one of the standard ports (the select and
-    // release sequences).
+    // release sequences). Goes nowhere through a port library that cannot do it.
     virtual void writeData(std::uint16_t port, std::uint8_t value) = 0;
     // False when the entry points are not bound (the library did not load): every
     // call then refuses without touching a port.

@@ -33,11 +33,12 @@ std::string hex(std::uint16_t value) {
 
 class SimBackend : public PortBackend {
   public:
-    SimBackend(const BackendOptions& options)
+    SimBackend(const BackendOptions& options, std::function<void(std::string_view)> report)
         : m_printer(m_clock, options.simOutput, VirtualPrinter::Options{options.warmUpMs}),
           m_port(m_printer) {
         // The model answers at once: no settling time needed between register accesses.
         setSettleScale(0);
+        m_printer.setReport(std::move(report));
     }
 
     PortCore::Hooks hooks() override {
@@ -139,11 +140,23 @@ std::unique_ptr<PortBackend> makePortBackend(const BackendOptions& options,
                                              std::function<void(std::string_view)> report) {
     std::unique_ptr<PortBackend> backend;
     if (options.kind == BackendOptions::Kind::Sim)
-        backend = std::make_unique<SimBackend>(options);
+        backend = std::make_unique<SimBackend>(options, report);
     else
-        backend = std::make_unique<PpdevBackend>(options, std::move(report));
-    if (!options.tracePath.empty())
-        backend->setTrace(std::make_unique<TracePort>(backend->io(), options.tracePath));
+        backend = std::make_unique<PpdevBackend>(options, report);
+    if (!options.tracePath.empty()) {
+        auto trace = std::make_unique<TracePort>(backend->io(), options.tracePath);
+        if (trace->isOpen()) {
+            backend->setTrace(std::move(trace));
+        } else if (report) {
+            // Asked for a trace and silently without one would look like a run with no traffic.
+            std::string text(kMsgTraceNotOpened);
+            const std::string path = options.tracePath.string();
+            const std::size_t at = text.find("%s");
+            text.replace(at, 2, path);
+            text.replace(text.find("%s", at + path.size()), 2, trace->openError());
+            report(text);
+        }
+    }
     return backend;
 }
 

@@ -65,8 +65,9 @@ class PortBackend {
     std::unique_ptr<PortIo> m_trace;
 };
 
-// `report` receives failures worth telling the user (a port device that cannot be
-// opened); it is called at most once per port.
+// `report` receives failures worth telling the user: a port device that cannot be
+// opened (at most once per port), a trace file that cannot be opened (once; the backend
+// then runs untraced), a page the virtual printer cannot write (each time).
 std::unique_ptr<PortBackend> makePortBackend(const BackendOptions& options,
                                              std::function<void(std::string_view)> report);
 

@@ -47,7 +47,7 @@ std::int32_t LoadedPortApi::initPort(std::int32_t address) {
 }
 
 void LoadedPortApi::writeData(std::uint16_t port, std::uint8_t value) {
-    if (available())
+    if (writesSequences())
         m_entries.writeData(port, value);
 }
 

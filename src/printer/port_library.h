@@ -19,11 +19,13 @@ struct PortEntryPoints {
     std::uint16_t (*isReady)() = nullptr;
     std::uint16_t (*lptReset)() = nullptr;
     std::int32_t (*initPort)(std::int32_t address) = nullptr;
+    // LPT_WriteData, our library's own addition for the select and release sequences.
+    // Optional: a library with only the five standard entry points has no way to put a
+    // byte on the data lines without a strobe, so the sequences are then left out (their
+    // pauses stay) and the printer is driven by Command_set and LPT_Reset alone.
     void (*writeData)(std::uint16_t port, std::uint8_t value) = nullptr;
 
-    bool complete() const {
-        return getDllVersion && commandSet && isReady && lptReset && initPort && writeData;
-    }
+    bool complete() const { return getDllVersion && commandSet && isReady && lptReset && initPort; }
 };
 
 // PortApi over bound entry points. Unbound, every call refuses without a port:
@@ -40,6 +42,8 @@ class LoadedPortApi : public PortApi {
     std::int32_t initPort(std::int32_t address) override;
     void writeData(std::uint16_t port, std::uint8_t value) override;
     bool available() const override { return m_entries.complete(); }
+    // Whether the bound library writes the select and release sequences.
+    bool writesSequences() const { return available() && m_entries.writeData; }
 
   private:
     PortEntryPoints m_entries;
@@ -51,7 +55,7 @@ enum class PortLibraryStatus {
     NotFound,     // "Dll kann nicht geladen werden."
     NoReset,      // "Die Funktion Zurücksetzen kann nicht geladen werden."
     NoVersion,    // "Die Funktion kann nicht geladen werden."
-    MissingEntry, // another entry point is missing: the same message
+    MissingEntry, // Command_set, Is_Ready or InitPort is missing: the same message
 };
 
 // Shows the message for a failed binding (stop icon); nothing for Loaded.
@@ -80,6 +84,8 @@ class PortLibrary {
 
     // Always usable; refuses every call while the library is not loaded.
     PortApi& api() { return m_api; }
+    // False for a library without LPT_WriteData: the brackets then send no sequences.
+    bool writesSequences() const { return m_api.writesSequences(); }
     // The loader's own words for the last failure (for standard error).
     const std::string& error() const { return m_error; }
 

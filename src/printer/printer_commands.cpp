@@ -247,15 +247,14 @@ LedUploadResult uploadLedTable(PrinterLink& link, const fs::path& programDir, Le
     table.compute();
     link.delayMs(10);
     const auto bytes = ledUploadBytes(table.rows());
-    const LedUploadResult result =
-        guardedWriteValue(link, parameter::kLedTable, bytes) == kCommandSent
-            ? LedUploadResult::Sent
-            : LedUploadResult::SendFailed;
+    if (guardedWriteValue(link, parameter::kLedTable, bytes) != kCommandSent)
+        return LedUploadResult::SendFailed;
 
-    // The dump is for the technician; it shows what was computed even when the send failed.
+    // The dump tells the technician what the printer holds, so only a table that reached it
+    // replaces the last one.
     platform::writeFileAtomic(platform::findNoCase(programDir, kLedTableDumpFileName),
                               formatLedTableDump(table.rows()));
-    return result;
+    return LedUploadResult::Sent;
 }
 
 LedUploadResult uploadLedTableBracketed(PrinterLink& link, const fs::path& programDir,

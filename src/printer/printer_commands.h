@@ -106,7 +106,8 @@ enum class LedUploadResult {
 };
 
 // Reads TEMPERA.TUR from `programDir` into `table`, reads the printer's PWM
-// values, computes and sends the table, and writes the dump "b10".
+// values, computes and sends the table, and once the printer took it writes the
+// dump "b10" (a failed send leaves the last dump as it was).
 LedUploadResult uploadLedTable(PrinterLink& link, const std::filesystem::path& programDir,
                                LedTable& table);
 

@@ -35,6 +35,14 @@ inline constexpr std::string_view kMsgPpdevClaimFailed =
 inline constexpr std::string_view kMsgUnknownBackend =
     "Unbekannter Druckeranschluss in KVPR_PORT: %s (erlaubt: ppdev, sim); virtueller Drucker "
     "wird benutzt.";
+// Our own: a KVPR_PORT_TRACE file that cannot be opened (the run goes on without a trace),
+// and a page the virtual printer cannot put into its output folder.
+inline constexpr std::string_view kMsgTraceNotOpened =
+    "Die Mitschrift des Druckeranschlusses %s (KVPR_PORT_TRACE) kann nicht angelegt werden: "
+    "%s. Es wird ohne Mitschrift weitergearbeitet.";
+inline constexpr std::string_view kMsgSimPageNotWritten =
+    "Der virtuelle Drucker kann die Seite nicht im Ordner %s (KVPR_SIM_OUT) ablegen; die Seite "
+    "ist verloren, der Drucker meldet einen Fehler.";
 
 // Command set: single commands, print preparation, LED table upload.
 inline constexpr std::string_view kMsgPrinterNotReady = "Fotodrucker ist nicht bereit.";

@@ -1,11 +1,18 @@
 #include "printer/trace_port.h"
 
+#include <cerrno>
+#include <system_error>
+
 namespace kv::printer {
 
 TracePort::TracePort(PortIo& inner, const std::filesystem::path& file)
     : m_inner(inner), m_file(std::fopen(file.c_str(), "w")) {
-    if (m_file)
-        std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
+    if (!m_file) {
+        m_openError = std::generic_category().message(errno);
+        return;
+    }
+    // Line buffered: one write per line, never half a line in the file.
+    std::setvbuf(m_file, nullptr, _IOLBF, 256);
 }
 
 TracePort::~TracePort() {

@@ -3,6 +3,7 @@
 #include "platform/atomic_file.h"
 #include "printer/head_map.h"
 #include "printer/port_io.h"
+#include "printer/printer_messages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -234,11 +235,12 @@ void VirtualPrinter::takeDataByte() {
     if (m_received.size() >= m_expected || loseAck(Stage::DataByte, m_received.size()))
         return;
     m_received.push_back(m_data);
-    m_ackReads = 1;
-    if (m_received.size() == m_expected) {
-        execute();
+    const bool last = m_received.size() == m_expected;
+    // The last byte is acknowledged only once the command has acted: a page that could
+    // not be put out is refused, so the host learns of it from its EndPage.
+    m_ackReads = !last || execute() ? 1 : 0;
+    if (last)
         m_phase = Phase::Idle;
-    }
 }
 
 std::vector<std::uint8_t> VirtualPrinter::readValue(std::uint8_t parameter) {
@@ -264,14 +266,15 @@ std::size_t VirtualPrinter::writeWidth(std::uint8_t parameter) const {
     return 1;
 }
 
-void VirtualPrinter::execute() {
+bool VirtualPrinter::execute() {
     const std::uint8_t main = m_header[1];
     if (main == kWriteValue)
         writeValue(m_header[2]);
     else if (main == kRasterLine)
         addLine();
     else if (main == kEndPage)
-        endPage(m_received[0]);
+        return endPage(m_received[0]);
+    return true;
 }
 
 void VirtualPrinter::writeValue(std::uint8_t parameter) {
@@ -317,15 +320,22 @@ void VirtualPrinter::addLine() {
     ++m_pageLines;
 }
 
-void VirtualPrinter::endPage(std::uint8_t code) {
+bool VirtualPrinter::endPage(std::uint8_t code) {
     if (!m_pageOpen)
-        return;
+        return true;
+    bool putOut = true;
     if (code == kPageComplete) {
         m_lastPage = reassemble();
-        if (writePage(m_lastPage))
+        putOut = writePage(m_lastPage);
+        if (putOut) {
             ++m_pagesWritten;
-        else
+        } else {
             m_outputFault = true;
+            if (m_report) {
+                std::string text(kMsgSimPageNotWritten);
+                m_report(text.replace(text.find("%s"), 2, m_outputDir.string()));
+            }
+        }
     } else {
         ++m_pagesCancelled;
     }
@@ -333,6 +343,7 @@ void VirtualPrinter::endPage(std::uint8_t code) {
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_pageLines = 0;
+    return putOut;
 }
 
 PageLevels VirtualPrinter::reassemble() const {

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv::printer {
@@ -75,7 +77,8 @@ struct PageLevels {
 // levels print lighter), page-NNNN.levels (PageLevels::values as little-endian uint16) and
 // with writeRawLines page-NNNN.lines (the lines as received). NNNN counts on from the
 // persistent page counter and never overwrites a page already in the folder. A page that
-// cannot be written puts the printer into fault until the next reset().
+// cannot be written is refused (its EndPage byte gets no acknowledge) and puts the printer
+// into fault until the next reset().
 //
 // Parameters and stored memory persist in printer-state.txt in the output folder; a
 // damaged file gives factory defaults.
@@ -99,6 +102,10 @@ class VirtualPrinter {
     VirtualPrinter(platform::Clock& clock, std::filesystem::path outputDir, Options options);
     VirtualPrinter(platform::Clock& clock, std::filesystem::path outputDir)
         : VirtualPrinter(clock, std::move(outputDir), Options{}) {}
+
+    // Where a page that cannot be written is told (the user's standard error); none: only
+    // lastError() and the fault show it.
+    void setReport(std::function<void(std::string_view)> report) { m_report = std::move(report); }
 
     // Register access.
     std::uint8_t readRegister(std::uint16_t address);
@@ -161,11 +168,11 @@ class VirtualPrinter {
 
     std::vector<std::uint8_t> readValue(std::uint8_t parameter);
     std::size_t writeWidth(std::uint8_t parameter) const;
-    void execute();
+    bool execute(); // false: the command could not be carried out
     void writeValue(std::uint8_t parameter);
     void startPage();
     void addLine();
-    void endPage(std::uint8_t code);
+    bool endPage(std::uint8_t code);
     PageLevels reassemble() const;
     bool writePage(const PageLevels& levels);
     void saveMemory();
@@ -173,6 +180,7 @@ class VirtualPrinter {
 
     platform::Clock& m_clock;
     std::filesystem::path m_outputDir;
+    std::function<void(std::string_view)> m_report;
     Options m_options;
     PrinterMemory m_memory;
     std::uint32_t m_powerOnMs;

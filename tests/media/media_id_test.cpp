@@ -99,6 +99,7 @@ TEST(MediaService, OkStoresRebuildsAndUploadsOnlyWhenPrinterAndTextAreRight) {
         bool present;
         MediaIdAccepted result;
         Texts messages;
+        bool loseLedTable = false; // the printer does not acknowledge the table's first byte
     } cases[] = {
         {"ammmmmmmmm", true, MediaIdAccepted::Stored, {}},
         {"AMMMMMMMMM", false, MediaIdAccepted::PrinterNotFound, {notFound}},
@@ -106,18 +107,30 @@ TEST(MediaService, OkStoresRebuildsAndUploadsOnlyWhenPrinterAndTextAreRight) {
          true,
          MediaIdAccepted::Invalid,
          {"Medienbezeichnung überschreitet Bereich."}},
+        {"ammmmmmmmm",
+         true,
+         MediaIdAccepted::NotUploaded,
+         {"Fehler beim Absenden des Befehls."},
+         true},
     };
     for (const Case& c : cases) {
         PrinterRig rig;
         rig.present = c.present;
+        if (c.loseLedTable)
+            rig.printer.loseAckAt(printer::VirtualPrinter::Stage::DataByte, 0);
         EXPECT_EQ(acceptMediaId(rig.context, c.text, false), c.result);
         EXPECT_EQ(rig.ui.texts(), c.messages);
-        const bool stored = c.result == MediaIdAccepted::Stored;
+        const bool stored =
+            c.result == MediaIdAccepted::Stored || c.result == MediaIdAccepted::NotUploaded;
+        const bool uploaded = c.result == MediaIdAccepted::Stored;
         EXPECT_EQ(value(rig.home / "Kvx00.ini", "DisplayAtStartup"), stored ? "0" : "<none>");
-        EXPECT_EQ(value(rig.system / "kvprn.ini", "IDString"), stored ? "AMMMMMMMMM" : "<none>");
+        EXPECT_EQ(value(rig.system / "kvprn.ini", "IDString"), uploaded ? "AMMMMMMMMM" : "<none>");
         EXPECT_EQ(rig.api.ledWrites, stored ? 1 : 0);
-        if (!stored)
+        EXPECT_EQ(fs::exists(rig.home / "b10"), uploaded);
+        if (!uploaded) {
+            EXPECT_EQ(rig.printer.stored(0x21), 0x80) << "the factory table stays";
             continue;
+        }
         EXPECT_EQ(rig.media.gamma.table[0][8 * 4], 72);
         // Row M's sensitivities 1.5 and 0.5 on the factory PWM of 128.
         EXPECT_EQ(rig.printer.stored(0x21), 192);

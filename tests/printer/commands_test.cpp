@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/recording_ui.h"
+#include "printer/port_backend.h"
 #include "printer/port_library.h"
 #include "printer/sim_port.h"
 #include "printer/virtual_printer.h"
@@ -367,6 +368,33 @@ TEST(PrinterCommands, DamagedCurveFileLeavesThePrintersTable) {
     }
 }
 
+// The dump describes what the printer holds: a table that did not reach it leaves the
+// last dump as it was.
+TEST(PrinterCommands, FailedUploadKeepsTheLastDump) {
+    const struct {
+        const char* name;
+        int failAt;
+        std::deque<std::uint16_t> ready;
+        Prompts prompts;
+    } cases[] = {
+        {"no acknowledge", 3, {}, {{kSendFailed, Icon::None}}},
+        {"fault before the write", -1, {0, 0, 0, 2}, {{kNotReady, Icon::None}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        test::writeBytes(rig.dir / "TEMPERA.TUR", temperaFile(unitLedCurves()));
+        test::writeBytes(rig.dir / "B10", "the table the printer holds\n");
+        rig.printer.failAt = c.failAt;
+        rig.printer.readyScript = c.ready;
+        LedTable table;
+        EXPECT_EQ(uploadLedTable(rig.link, rig.dir.path(), table), LedUploadResult::SendFailed);
+        EXPECT_EQ(rig.prompts(), c.prompts);
+        EXPECT_EQ(test::readBytes(rig.dir / "B10"), "the table the printer holds\n");
+        EXPECT_FALSE(std::filesystem::exists(rig.dir / "b10"));
+    }
+}
+
 TEST(PrinterCommands, UploadBracketSelectsResetsSettlesAndReleases) {
     for (int releases : {1, 2}) {
         Rig rig;
@@ -437,6 +465,71 @@ TEST(PrinterCommands, VirtualPrinterTakesPreparationPageAndLedTable) {
     EXPECT_EQ(rig.printer.stored(0x68 + 70), 64);
     EXPECT_EQ(rig.printer.stored(0xAF + 36), 128);
     EXPECT_EQ(rig.printer.stored(0xAF), 172); // 128 * 2 / (2 - 36/70)
+}
+
+// The virtual printer cut off in the middle of the table keeps its old one, and so does
+// the dump: there is none.
+TEST(PrinterCommands, UploadTheVirtualPrinterDidNotTakeWritesNoDump) {
+    const struct {
+        const char* name;
+        void (*fail)(VirtualPrinter&);
+        const char* message;
+    } cases[] = {
+        {"first byte lost",
+         [](VirtualPrinter& p) { p.loseAckAt(VirtualPrinter::Stage::DataByte, 0); },
+         "Fehler beim Absenden des Befehls."},
+        {"last byte lost",
+         [](VirtualPrinter& p) { p.loseAckAt(VirtualPrinter::Stage::DataByte, 212); },
+         "Fehler beim Absenden des Befehls."},
+        {"busy within the table",
+         [](VirtualPrinter& p) { p.busyAt(VirtualPrinter::Stage::DataByte, 100); },
+         "Fehler beim Absenden des Befehls."},
+        {"fault", [](VirtualPrinter& p) { p.setFault(true); }, "Fotodrucker ist nicht bereit."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualRig rig;
+        const PrinterMemory before = rig.printer.memory();
+        test::writeBytes(rig.dir / "TEMPERA.TUR", temperaFile(unitLedCurves()));
+        LedTable table;
+        table.setColourFactors(1.5, 0.5, 1.0);
+        c.fail(rig.printer);
+        EXPECT_EQ(uploadLedTable(rig.link, rig.dir.path(), table), LedUploadResult::SendFailed);
+        EXPECT_EQ(rig.ui.texts().back(), c.message);
+        EXPECT_EQ(rig.printer.memory(), before);
+        EXPECT_FALSE(std::filesystem::exists(rig.dir / "b10"));
+    }
+}
+
+// KVPR_SIM_OUT that cannot take the page: the job engine hears it from EndPage, the
+// printer stays in fault until the next reset, and standard error names the folder.
+TEST(PrinterCommands, PageTheVirtualPrinterCannotWriteFailsItsEnd) {
+    test::TempDir dir;
+    test::writeBytes(dir / "blocked", "a file where a folder should be");
+    BackendOptions options;
+    options.simOutput = dir / "blocked" / "pages";
+    options.warmUpMs = 0;
+    std::vector<std::string> reports;
+    auto backend =
+        makePortBackend(options, [&](std::string_view text) { reports.emplace_back(text); });
+    InProcessPortApi api(backend->io(), backend->hooks());
+    platform::FakeClock clock;
+    platform::RecordingUi ui;
+    PrinterLink link(api, clock, ui, nullptr, dir.path());
+
+    ASSERT_EQ(startPage(link), kCommandSent);
+    const std::vector<std::uint8_t> line(kRasterLineBytes, 0x20);
+    ASSERT_EQ(sendRasterLine(link, line.data()), 0u);
+    EXPECT_EQ(endPage(link, kEndPageComplete), 9u);
+    EXPECT_EQ(link.queryPrinterState(), PrinterState::Fault);
+    EXPECT_EQ(reports, std::vector<std::string>{
+                           "Der virtuelle Drucker kann die Seite nicht im Ordner " +
+                           options.simOutput.string() +
+                           " (KVPR_SIM_OUT) ablegen; die Seite ist verloren, der Drucker "
+                           "meldet einen Fehler."});
+    EXPECT_TRUE(ui.prompts().empty()) << "the job engine tells it";
+    EXPECT_EQ(api.lptReset(), 0);
+    EXPECT_EQ(link.queryPrinterState(), PrinterState::Ready);
 }
 
 } // namespace

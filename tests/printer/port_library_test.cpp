@@ -3,6 +3,7 @@
 #include "printer/command_block.h"
 #include "printer/port_backend.h"
 #include "printer/port_library.h"
+#include "printer/printer_commands.h"
 #include "printer/printer_link.h"
 #include "printer/printer_messages.h"
 #include "printer/virtual_printer.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,7 +85,8 @@ TEST(PortLibrary, BindingTellsWhatIsMissingAndResetsOnlyAWholeLibrary) {
          "Die Funktion Zurücksetzen kann nicht geladen werden."},
         {KV_LIB_NO_VERSION, PortLibraryStatus::NoVersion,
          "Die Funktion kann nicht geladen werden."},
-        {KV_LIB_FIVE, PortLibraryStatus::MissingEntry, "Die Funktion kann nicht geladen werden."},
+        // LPT_WriteData is our own addition: a library without it still binds.
+        {KV_LIB_FIVE, PortLibraryStatus::Loaded, nullptr},
     };
     for (const Case& c : cases) {
         SimLibrary sim;
@@ -104,6 +108,76 @@ TEST(PortLibrary, BindingTellsWhatIsMissingAndResetsOnlyAWholeLibrary) {
             EXPECT_TRUE(ui.prompts().empty());
             EXPECT_EQ(clock.tickMs(), 144u + 300u + 2 * 72u) << "select, 300 ms, release twice";
         }
+    }
+}
+
+// Another maker's library has the five standard entry points only: the brackets then
+// send no sequences, and the port search, the print preparation and a page still go
+// through to the printer.
+TEST(PortLibrary, FiveEntryPointsDriveThePrinterWithoutTheSequences) {
+    SimLibrary sim;
+    sim.env.set("KVPR_PORT_LIBRARY", KV_LIB_FIVE);
+    test::TempDir system;
+    FakeClock clock;
+    RecordingUi ui;
+    PortLibrary library;
+    PrinterLink link(library.api(), clock, ui, nullptr, system.path());
+    ASSERT_EQ(bindPortLibrary(library, link), PortLibraryStatus::Loaded) << library.error();
+    EXPECT_FALSE(library.writesSequences());
+
+    EXPECT_TRUE(link.findPrinter());
+    EXPECT_EQ(test::readBytes(system / "kvprn.ini"), "[LPT PORT]\r\nLPT_ADDRESS=888\r\n");
+    EXPECT_EQ(checkPrintParameters(link), kSequenceOk);
+    EXPECT_EQ(waitWarmUp(link), kSequenceOk);
+    EXPECT_EQ(startPage(link), kCommandSent);
+    const std::vector<std::uint8_t> line(kRasterLineBytes, 0x10);
+    EXPECT_EQ(sendRasterLine(link, line.data()), 0u);
+    EXPECT_EQ(endPage(link, kEndPageComplete), 0u);
+    link.lptRelease();
+    EXPECT_EQ(link.queryPrinterState(), PrinterState::Ready);
+    EXPECT_TRUE(ui.prompts().empty());
+    EXPECT_TRUE(std::filesystem::exists(sim.out / "page-0001.ppm"));
+    library.unload();
+
+    sim.env.set("KVPR_PORT_LIBRARY", KV_LPTCORE);
+    ASSERT_EQ(library.load(), PortLibraryStatus::Loaded);
+    EXPECT_TRUE(library.writesSequences());
+}
+
+// KVPR_PORT_TRACE through the built library: the lines are in the file while the library
+// still runs (a killed run keeps them), and a file that cannot be opened is told once.
+TEST(PortLibrary, TraceIsWrittenAsItGoesOrToldOnce) {
+    test::TempDir dir;
+    test::writeBytes(dir / "blocked", "a file where a folder should be");
+    const struct {
+        std::filesystem::path trace;
+        bool opens;
+    } cases[] = {{dir / "port.trace", true}, {dir / "blocked" / "port.trace", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.trace.string());
+        SimLibrary sim;
+        sim.env.set("KVPR_PORT_TRACE", c.trace.c_str());
+        PortLibrary library;
+        ASSERT_EQ(library.load(), PortLibraryStatus::Loaded) << library.error();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(library.api().initPort(0), 0x378);
+        EXPECT_EQ(library.api().isReady(), 0);
+        CommandBlock block;
+        EXPECT_EQ(readWarmUpState(library.api(), block), 0u);
+        const std::string err = testing::internal::GetCapturedStderr();
+
+        if (c.opens) {
+            EXPECT_EQ(err, "");
+            const std::string trace = test::readBytes(c.trace);
+            EXPECT_TRUE(trace.starts_with("in 0x37a ")) << trace.substr(0, 40);
+            EXPECT_TRUE(trace.ends_with("out 0x37a 0x00\n"));
+        } else {
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            EXPECT_TRUE(err.starts_with("Die Mitschrift des Druckeranschlusses " +
+                                        c.trace.string() + " (KVPR_PORT_TRACE)"))
+                << err;
+        }
+        library.unload();
     }
 }
 

@@ -1,3 +1,4 @@
+#include "printer/port_backend.h"
 #include "printer/port_protocol.h"
 #include "printer/sim_port.h"
 #include "printer/trace_port.h"
@@ -8,8 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace kv::printer {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(TracePort, WritesOneLinePerRegisterOperation) {
     setSettleScale(0);
@@ -46,6 +55,63 @@ TEST(TracePort, WritesOneLinePerRegisterOperation) {
                 "out 0x3bc 0x4a\n"
                 "in 0x3bd 0xff\n";
     EXPECT_EQ(test::readBytes(dir / "trace.txt"), expected);
+}
+
+// Each operation is a whole line in the file at once, so a run that is killed keeps
+// its trace.
+TEST(TracePort, EveryLineIsInTheFileAsItHappens) {
+    setSettleScale(0);
+    test::TempDir dir;
+    platform::FakeClock clock;
+    VirtualPrinter printer(clock, dir / "printer");
+    SimPort sim(printer);
+    TracePort trace(sim, dir / "trace.txt");
+    ASSERT_TRUE(trace.isOpen());
+    EXPECT_EQ(trace.openError(), "");
+
+    trace.out(0x378, 0x4A);
+    EXPECT_EQ(test::readBytes(dir / "trace.txt"), "out 0x378 0x4a\n");
+    EXPECT_EQ(trace.in(0x379), 0xC8);
+    EXPECT_EQ(test::readBytes(dir / "trace.txt"), "out 0x378 0x4a\nin 0x379 0xc8\n");
+    CommandBlock block;
+    block.set(CommandBlock::Read, 1, 0xFB, 0x19);
+    ASSERT_EQ(commandSet(trace, block.raw()), 0u);
+    const std::string text = test::readBytes(dir / "trace.txt");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 3 + 3 * 5 + 1 + 8 * 3 + 1);
+    EXPECT_TRUE(text.ends_with("out 0x37a 0x08\nout 0x37a 0x00\n")) << text;
+}
+
+// A trace that cannot be opened is told once, naming the file; the port works untraced.
+TEST(TracePort, FileThatCannotBeOpenedIsToldOnce) {
+    test::TempDir dir;
+    test::writeBytes(dir / "blocked", "a file where a folder should be");
+    for (const fs::path& path : {dir / "blocked" / "port.trace", dir.path()}) {
+        SCOPED_TRACE(path.string());
+        platform::FakeClock clock;
+        VirtualPrinter printer(clock, dir / "printer");
+        SimPort sim(printer);
+        TracePort trace(sim, path);
+        EXPECT_FALSE(trace.isOpen());
+        EXPECT_NE(trace.openError(), "");
+
+        BackendOptions options;
+        options.simOutput = dir / "printer";
+        options.tracePath = path;
+        std::vector<std::string> reports;
+        auto backend =
+            makePortBackend(options, [&](std::string_view text) { reports.emplace_back(text); });
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_TRUE(reports[0].starts_with("Die Mitschrift des Druckeranschlusses " +
+                                           path.string() +
+                                           " (KVPR_PORT_TRACE) kann nicht "
+                                           "angelegt werden: "))
+            << reports[0];
+        EXPECT_EQ(std::count(reports[0].begin(), reports[0].end(), '\n'), 0);
+        CommandBlock block;
+        block.set(CommandBlock::Read, 1, 0xFB, 0x19);
+        EXPECT_EQ(commandSet(backend->io(), block.raw()), 0u);
+        EXPECT_EQ(reports.size(), 1u);
+    }
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv::printer {
@@ -294,14 +296,31 @@ TEST(VirtualPrinter, PageThatCannotBeSavedIsAFaultUntilReset) {
     test::TempDir dir;
     platform::FakeClock clock;
     test::writeBytes(dir / "blocked", "a file where the folder should be");
-    VirtualPrinter printer(clock, dir / "blocked");
-    Host host(printer);
-    ASSERT_EQ(host.startPage(), 0u);
-    ASSERT_EQ(host.endPage(0x00), 0u);
-    EXPECT_EQ(printer.pagesWritten(), 0u);
-    EXPECT_EQ(host.ready(), 2);
-    printer.reset();
-    EXPECT_EQ(host.ready(), 0);
+    // The folder itself and one below it: neither can be made under a regular file.
+    for (const fs::path& out : {dir / "blocked", dir / "blocked" / "pages"}) {
+        SCOPED_TRACE(out.string());
+        VirtualPrinter printer(clock, out);
+        std::vector<std::string> reports;
+        printer.setReport([&](std::string_view text) { reports.emplace_back(text); });
+        Host host(printer);
+        ASSERT_EQ(host.startPage(), 0u);
+        ASSERT_EQ(host.rasterLine(buildLine(0)), 0u);
+        // The page is lost: the host hears it from its EndPage, not only from the next poll.
+        EXPECT_EQ(host.endPage(0x00), static_cast<std::uint32_t>(CommandResult::NoAckForDataByte));
+        EXPECT_EQ(printer.pagesWritten(), 0u);
+        EXPECT_FALSE(printer.pageOpen());
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find(out.string()), std::string::npos) << reports[0];
+
+        // The fault holds until the reset; a cancelled page then needs no folder.
+        EXPECT_EQ(host.ready(), 2);
+        printer.reset();
+        EXPECT_EQ(host.ready(), 0);
+        ASSERT_EQ(host.startPage(), 0u);
+        EXPECT_EQ(host.endPage(0xFF), 0u);
+        EXPECT_EQ(printer.pagesCancelled(), 1u);
+        EXPECT_EQ(reports.size(), 1u);
+    }
 }
 
 TEST(VirtualPrinter, LoadsPaperAfterPageStart) {
