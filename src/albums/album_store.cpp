@@ -130,6 +130,20 @@ fs::path AlbumStore::dataFile(std::string_view album) const {
     return isSafeFileStem(album) ? m_dir / dataFileName(album) : fs::path();
 }
 
+fs::path AlbumStore::currentNameFile() const {
+    const int current = m_state.currentAlbum;
+    if (current < 0 || current >= m_state.albumCount())
+        return {};
+    return nameFile(m_state.albumNames[static_cast<std::size_t>(current)]);
+}
+
+fs::path AlbumStore::currentDataFile() const {
+    const int current = m_state.currentAlbum;
+    if (current < 0 || current >= m_state.albumCount())
+        return {};
+    return dataFile(m_state.albumNames[static_cast<std::size_t>(current)]);
+}
+
 void AlbumStore::tell(std::string_view text, Icon icon) {
     if (m_lockDepth > 0)
         m_pendingMessages.emplace_back(std::string(text), icon);

@@ -109,6 +109,9 @@ class AlbumStore {
     std::filesystem::path nameFile(std::string_view album) const;
     std::filesystem::path dataFile(std::string_view album) const;
     std::filesystem::path listFile() const;
+    // The current album's files; empty when there is no current album.
+    std::filesystem::path currentNameFile() const;
+    std::filesystem::path currentDataFile() const;
 
     // Brings the album list and the current album's table up to what is on disk,
     // for when another program may have changed them (the window's file watcher).

@@ -143,6 +143,9 @@ Exit pictureMove(Invocation& inv) {
 }
 
 Exit pictureSave(Invocation& inv) {
+    // An empty name would become ".bmp" in the current folder.
+    if (inv.operandCount() > 2 && inv.operand(2).empty())
+        return inv.usageError(text::kEmptyTarget);
     return onPicture(inv, [&](Program& program, int) {
         program.state.layout = shell::Layout::OneUp;
         if (!intake::canSaveAs(program.state, inv.ui))

@@ -3,6 +3,7 @@
 #include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "platform/ascii.h"
+#include "platform/leftovers.h"
 #include "platform/paths.h"
 #include "shell/startup.h"
 
@@ -157,7 +158,8 @@ std::optional<std::uint32_t> Invocation::number(std::size_t i, std::uint32_t max
 ScratchFolder::ScratchFolder() {
     std::random_device random;
     for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-        const fs::path candidate = platform::driveC() / ("kvcli-" + std::to_string(random()));
+        const fs::path candidate =
+            platform::driveC() / ("kvcli-" + platform::ownerTag() + "-" + std::to_string(random()));
         std::error_code ec;
         if (fs::create_directory(candidate, ec))
             m_path = candidate / "";

@@ -73,6 +73,7 @@ inline constexpr std::string_view kMissingHome = "--home needs a folder";
 inline constexpr std::string_view kNeedsValue = " needs a value";
 inline constexpr std::string_view kTooFewArguments = "missing arguments";
 inline constexpr std::string_view kTooManyArguments = "too many arguments";
+inline constexpr std::string_view kEmptyTarget = "the target file name is empty";
 inline constexpr std::string_view kNotANumber = " is not a number (decimal or 0x hex)";
 inline constexpr std::string_view kOutOfRange = " is out of range ";
 inline constexpr std::string_view kCountZero = "N must be at least 1";

@@ -67,10 +67,7 @@ std::optional<fs::path> prepareSheet(Invocation& inv, Program& program, Layout l
         } else {
             program.store().loadAlbum(0, albums::AlbumChangeMode::Switching);
         }
-        const albums::AlbumState& albums = state.albums;
-        render::composeLayoutSheet(
-            state, inv.ui,
-            program.store().nameFile(albums.albumNames[std::size_t(albums.currentAlbum)]), tempDir);
+        render::composeLayoutSheet(state, inv.ui, program.store().currentNameFile(), tempDir);
         break;
     }
     }

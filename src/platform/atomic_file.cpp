@@ -1,5 +1,7 @@
 #include "platform/atomic_file.h"
 
+#include "platform/leftovers.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <random>
@@ -13,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Creates ".<name>.tmp-XXXXXX" beside the target. Unlike mkstemp it asks for mode
+// Creates ".<name>.tmp-PID-XXXXXX" beside the target. Unlike mkstemp it asks for mode
 // 0666, so a new file gets the usual permissions under the user's umask.
 int createTemp(const fs::path& folder, const std::string& name, std::string& tempPath) {
     static constexpr char kChars[] =
@@ -23,7 +25,7 @@ int createTemp(const fs::path& folder, const std::string& name, std::string& tem
         std::string suffix(6, 'x');
         for (char& c : suffix)
             c = kChars[random() % (sizeof kChars - 1)];
-        tempPath = (folder / ("." + name + ".tmp-" + suffix)).string();
+        tempPath = (folder / ("." + name + ".tmp-" + ownerTag() + "-" + suffix)).string();
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -109,7 +111,8 @@ bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
 }
 
 bool readFile(const fs::path& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: opening a pipe must not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};

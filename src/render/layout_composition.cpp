@@ -174,6 +174,10 @@ void composeSixteenUp(AppState& state, platform::Ui& ui, const fs::path& nameFil
 bool fitsAsItIs(const fs::path& file) {
     // The headers and a palette are all that is needed; the loader checks the rest.
     std::vector<std::uint8_t> head(14 + 124);
+    // Only a regular file: opening a pipe would wait for a writer for ever.
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        return false;
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return false;

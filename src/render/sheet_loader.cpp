@@ -14,6 +14,7 @@ namespace kv::render {
 
 namespace {
 
+namespace fs = std::filesystem;
 using Icon = platform::Ui::Icon;
 
 bool has(std::span<const std::uint8_t> bytes, std::uint64_t offset, std::uint64_t count) {
@@ -176,8 +177,12 @@ std::optional<FrameShape> loadSheet(std::span<const std::uint8_t> bytes, PrintIm
 
 std::optional<FrameShape> loadSheetFile(const std::filesystem::path& file, PrintImage& image,
                                         platform::Ui& ui) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) {
+    // Only a regular file: opening a pipe would wait for a writer for ever.
+    std::error_code ec;
+    std::ifstream in;
+    if (fs::is_regular_file(file, ec))
+        in.open(file, std::ios::binary | std::ios::ate);
+    if (!in.is_open() || !in) {
         ui.message(kMsgSheetCannotOpen, Icon::Information);
         return std::nullopt;
     }

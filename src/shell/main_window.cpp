@@ -563,12 +563,10 @@ void MainWindow::switchLayout(Layout layout) {
 
 // Frees the old sheet; 4-up takes the selected picture, 16-up the album's first 16.
 void MainWindow::composeSheet() {
-    const albums::AlbumState& albums = m_state.albums;
-    std::filesystem::path nameFile;
     albums::AlbumStore* store = m_session.albumStore();
-    if (store && albums.currentAlbum >= 0 && albums.currentAlbum < albums.albumCount())
-        nameFile = store->nameFile(albums.albumNames[std::size_t(albums.currentAlbum)]);
-    render::composeLayoutSheet(m_state, *m_ui, nameFile, platform::tempDirectory());
+    render::composeLayoutSheet(m_state, *m_ui,
+                               store ? store->currentNameFile() : std::filesystem::path(),
+                               platform::tempDirectory());
 }
 
 void MainWindow::printCurrentPhoto() {
@@ -580,11 +578,9 @@ void MainWindow::printCurrentPhoto() {
 
 void MainWindow::batchPrint() {
     albums::AlbumStore* store = m_session.albumStore();
-    const albums::AlbumState& albums = m_state.albums;
-    if (!m_printJob || !store || albums.currentAlbum < 0 ||
-        albums.currentAlbum >= albums.albumCount())
+    if (!m_printJob || !store || store->currentNameFile().empty())
         return;
-    m_printJob->batchPrint(store->nameFile(albums.albumNames[std::size_t(albums.currentAlbum)]));
+    m_printJob->batchPrint(store->currentNameFile());
     updateCommandStates();
 }
 
@@ -599,10 +595,8 @@ void MainWindow::adjustColour() {
 // "Speichern" in the dialog runs this window's save-as command on the adjusted copy.
 void MainWindow::openColourDialog() {
     albums::AlbumStore* store = m_session.albumStore();
-    const albums::AlbumState& albums = m_state.albums;
-    std::filesystem::path dataFile;
-    if (store && albums.currentAlbum >= 0 && albums.currentAlbum < albums.albumCount())
-        dataFile = store->dataFile(albums.albumNames[std::size_t(albums.currentAlbum)]);
+    const std::filesystem::path dataFile =
+        store ? store->currentDataFile() : std::filesystem::path();
     adjust::ColourAdjustDialog dialog(
         m_state, *m_ui, dataFile, platform::tempDirectory(), [this] { saveAs(); }, this);
     if (dialog.exec() == QDialog::Accepted)

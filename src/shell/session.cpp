@@ -1,5 +1,6 @@
 #include "shell/session.h"
 
+#include "platform/leftovers.h"
 #include "platform/paths.h"
 #include "shell/shell_messages.h"
 
@@ -20,8 +21,14 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
     if (!m_printBuffer.reserve())
         m_ui.message(kMsgPrintBufferReserve, platform::Ui::Icon::Information);
 
-    if (!openProgramDirectory(shippedDataDir))
+    if (!openProgramDirectory(shippedDataDir)) {
+        // Without the album list there is nothing the window could show or keep.
+        m_ui.message(std::string(kMsgAlbumListUnusable) +
+                         (m_state.programDirectory / "album.dat").string() +
+                         std::string(kMsgAlbumListUnusableTail),
+                     platform::Ui::Icon::Stop);
         return false;
+    }
     m_albumStore->loadAlbum(0, albums::AlbumChangeMode::Switching);
     m_state.albums.selectedPicture = -1;
     m_state.albums.loadedPicture = -2;
@@ -34,6 +41,10 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
 
 bool Session::openProgramDirectory(const std::filesystem::path& shippedDataDir) {
     m_state.programDirectory = platform::programDirectory();
+    // What interrupted runs of the program or the command line left behind.
+    for (const std::filesystem::path& folder :
+         {m_state.programDirectory, platform::systemDirectory(), platform::driveC()})
+        platform::removeStaleLeftovers(folder);
     platform::installShippedData(shippedDataDir, m_state.programDirectory);
 
     m_albumStore = std::make_unique<albums::AlbumStore>(m_state.albums, m_ui,

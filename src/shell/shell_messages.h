@@ -16,6 +16,12 @@ inline constexpr std::string_view kMsgUnsupportedColours =
     "Die Systemfarbeinstellung wird nicht unterstützt! \n Bitte ändern Sie Ihre "
     "Farbeinstellung zu Echtfarbe oder 256 Farben.";
 
+// Our own: the program cannot start without its album list.
+inline constexpr std::string_view kMsgAlbumListUnusable =
+    "Die Albumliste kann weder gelesen noch angelegt werden:\n";
+inline constexpr std::string_view kMsgAlbumListUnusableTail =
+    "\n\nBitte prüfen Sie, ob der Programmordner beschreibbar ist und Platz frei ist. Das "
+    "Programm wird beendet.";
 inline constexpr std::string_view kMsgPrintBufferReserve =
     "Kann Speicher für Druckerpuffer nicht zuweisen.";
 inline constexpr std::string_view kMsgPrintBufferDecommit =

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace kv::cli {
@@ -151,6 +152,39 @@ TEST(CliE2e, PictureAddTakesEveryFormatThroughTheProgramsIntake) {
 
     // The converted copies went with the run; the program's kvtemp/ was never made.
     EXPECT_TRUE(fs::is_empty(cli.driveC()));
+}
+
+TEST(CliE2e, PictureRefusalsStopWithTheProgramsMessage) {
+    Cli cli;
+    ASSERT_EQ(cli.run({"album", "list"}).code, 0);
+    fs::create_directories(cli.root() / "pics");
+    // A pipe never delivers a picture: refused at once, never waited on.
+    const fs::path pipe = cli.root() / "pics/pipe.bmp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string bmp = (kData / "rgb24.bmp").string();
+
+    Result r = cli.run({"picture", "add", "My_Album", pipe.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Diese Datei kann nicht geöffnet werden!"), std::string::npos) << r.err;
+    r = cli.run({"render", "--bmx", (cli.root() / "out.bmx").string(), pipe.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Diese Datei kann nicht geöffnet werden!"), std::string::npos) << r.err;
+
+    // The album's files cannot be written (a folder stands where the new name
+    // file goes): the picture is not stored, and the run says so.
+    fs::create_directories(cli.home() / "My_Album.dat.new" / "in-the-way");
+    r = cli.run({"picture", "add", "My_Album", bmp});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, line(albums::msg::kNameFileNotSaved));
+    fs::remove_all(cli.home() / "My_Album.dat.new");
+    EXPECT_EQ(cli.run({"album", "show", "My_Album"}), done());
+
+    // An empty target name would make ".bmp" in the current folder.
+    ASSERT_EQ(cli.run({"picture", "add", "My_Album", bmp}).code, 0);
+    r = cli.run({"picture", "save", "My_Album", "0", ""}, {}, cli.root());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("the target file name is empty"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(cli.root() / ".bmp"));
 }
 
 TEST(CliE2e, PictureCommandsChangeTheAlbumsAsTheWindowsDo) {

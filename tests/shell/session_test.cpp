@@ -34,6 +34,22 @@ TEST(PrintBuffer, OneWritablePageHeldUntilReleased) {
     EXPECT_TRUE(again.decommitted && again.released);
 }
 
+TEST(Session, AnAlbumListThatCannotBeReadOrMadeIsToldAndEndsTheStart) {
+    // A folder where album.dat belongs: it can neither be read nor written.
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    fs::create_directories(folders.home() / "album.dat" / "inside");
+    AppState state;
+    RecordingUi ui;
+    Session session(state, ui);
+    EXPECT_FALSE(session.create(shipped.path()));
+    ASSERT_EQ(ui.prompts().size(), 1u);
+    EXPECT_EQ(ui.prompts()[0].text, std::string(kMsgAlbumListUnusable) +
+                                        (state.programDirectory / "album.dat").string() +
+                                        std::string(kMsgAlbumListUnusableTail));
+    EXPECT_EQ(ui.prompts()[0].icon, platform::Ui::Icon::Stop);
+}
+
 TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
     ScopedProgramFolders folders;
     TempDir shipped;
