@@ -217,6 +217,21 @@ CommitStatus AlbumStore::commit(const DirectoryChange& change, const FileMessage
 
 // --- Reading what is on disk -----------------------------------------------------
 
+// The first steps of a change of the album list, inside the lock: the list as it
+// is on disk now taken into memory. nullopt when no change can be made (told; an
+// unreadable list with `unreadable`); else whether the current album is still listed.
+std::optional<bool> AlbumStore::startListChange(std::string_view unreadable, Icon icon) {
+    if (!canChange())
+        return std::nullopt;
+    std::vector<std::string> names;
+    bool damaged = false;
+    if (!readListFromDisk(names, damaged)) {
+        tell(unreadable, icon);
+        return std::nullopt;
+    }
+    return takeAlbumList(std::move(names), damaged);
+}
+
 bool AlbumStore::readListFromDisk(std::vector<std::string>& names, bool& damaged) const {
     std::string bytes;
     if (!platform::readFile(listFile(), bytes))
@@ -560,17 +575,11 @@ bool AlbumStore::acceptNewName(std::string_view name) {
 
 StoreResult AlbumStore::addAlbum(std::string_view name) {
     Exclusive lock(*this);
-    if (!canChange())
+    const std::optional<bool> listed = startListChange(msg::kAlbumNotLoaded, Icon::Information);
+    if (!listed)
         return StoreResult::Refused;
-    std::vector<std::string> names;
-    bool damaged = false;
-    if (!readListFromDisk(names, damaged)) {
-        tell(msg::kAlbumNotLoaded, Icon::Information);
-        return StoreResult::Refused;
-    }
-    const bool currentListed = takeAlbumList(std::move(names), damaged);
     auto refuse = [&] {
-        if (!currentListed)
+        if (!*listed)
             showDefaultAlbum();
         return StoreResult::Refused;
     };
@@ -606,15 +615,10 @@ StoreResult AlbumStore::renameAlbum(int index, std::string_view newName) {
     const std::string oldName = m_state.albumNames[std::size_t(index)];
 
     Exclusive lock(*this);
-    if (!canChange())
+    const std::optional<bool> listed = startListChange(msg::kListNotOpened, Icon::Exclamation);
+    if (!listed)
         return StoreResult::Refused;
-    std::vector<std::string> names;
-    bool damaged = false;
-    if (!readListFromDisk(names, damaged)) {
-        tell(msg::kListNotOpened, Icon::Exclamation);
-        return StoreResult::Refused;
-    }
-    if (!takeAlbumList(std::move(names), damaged))
+    if (!*listed)
         showDefaultAlbum();
     const auto found = std::find(m_state.albumNames.begin(), m_state.albumNames.end(), oldName);
     if (found == m_state.albumNames.end()) {
@@ -673,17 +677,11 @@ StoreResult AlbumStore::deleteAlbum(int index) {
         return StoreResult::Cancelled;
 
     Exclusive lock(*this);
-    if (!canChange())
+    const std::optional<bool> listed = startListChange(msg::kAlbumNotLoaded, Icon::Exclamation);
+    if (!listed)
         return StoreResult::Refused;
-    std::vector<std::string> names;
-    bool damaged = false;
-    if (!readListFromDisk(names, damaged)) {
-        tell(msg::kAlbumNotLoaded, Icon::Exclamation);
-        return StoreResult::Refused;
-    }
-    const bool currentListed = takeAlbumList(std::move(names), damaged);
     auto refuse = [&] {
-        if (!currentListed)
+        if (!*listed)
             showDefaultAlbum();
         return StoreResult::Refused;
     };

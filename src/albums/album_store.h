@@ -145,6 +145,7 @@ class AlbumStore {
     bool acceptPictureText(const PictureRow& row);
     bool readListFromDisk(std::vector<std::string>& names, bool& damaged) const;
     bool takeAlbumList(std::vector<std::string> names, bool damaged);
+    std::optional<bool> startListChange(std::string_view unreadable, platform::Ui::Icon icon);
     TableRead readTable(const std::string& album, bool lenient, std::vector<PictureRow>& rows,
                         bool& damaged) const;
     bool takeTable(std::vector<PictureRow> rows, bool damaged);

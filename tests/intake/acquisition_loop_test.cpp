@@ -4,6 +4,7 @@
 #include "intake/intake_messages.h"
 #include "platform/imagelib/image_library.h"
 #include "platform/recording_ui.h"
+#include "support/album_fill.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -44,14 +45,7 @@ TEST(AcquisitionEvents, AlbumFullIsToldOnceWhilePagesKeepArriving) {
     ModalUi ui;
     albums::AlbumStore store{state.albums, ui, dir.path()};
     ASSERT_TRUE(store.readAlbumList("Scans"));
-    // Through the store, so that the album's files hold them too.
-    for (int i = 0; i < 98; ++i) {
-        state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
-                                                 std::to_string(i) + ".bmp",
-                                                 platform::Bitmap24::make(1, 1), 0};
-        state.albums.pictureCount = i + 1;
-        ASSERT_EQ(store.appendPicture(), albums::StoreResult::Done);
-    }
+    test::fillAlbum(state.albums, store, 98);
     ui.clear();
 
     Acquisition acquisition;

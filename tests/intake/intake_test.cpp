@@ -6,6 +6,7 @@
 #include "intake/temp_bmp.h"
 #include "platform/imagelib/image_library.h"
 #include "platform/recording_ui.h"
+#include "support/album_fill.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -92,15 +93,8 @@ class IntakeTest : public ::testing::Test {
         return addDroppedFiles(m_state, m_store, m_ui, files, m_temp);
     }
     const albums::PictureRow& row(int i) const { return m_state.albums.pictures[std::size_t(i)]; }
-    // Through the store, so that the album's files hold the pictures too.
     void fillAlbum(int count) {
-        for (int i = 0; i < count; ++i) {
-            m_state.albums.pictures[std::size_t(i)] = {"/x/" + std::to_string(i) + ".bmp",
-                                                       std::to_string(i) + ".bmp",
-                                                       platform::Bitmap24::make(1, 1), 0};
-            m_state.albums.pictureCount = i + 1;
-            ASSERT_EQ(m_store.appendPicture(), albums::StoreResult::Done);
-        }
+        test::fillAlbum(m_state.albums, m_store, count);
         m_ui.clear();
     }
 

@@ -4,6 +4,7 @@
 #include "platform/recording_ui.h"
 #include "printer/scoped_env.h"
 #include "shell/main_window.h"
+#include "support/drop_files.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
@@ -27,31 +28,39 @@ namespace {
 namespace fs = std::filesystem;
 using Answer = platform::Ui::Answer;
 
-TEST(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
+// The main window over a fresh program folder, printing on the virtual printer.
+class PrintJobWindow : public ::testing::Test {
+  protected:
+    bool choosePrinter() {
+        env.set("KVPR_PORT", "sim");
+        env.set("KVPR_SIM_OUT", out.path().string().c_str());
+        env.set("KVPR_SIM_WARMUP_MS", "0");
+        return true;
+    }
+    void SetUp() override {
+        test::writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
+        ASSERT_TRUE(window.create(shipped.path()));
+        window.session().setUpPrinterPort();
+        window.show();
+    }
+
     test::ScopedProgramFolders folders;
     test::TempDir shipped;
     test::TempDir out;
     printer::ScopedEnv env;
-    env.set("KVPR_PORT", "sim");
-    env.set("KVPR_SIM_OUT", out.path().string().c_str());
-    env.set("KVPR_SIM_WARMUP_MS", "0");
-    test::writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
-
+    bool printerChosen = choosePrinter(); // before the window reads the variables
     AppState state;
     platform::RecordingUi ui;
-    MainWindow window(state, &ui);
-    ASSERT_TRUE(window.create(shipped.path()));
-    window.session().setUpPrinterPort();
-    window.show();
+    MainWindow window{state, &ui};
+};
+
+TEST_F(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
 
     // A picture dropped into the album, then chosen as a double-click does.
     const fs::path picture = out / "pics/p.bmp";
     fs::create_directories(picture.parent_path());
     ASSERT_TRUE(platform::imagelib::WriteBmpFile(picture, platform::Bitmap24::make(160, 120)));
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(picture.string()))});
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    static_cast<QObject*>(&window)->event(&drop);
+    test::dropFiles(window, {picture});
     ASSERT_EQ(state.albums.pictureCount, 1);
     state.albums.selectedPicture = state.albums.loadedPicture = 0;
     window.dispatch(CommandId::DisplaySelected);
@@ -106,34 +115,16 @@ TEST(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
     EXPECT_FALSE(fs::exists(out / "page-0002.ppm"));
 }
 
-TEST(PrintJobWindow, TheAlbumBarStaysLockedBetweenTheSheetsOfABatch) {
-    test::ScopedProgramFolders folders;
-    test::TempDir shipped;
-    test::TempDir out;
-    printer::ScopedEnv env;
-    env.set("KVPR_PORT", "sim");
-    env.set("KVPR_SIM_OUT", out.path().string().c_str());
-    env.set("KVPR_SIM_WARMUP_MS", "0");
-    test::writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
+TEST_F(PrintJobWindow, TheAlbumBarStaysLockedBetweenTheSheetsOfABatch) {
 
-    AppState state;
-    platform::RecordingUi ui;
-    MainWindow window(state, &ui);
-    ASSERT_TRUE(window.create(shipped.path()));
-    window.session().setUpPrinterPort();
-    window.show();
-
-    QMimeData mime;
-    QList<QUrl> urls;
+    std::vector<fs::path> pictures;
     for (const char* name : {"a.bmp", "b.bmp"}) {
-        const fs::path picture = out / "pics" / name;
-        fs::create_directories(picture.parent_path());
-        ASSERT_TRUE(platform::imagelib::WriteBmpFile(picture, platform::Bitmap24::make(160, 120)));
-        urls << QUrl::fromLocalFile(QString::fromStdString(picture.string()));
+        pictures.push_back(out / "pics" / name);
+        fs::create_directories(pictures.back().parent_path());
+        ASSERT_TRUE(
+            platform::imagelib::WriteBmpFile(pictures.back(), platform::Bitmap24::make(160, 120)));
     }
-    mime.setUrls(urls);
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    static_cast<QObject*>(&window)->event(&drop);
+    test::dropFiles(window, pictures);
     ASSERT_EQ(state.albums.pictureCount, 2);
 
     auto* newAlbum = window.findChild<QWidget*>(QStringLiteral("NewAlbumButton"));

@@ -4,6 +4,7 @@
 #include "platform/recording_ui.h"
 #include "platform/scanner/sane_scanner.h"
 #include "shell/main_window.h"
+#include "support/drop_files.h"
 #include "support/sane_test_backend.h"
 #include "support/temp_dir.h"
 
@@ -65,17 +66,7 @@ struct Program {
         window.reset();
         start();
     }
-    void drop(const std::vector<fs::path>& files) {
-        QList<QUrl> urls;
-        for (const fs::path& file : files)
-            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
-        QMimeData mime;
-        mime.setUrls(urls);
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        // Straight to the window: without a drag in progress the application
-        // would not route a drop at all.
-        static_cast<QObject*>(window.get())->event(&event);
-    }
+    void drop(const std::vector<fs::path>& files) { test::dropFiles(*window, files); }
     const albums::AlbumState& albums() const { return state->albums; }
 };
 
@@ -84,9 +75,8 @@ TEST(IntakeFlow, EveryFormatDroppedIsShownRotatedAndSurvivesARestart) {
     TempDir pictures;
     const fs::path data = KV_IMAGELIB_DATA;
     std::vector<fs::path> files = {
-        data / "rgb24.bmp",           data / "pal8.bmp",
-        data / "codecs/quad.jpg",     data / "codecs/rgb_lzw.tif",
-        data / "codecs/offset.gif",   data / "rgb24.pcx",
+        data / "rgb24.bmp",          data / "pal8.bmp",          data / "codecs/quad.jpg",
+        data / "codecs/rgb_lzw.tif", data / "codecs/offset.gif", data / "rgb24.pcx",
         pictures / "upright.tga",
     };
     test::writeBytes(files.back(), tga(30, 40));

@@ -4,6 +4,7 @@
 #include "platform/imagelib/image_library.h"
 #include "platform/recording_ui.h"
 #include "shell/main_window.h"
+#include "support/drop_files.h"
 #include "support/temp_dir.h"
 
 #include <QAbstractScrollArea>
@@ -85,12 +86,7 @@ class TwoPrograms : public ::testing::Test {
         EXPECT_TRUE(platform::imagelib::WriteBmpFile(file, platform::Bitmap24::make(width, 30)));
         return file;
     }
-    void drop(const fs::path& file) {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        static_cast<QObject*>(window.get())->event(&event);
-    }
+    void drop(const fs::path& file) { test::dropFiles(*window, {file}); }
 
     test::ScopedProgramFolders folders;
     test::TempDir shipped;

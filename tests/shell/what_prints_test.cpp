@@ -6,6 +6,7 @@
 #include "platform/recording_ui.h"
 #include "printer/scoped_env.h"
 #include "shell/main_window.h"
+#include "support/drop_files.h"
 #include "support/temp_dir.h"
 
 #include <QAbstractScrollArea>
@@ -78,13 +79,7 @@ class WhatPrints : public ::testing::Test {
     }
 
     void drop(const std::vector<fs::path>& files) {
-        QList<QUrl> urls;
-        for (const fs::path& file : files)
-            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
-        QMimeData mime;
-        mime.setUrls(urls);
-        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        static_cast<QObject*>(window.get())->event(&event);
+        test::dropFiles(*window, files);
         ASSERT_TRUE(ui.prompts().empty()) << ui.prompts().front().text;
     }
 
