@@ -634,11 +634,12 @@ void MainWindow::rotatePhoto() {
     albums::AlbumStore* store = m_session.albumStore();
     if (!store)
         return;
-    const int index = m_state.albums.selectedPicture;
-    const albums::StoreResult result = store->rotatePicture(index);
-    // The picture on show turns with its thumbnail: a print takes the new turn.
-    if (result != albums::StoreResult::Refused && index >= 0 &&
-        index == m_state.albums.loadedPicture && m_state.layout == Layout::OneUp)
+    const albums::StoreResult result = store->rotatePicture(m_state.albums.selectedPicture);
+    // The picture on show turns with its thumbnail: a print takes the new turn. (The
+    // store keeps the selection on the turned picture when it read the album again.)
+    const int turned = m_state.albums.selectedPicture;
+    if (result != albums::StoreResult::Refused && turned >= 0 &&
+        turned == m_state.albums.loadedPicture && m_state.layout == Layout::OneUp)
         displaySelectedPicture();
 }
 
