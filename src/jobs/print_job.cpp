@@ -185,6 +185,11 @@ void PrintJob::step() {
     printer::PrinterLink& link = m_ctx.link;
     link.lptSelect();
     m_selected = true;
+    if (link.selectRefused()) {
+        // Another program keeps the port; the link told the user.
+        endJob(JobOutcome::Failed);
+        return;
+    }
     link.delayMs(300);
     const std::uint16_t reset = link.api().lptReset();
     link.delayMs(100);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace kv::printer {
 
@@ -20,6 +21,14 @@ class PortApi {
     // False when the entry points are not bound (the library did not load): every
     // call then refuses without touching a port.
     virtual bool available() const { return true; }
+
+    // Which port the calls reach, as the port lock names it (see portIdentity in
+    // port_backend.h); empty: nothing to lock, as for doubles that reach no port.
+    const std::string& portIdentity() const { return m_portIdentity; }
+    void setPortIdentity(std::string identity) { m_portIdentity = std::move(identity); }
+
+  private:
+    std::string m_portIdentity;
 };
 
 // How Is_Ready is read by the application.

@@ -114,6 +114,39 @@ BackendOptions backendOptionsFromEnvironment() {
     return options;
 }
 
+std::string portIdentity(const BackendOptions& options) {
+    if (options.kind == BackendOptions::Kind::Sim) {
+        std::error_code ec;
+        fs::path folder = fs::absolute(options.simOutput, ec);
+        const fs::path canonical = fs::weakly_canonical(folder, ec);
+        if (!ec)
+            folder = canonical;
+        std::string text = folder.lexically_normal().string();
+        while (text.size() > 1 && text.back() == '/')
+            text.pop_back();
+        // FNV-1a: the same folder gives the same name in every process.
+        std::uint64_t hash = 14695981039346656037ull;
+        for (unsigned char c : text) {
+            hash ^= c;
+            hash *= 1099511628211ull;
+        }
+        char name[24];
+        std::snprintf(name, sizeof name, "sim-%016llx", static_cast<unsigned long long>(hash));
+        return name;
+    }
+    std::string identity;
+    const auto ports = mapStandardPorts(options.procDir, options.deviceDir);
+    for (std::uint16_t base : kStandardPorts) {
+        const auto it = ports.find(base);
+        if (it == ports.end())
+            continue;
+        if (!identity.empty())
+            identity += '+';
+        identity += fs::path(it->second).filename().string();
+    }
+    return identity.empty() ? "ppdev" : identity;
+}
+
 std::string describeBackend(const BackendOptions& options) {
     std::string line(kBackendLinePrefix);
     if (options.kind == BackendOptions::Kind::Sim) {

@@ -40,6 +40,12 @@ BackendOptions backendOptionsFromEnvironment();
 // Whether deviceDir holds a parportN device.
 bool machineHasParport(const std::filesystem::path& deviceDir);
 
+// Which port the backend drives, as a name for the port lock: the mapped parport
+// devices for ppdev (e.g. "parport0"), and for the virtual printer its output folder
+// ("sim-" and a hash of the absolute folder), so two virtual printers writing to
+// different folders are different printers.
+std::string portIdentity(const BackendOptions& options);
+
 // The backend in one line, e.g. "Druckeranschluss: virtueller Drucker (sim)" or
 // "Druckeranschluss: ppdev /dev/parport0 (0x378)". Opens no device.
 std::string describeBackend(const BackendOptions& options);

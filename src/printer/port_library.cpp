@@ -1,6 +1,7 @@
 #include "printer/port_library.h"
 
 #include "printer/command_block.h"
+#include "printer/port_backend.h"
 #include "printer/port_protocol.h"
 #include "printer/port_version.h"
 #include "printer/printer_link.h"
@@ -112,6 +113,9 @@ PortLibraryStatus PortLibrary::load() {
         return status;
     }
     m_api.bind(entries);
+    // The library picks its port from the same environment, so this names the port
+    // its calls reach.
+    m_api.setPortIdentity(portIdentity(backendOptionsFromEnvironment()));
     m_error.clear();
     return status;
 }

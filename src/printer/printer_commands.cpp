@@ -260,6 +260,12 @@ LedUploadResult uploadLedTable(PrinterLink& link, const fs::path& programDir, Le
 LedUploadResult uploadLedTableBracketed(PrinterLink& link, const fs::path& programDir,
                                         LedTable& table, int releases) {
     link.lptSelect();
+    if (link.selectRefused()) {
+        // Another program keeps the port; the link told the user.
+        for (int i = 0; i < releases; ++i)
+            link.lptRelease();
+        return LedUploadResult::SendFailed;
+    }
     link.delayMs(300);
     link.api().lptReset();
     link.delayMs(300);

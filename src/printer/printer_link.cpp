@@ -1,11 +1,14 @@
 #include "printer/printer_link.h"
 
 #include "platform/paths.h"
+#include "platform/port_lock.h"
 #include "platform/profile.h"
 #include "printer/port_io.h"
+#include "printer/port_protocol.h"
 #include "printer/printer_messages.h"
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 namespace kv::printer {
@@ -17,6 +20,15 @@ using Icon = platform::Ui::Icon;
 constexpr std::uint32_t kResetSettleMs = 300;
 constexpr std::uint32_t kStatePauseMs = 100;
 constexpr std::uint32_t kSequenceByteMs = 1;
+// How often a port kept by another program is tried again.
+constexpr std::uint32_t kPortLockPollMs = 20;
+
+// What a printer that does not answer gives.
+constexpr std::uint32_t kRefusedCommand =
+    static_cast<std::uint32_t>(CommandResult::NotReadyBeforeHeader);
+constexpr std::uint16_t kRefusedReady = static_cast<std::uint16_t>(ReadyCode::Busy);
+constexpr std::uint16_t kRefusedReset = 1;
+constexpr std::int32_t kRefusedInit = 0;
 
 // Bit 6 clocks, bits 4 and 5 carry a two-bit symbol; only the last symbol differs.
 constexpr std::array<std::uint8_t, 18> kSelectFirst = {0xFF, 0x4A, 0x0A, 0x5A, 0x1A, 0x7A,
@@ -38,14 +50,110 @@ constexpr std::string_view kAddressKey = "LPT_ADDRESS";
 PrinterLink::PrinterLink(PortApi& api, platform::Clock& clock, platform::Ui& ui,
                          platform::ProgressDisplay* progress, std::filesystem::path systemDir)
     : m_api(api), m_clock(clock), m_ui(ui), m_progress(progress),
-      m_systemDir(std::move(systemDir)) {}
+      m_systemDir(std::move(systemDir)) {
+    m_lockFolder = platform::PortLock::defaultFolder();
+}
+
+PrinterLink::~PrinterLink() = default;
+
+void PrinterLink::setPortLockFolder(std::filesystem::path folder) {
+    if (holdsPort())
+        return;
+    m_lockFolder = std::move(folder);
+    m_lock.reset();
+}
+
+bool PrinterLink::holdsPort() const {
+    return m_lock && m_lock->held();
+}
+
+bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
+    // Without the library nothing reaches a port; a double names none.
+    const std::string& identity = m_api.portIdentity();
+    if (identity.empty() || !m_api.available())
+        return true;
+    if (!m_lock || m_lockIdentity != identity) {
+        m_lock = std::make_unique<platform::PortLock>(m_lockFolder /
+                                                      platform::PortLock::fileName(identity));
+        m_lockIdentity = identity;
+    }
+    const std::uint32_t start = m_clock.tickMs();
+    for (;;) {
+        switch (m_lock->tryLock()) {
+        case platform::PortLock::Attempt::Held:
+            return true;
+        case platform::PortLock::Attempt::Unavailable:
+            // A lock folder we cannot use must not keep the user from the printer.
+            if (!m_lockTroubleTold) {
+                m_lockTroubleTold = true;
+                std::string text(kMsgPortLockUnavailable);
+                text.replace(text.find("%s"), 2, m_lock->file().string());
+                std::fprintf(stderr, "%s\n", text.c_str());
+            }
+            return true;
+        case platform::PortLock::Attempt::InUse:
+            break;
+        }
+        if (m_clock.tickMs() - start >= waitMs) {
+            if (tell)
+                m_ui.message(kMsgPortInUse, Icon::Information);
+            return false;
+        }
+        m_clock.delayMs(kPortLockPollMs);
+    }
+}
+
+void PrinterLink::dropPort() {
+    if (m_lock)
+        m_lock->unlock();
+}
+
+template <typename Call, typename Result> Result PrinterLink::guarded(Call call, Result refused) {
+    if (m_selectDepth > 0)
+        return m_bracketDenied ? refused : call();
+    if (!takePort(m_lockWaitMs, true))
+        return refused;
+    const Result result = call();
+    dropPort();
+    return result;
+}
+
+std::uint32_t PrinterLink::GuardedApi::commandSet(std::uint8_t* block) {
+    const std::uint32_t result =
+        m_link.guarded([&] { return m_link.m_api.commandSet(block); }, kRefusedCommand);
+    // A refused call leaves the result byte as Command_set would.
+    if (block && result == kRefusedCommand)
+        block[7] = static_cast<std::uint8_t>(result);
+    return result;
+}
+
+std::uint16_t PrinterLink::GuardedApi::isReady() {
+    return m_link.guarded([&] { return m_link.m_api.isReady(); }, kRefusedReady);
+}
+
+std::uint16_t PrinterLink::GuardedApi::lptReset() {
+    return m_link.guarded([&] { return m_link.m_api.lptReset(); }, kRefusedReset);
+}
+
+std::int32_t PrinterLink::GuardedApi::initPort(std::int32_t address) {
+    return m_link.guarded([&] { return m_link.m_api.initPort(address); }, kRefusedInit);
+}
+
+void PrinterLink::GuardedApi::writeData(std::uint16_t port, std::uint8_t value) {
+    m_link.guarded(
+        [&] {
+            m_link.m_api.writeData(port, value);
+            return true;
+        },
+        false);
+}
 
 std::uint32_t PrinterLink::send() {
-    return m_api.commandSet(m_block.raw());
+    return m_guarded.commandSet(m_block.raw());
 }
 
 PrinterState PrinterLink::queryPrinterState() {
-    switch (m_api.isReady()) {
+    switch (m_guarded.isReady()) {
     case 0:
         return PrinterState::Ready;
     case 1:
@@ -64,6 +172,12 @@ void PrinterLink::delayMs(std::uint32_t ms) {
 }
 
 void PrinterLink::lptSelect() {
+    if (m_selectDepth++ > 0)
+        return;
+    m_bracketDenied = !takePort(m_lockWaitMs, true);
+    m_lastBracketDenied = m_bracketDenied;
+    if (m_bracketDenied)
+        return;
     for (std::uint16_t port : kStandardPorts) {
         for (const auto* sequence : {&kSelectFirst, &kSelectSecond}) {
             for (std::uint8_t byte : *sequence) {
@@ -75,6 +189,25 @@ void PrinterLink::lptSelect() {
 }
 
 void PrinterLink::lptRelease() {
+    if (m_selectDepth > 0) {
+        --m_selectDepth;
+        if (!m_bracketDenied)
+            writeRelease();
+        if (m_selectDepth == 0) {
+            dropPort();
+            m_bracketDenied = false;
+        }
+        return;
+    }
+    // A release after the bracket closed (the job releases twice). Sent only while
+    // nobody else has the port: their printer must not be deselected under them.
+    if (m_lastBracketDenied || !takePort(0, false))
+        return;
+    writeRelease();
+    dropPort();
+}
+
+void PrinterLink::writeRelease() {
     for (std::uint16_t port : kStandardPorts) {
         for (std::uint8_t byte : kRelease) {
             delayMs(kSequenceByteMs);
@@ -85,8 +218,10 @@ void PrinterLink::lptRelease() {
 
 void PrinterLink::resetAfterBinding() {
     lptSelect();
-    delayMs(kResetSettleMs);
-    m_api.lptReset();
+    if (!selectRefused()) {
+        delayMs(kResetSettleMs);
+        m_api.lptReset();
+    }
     lptRelease();
     lptRelease();
 }
@@ -97,9 +232,11 @@ void PrinterLink::resetPrinter() {
         return;
     }
     lptSelect();
-    delayMs(kResetSettleMs);
-    if (m_api.lptReset() != 0)
-        m_ui.message(kMsgResetFailed, Icon::None);
+    if (!selectRefused()) {
+        delayMs(kResetSettleMs);
+        if (m_api.lptReset() != 0)
+            m_ui.message(kMsgResetFailed, Icon::None);
+    }
     lptRelease();
     lptRelease();
 }
@@ -112,7 +249,14 @@ bool PrinterLink::findPrinter() {
         return false;
     }
 
+    // The port kept by another program: the printer stays "not found" for now, and
+    // the stored address stays for the next search.
     lptSelect();
+    if (selectRefused()) {
+        lptRelease();
+        m_printerFound = false;
+        return false;
+    }
     delayMs(kResetSettleMs);
     m_api.lptReset();
     delayMs(kResetSettleMs);

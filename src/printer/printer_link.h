@@ -6,20 +6,42 @@
 #include "printer/command_block.h"
 #include "printer/port_api.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
+
+namespace kv::platform {
+class PortLock;
+}
 
 namespace kv::printer {
 
 // The application's side of the port: the command block, readiness, the select
 // and release brackets, the port search and the reset. Everything that talks to
 // the printer goes through one PrinterLink.
+//
+// The port lock: every conversation holds the lock of the api's port (see
+// PortApi::portIdentity), so the register traffic of two processes never
+// interleaves. A select bracket holds it from LPT_Select to the release that
+// closes the outermost select; a call outside a bracket holds it for that call.
+// A port kept by another program is waited for (the clock keeps the windows
+// painted), then the user is told and the bracket or call is refused as by a
+// printer that does not answer: Command_set 1, Is_Ready busy, LPT_Reset failed,
+// InitPort no printer.
 class PrinterLink {
   public:
+    static constexpr std::uint32_t kPortLockWaitMs = 30000;
+
     // `systemDir` holds kvprn.ini. `progress` may be null (no status strip).
     PrinterLink(PortApi& api, platform::Clock& clock, platform::Ui& ui,
                 platform::ProgressDisplay* progress, std::filesystem::path systemDir);
+    ~PrinterLink();
+    PrinterLink(const PrinterLink&) = delete;
+    PrinterLink& operator=(const PrinterLink&) = delete;
 
-    PortApi& api() { return m_api; }
+    // The port library's calls, under the port lock.
+    PortApi& api() { return m_guarded; }
     platform::Clock& clock() { return m_clock; }
     platform::Ui& ui() { return m_ui; }
     platform::ProgressDisplay* progress() { return m_progress; }
@@ -38,9 +60,52 @@ class PrinterLink {
     void resetPrinter();              // ResetPrinter (F4)
     void resetAfterBinding();         // the first reset once the library is bound
     bool printerFound() const { return m_printerFound; }
+    // True while the open bracket did not get the port: another program kept it past
+    // the wait (the user was told), and the bracket's calls are refused.
+    bool selectRefused() const { return m_selectDepth > 0 && m_bracketDenied; }
+
+    // Where the lock files are (default: $XDG_RUNTIME_DIR, else /tmp) and how long
+    // a busy port is waited for.
+    void setPortLockFolder(std::filesystem::path folder);
+    void setPortLockWaitMs(std::uint32_t ms) { m_lockWaitMs = ms; }
+    // Whether this link holds its port's lock now.
+    bool holdsPort() const;
 
   private:
+    class GuardedApi : public PortApi {
+      public:
+        explicit GuardedApi(PrinterLink& link) : m_link(link) {}
+        float getDllVersion() override { return m_link.m_api.getDllVersion(); }
+        std::uint32_t commandSet(std::uint8_t* block) override;
+        std::uint16_t isReady() override;
+        std::uint16_t lptReset() override;
+        std::int32_t initPort(std::int32_t address) override;
+        void writeData(std::uint16_t port, std::uint8_t value) override;
+        bool available() const override { return m_link.m_api.available(); }
+
+      private:
+        PrinterLink& m_link;
+    };
+
+    // Runs `call` with the port held; `refused` when another program keeps it.
+    template <typename Call, typename Result> Result guarded(Call call, Result refused);
+    // Takes the port lock, waiting at most `waitMs`; tells the user when it gives up
+    // and `tell` is set. True also when there is nothing to lock.
+    bool takePort(std::uint32_t waitMs, bool tell);
+    void dropPort();
+    void writeRelease();
+
     PortApi& m_api;
+    GuardedApi m_guarded{*this};
+    std::unique_ptr<platform::PortLock> m_lock;
+    std::string m_lockIdentity;
+    std::filesystem::path m_lockFolder;
+    std::uint32_t m_lockWaitMs = kPortLockWaitMs;
+    bool m_lockTroubleTold = false;
+    int m_selectDepth = 0;
+    bool m_bracketDenied = false;     // the open bracket did not get the port
+    bool m_lastBracketDenied = false; // the last bracket did not: its extra releases do nothing
+
     platform::Clock& m_clock;
     platform::Ui& m_ui;
     platform::ProgressDisplay* m_progress;

@@ -44,6 +44,18 @@ inline constexpr std::string_view kMsgSimPageNotWritten =
     "Der virtuelle Drucker kann die Seite nicht im Ordner %s (KVPR_SIM_OUT) ablegen; die Seite "
     "ist verloren, der Drucker meldet einen Fehler.";
 
+// Our own: the port lock. Another program (window, command line, print server) is in a
+// conversation with the printer; and a lock file that cannot be used (standard error).
+inline constexpr std::string_view kMsgPortInUse =
+    "Der Drucker wird gerade von einem anderen Programm benutzt.";
+inline constexpr std::string_view kMsgPortLockUnavailable =
+    "Die Sperrdatei des Druckeranschlusses %s kann nicht benutzt werden; es wird ohne Sperre "
+    "weitergearbeitet.";
+// Our own: a line of the virtual printer's control file it does not understand (standard
+// error).
+inline constexpr std::string_view kMsgSimUnknownInstruction =
+    "Der virtuelle Drucker ignoriert die unbekannte Anweisung in %s: %s";
+
 // Command set: single commands, print preparation, LED table upload.
 inline constexpr std::string_view kMsgPrinterNotReady = "Fotodrucker ist nicht bereit.";
 inline constexpr std::string_view kMsgSendFailed = "Fehler beim Absenden des Befehls.";

@@ -6,7 +6,11 @@
 #include "printer/printer_messages.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
 
 namespace kv::printer {
 
@@ -48,6 +52,36 @@ std::string pageName(std::uint32_t number, const char* extension) {
 
 std::uint8_t previewValue(int level) {
     return static_cast<std::uint8_t>(std::min(255, (level + 2) / 4));
+}
+
+// The line's words, lower case, one space apart.
+std::string normalised(std::string_view line) {
+    std::string words;
+    bool space = false;
+    for (char c : line) {
+        if (c == ' ' || c == '\t' || c == '\r') {
+            space = !words.empty();
+            continue;
+        }
+        if (space)
+            words += ' ';
+        space = false;
+        words += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return words;
+}
+
+// "<word> N" with N a whole number of milliseconds.
+std::optional<std::uint32_t> millisecondsAfter(std::string_view words, std::string_view word) {
+    if (words.size() <= word.size() + 1 || words.substr(0, word.size()) != word ||
+        words[word.size()] != ' ')
+        return std::nullopt;
+    const std::string_view number = words.substr(word.size() + 1);
+    std::uint32_t ms = 0;
+    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), ms);
+    if (ec != std::errc() || ptr != number.data() + number.size())
+        return std::nullopt;
+    return ms;
 }
 
 } // namespace
@@ -100,6 +134,7 @@ void VirtualPrinter::controlChanged(std::uint8_t previous, std::uint8_t now) {
 }
 
 std::uint8_t VirtualPrinter::status() {
+    maybePollControl();
     const auto index = m_busyTrigger ? currentIndex(m_busyTrigger->stage) : std::nullopt;
     if (index && *index >= m_busyTrigger->index) {
         m_busy = true;
@@ -135,7 +170,9 @@ std::uint8_t VirtualPrinter::status() {
 bool VirtualPrinter::busy() {
     if (m_loadingPaper && m_clock.tickMs() - m_paperLoadStartMs >= m_options.paperLoadMs)
         m_loadingPaper = false;
-    return m_busy || m_fault || m_paperOut || m_outputFault || m_loadingPaper;
+    if (m_busyTimed && static_cast<std::int32_t>(m_clock.tickMs() - m_busyUntilMs) >= 0)
+        m_busyTimed = false;
+    return m_busy || m_busyTimed || m_fault || m_paperOut || m_outputFault || m_loadingPaper;
 }
 
 std::optional<std::size_t> VirtualPrinter::currentIndex(Stage stage) const {
@@ -149,6 +186,10 @@ std::optional<std::size_t> VirtualPrinter::currentIndex(Stage stage) const {
 }
 
 bool VirtualPrinter::loseAck(Stage stage, std::size_t index) {
+    if (m_loseNextAck) {
+        m_loseNextAck = false;
+        return true;
+    }
     if (!m_lostAck || m_lostAck->stage != stage || m_lostAck->index != index)
         return false;
     m_lostAck.reset();
@@ -182,6 +223,7 @@ void VirtualPrinter::takeHeaderByte() {
 }
 
 void VirtualPrinter::beginDataPhase() {
+    maybePollControl();
     m_ackReads = 0;
     m_received.clear();
     m_reply.clear();
@@ -343,6 +385,7 @@ bool VirtualPrinter::endPage(std::uint8_t code) {
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_pageLines = 0;
+    publishState();
     return putOut;
 }
 
@@ -423,15 +466,126 @@ void VirtualPrinter::reset() {
     m_pageLines = 0;
     m_loadingPaper = false;
     m_outputFault = false;
+    publishState();
 }
 
 void VirtualPrinter::clearFaults() {
+    m_loseNextAck = false;
+    m_busyTimed = false;
     m_paperOut = false;
     m_fault = false;
     m_busy = false;
     m_lostAck.reset();
     m_busyTrigger.reset();
     m_outputFault = false;
+}
+
+} // namespace kv::printer
+
+namespace kv::printer {
+
+void VirtualPrinter::maybePollControl() {
+    // Not at every register access: a raster line alone is thousands of them.
+    const auto now = std::chrono::steady_clock::now();
+    if (m_controlLooked &&
+        now - m_lastControlLook < std::chrono::milliseconds(m_options.controlIntervalMs))
+        return;
+    m_controlLooked = true;
+    m_lastControlLook = now;
+    pollControl();
+}
+
+void VirtualPrinter::pollControl() {
+    // Taken by renaming: a writer appending from now on makes a new control file, so
+    // nothing written while this one is read is lost.
+    const fs::path taken =
+        m_outputDir / ("control.taken-" + std::to_string(static_cast<long>(::getpid())));
+    std::error_code ec;
+    fs::rename(controlFile(), taken, ec);
+    if (!ec) {
+        if (m_controlTakenHook) {
+            const auto hook = m_controlTakenHook; // it may replace itself
+            hook();
+        }
+        std::ifstream in(taken, std::ios::binary);
+        std::string text(std::istreambuf_iterator<char>(in), {});
+        fs::remove(taken, ec);
+        // A writer that opened the file before the rename may still have added to it.
+        in.clear();
+        text.append(std::istreambuf_iterator<char>(in), {});
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            const std::string_view line(text.data() + start, end - start);
+            if (!applyControl(line)) {
+                std::string message(kMsgSimUnknownInstruction);
+                const std::string file = controlFile().string();
+                const std::size_t at = message.find("%s");
+                message.replace(at, 2, file);
+                message.replace(message.find("%s", at + file.size()), 2, line);
+                if (m_report)
+                    m_report(message);
+                else
+                    std::fprintf(stderr, "%s\n", message.c_str());
+            }
+            start = end + 1;
+        }
+    }
+    publishState();
+}
+
+bool VirtualPrinter::applyControl(std::string_view line) {
+    const std::string words = normalised(line);
+    if (words.empty() || words[0] == '#')
+        return true;
+    if (words == "paper out") {
+        m_paperOut = true;
+    } else if (words == "paper in") {
+        m_paperOut = false;
+    } else if (words == "fault") {
+        m_fault = true;
+    } else if (words == "clear") {
+        m_fault = false;
+        m_outputFault = false;
+    } else if (words == "lose ack") {
+        m_loseNextAck = true;
+    } else if (const auto busyMs = millisecondsAfter(words, "busy")) {
+        m_busyTimed = *busyMs > 0;
+        m_busyUntilMs = m_clock.tickMs() + *busyMs;
+    } else if (const auto warmUpMs = millisecondsAfter(words, "warmup")) {
+        m_options.warmUpMs = *warmUpMs;
+        m_powerOnMs = m_clock.tickMs();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string VirtualPrinter::stateReport() {
+    const auto yesNo = [](bool on) { return on ? "yes" : "no"; };
+    const bool busyNow = busy() && !m_fault && !m_outputFault && !m_paperOut;
+    std::string text;
+    text += std::string("paper: ") + (m_paperOut ? "out" : "in") + "\n";
+    text += std::string("fault: ") + yesNo(m_fault || m_outputFault) + "\n";
+    text += std::string("busy: ") + yesNo(busyNow) + "\n";
+    text += std::string("warming up: ") + yesNo(warmUpState() != kWarm) + "\n";
+    text += "pages printed: " + std::to_string(m_pagesWritten) + "\n";
+    text += "last page: " + m_lastPagePath.string() + "\n";
+    return text;
+}
+
+void VirtualPrinter::publishState() {
+    std::string text = stateReport();
+    if (text == m_publishedState)
+        return;
+    std::error_code ec;
+    fs::create_directories(m_outputDir, ec);
+    // Written whole or not at all, so a reader never sees half of it; a failure is tried
+    // again at the next change.
+    if (platform::writeFileAtomic(stateReportFile(), text))
+        m_publishedState = std::move(text);
 }
 
 } // namespace kv::printer

@@ -4,6 +4,7 @@
 #include "printer/printer_memory.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -82,13 +83,27 @@ struct PageLevels {
 //
 // Parameters and stored memory persist in printer-state.txt in the output folder; a
 // damaged file gives factory defaults.
+//
+// Outside control: the file "control" in the output folder holds instructions, one a
+// line, carried out while the printer runs: "paper out", "paper in", "fault", "clear"
+// (ends a fault), "busy N" (busy for N ms), "lose ack" (the next acknowledge is lost),
+// "warmup N" (heats up anew, warm N ms from now). Blank lines and lines starting with
+// '#' are skipped; others are told (one line each) and ignored. The printer looks for
+// the file at most every controlIntervalMs of real time, at a status read or a command
+// block, and takes it by renaming it first, so a line appended meanwhile lands in a new
+// control file. After every change of its state it writes the file "state" beside it.
 class VirtualPrinter {
   public:
     struct Options {
         std::uint32_t warmUpMs = 3000;
         std::uint32_t paperLoadMs = 0;
         bool writeRawLines = false;
+        // Real time between two looks for the control file; 0: at every chance.
+        std::uint32_t controlIntervalMs = 50;
     };
+
+    static constexpr std::string_view kControlFileName = "control";
+    static constexpr std::string_view kStateReportName = "state";
 
     // Where a fault is injected: the index counts header bytes taken since the last data
     // phase or reset (a header cut short leaves its bytes counted), data bytes of a write,
@@ -103,8 +118,9 @@ class VirtualPrinter {
     VirtualPrinter(platform::Clock& clock, std::filesystem::path outputDir)
         : VirtualPrinter(clock, std::move(outputDir), Options{}) {}
 
-    // Where a page that cannot be written is told (the user's standard error); none: only
-    // lastError() and the fault show it.
+    // Where a page that cannot be written and a control line not understood are told (the
+    // user's standard error); none: a page only in lastError() and the fault, a control
+    // line on standard error.
     void setReport(std::function<void(std::string_view)> report) { m_report = std::move(report); }
 
     // Register access.
@@ -127,6 +143,18 @@ class VirtualPrinter {
     // write's data phase, DataByte n > 0 the wait before data byte n. One shot.
     void busyAt(Stage stage, std::size_t index) { m_busyTrigger = Trigger{stage, index}; }
     void clearFaults();
+
+    // Carries out the control file now, if there is one, and writes the state file when
+    // the state changed. The printer calls it itself (see above).
+    void pollControl();
+    // Carries out one control line; false when it is not understood.
+    bool applyControl(std::string_view line);
+    // Called after the control file was taken and before it is read (tests append there).
+    void setControlTakenHook(std::function<void()> hook) { m_controlTakenHook = std::move(hook); }
+    std::filesystem::path controlFile() const { return m_outputDir / kControlFileName; }
+    std::filesystem::path stateReportFile() const { return m_outputDir / kStateReportName; }
+    // The state file's text: paper, fault, busy, warming up, pages printed, last page.
+    std::string stateReport();
 
     // Inspection.
     const PrinterMemory& memory() const { return m_memory; }
@@ -177,6 +205,8 @@ class VirtualPrinter {
     bool writePage(const PageLevels& levels);
     void saveMemory();
     bool busy();
+    void maybePollControl();
+    void publishState();
 
     platform::Clock& m_clock;
     std::filesystem::path m_outputDir;
@@ -206,6 +236,15 @@ class VirtualPrinter {
     bool m_busy = false;
     std::optional<Trigger> m_lostAck;
     std::optional<Trigger> m_busyTrigger;
+    bool m_loseNextAck = false;
+    bool m_busyTimed = false;
+    std::uint32_t m_busyUntilMs = 0;
+
+    // Outside control.
+    std::chrono::steady_clock::time_point m_lastControlLook{};
+    bool m_controlLooked = false;
+    std::function<void()> m_controlTakenHook;
+    std::string m_publishedState;
 
     // Pages.
     bool m_pageOpen = false;

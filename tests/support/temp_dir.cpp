@@ -52,6 +52,10 @@ ScopedProgramFolders::ScopedProgramFolders() {
 }
 
 void setTestEnvironment() {
+    // A runtime folder of the test program's own (the printer port's lock files go
+    // there), shared with the processes it starts and removed when it ends.
+    static const TempDir runtime;
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     setenv("KVPR_PORT", "sim", 0);
     // By its full path: a sanitizer's dlopen does not search the test's run path.
     setenv("KVPR_PORT_LIBRARY", KV_TEST_PORT_LIBRARY, 0);

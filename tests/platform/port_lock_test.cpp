@@ -1,0 +1,110 @@
+#include "platform/port_lock.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kv::platform {
+namespace {
+
+using Attempt = PortLock::Attempt;
+
+TEST(PortLock, OneHolderAtATimeUntilUnlocked) {
+    test::TempDir dir;
+    const auto file = dir / PortLock::fileName("sim-1");
+    PortLock first(file);
+    PortLock second(file);
+
+    EXPECT_EQ(first.tryLock(), Attempt::Held);
+    EXPECT_EQ(first.tryLock(), Attempt::Held) << "taking it again while held";
+    EXPECT_EQ(second.tryLock(), Attempt::InUse);
+    EXPECT_FALSE(second.held());
+
+    first.unlock();
+    EXPECT_EQ(second.tryLock(), Attempt::Held);
+    EXPECT_EQ(first.tryLock(), Attempt::InUse);
+
+    // Another port's lock is another file: never in the way.
+    PortLock other(dir / PortLock::fileName("sim-2"));
+    EXPECT_EQ(other.tryLock(), Attempt::Held);
+}
+
+TEST(PortLock, GoesWithItsObjectAndWithItsProcess) {
+    test::TempDir dir;
+    const auto file = dir / PortLock::fileName("parport0");
+    {
+        PortLock holder(file);
+        ASSERT_EQ(holder.tryLock(), Attempt::Held);
+    }
+    PortLock after(file);
+    EXPECT_EQ(after.tryLock(), Attempt::Held);
+    after.unlock();
+
+    // A holder that dies without unlocking leaves nothing behind.
+    int toParent[2];
+    int toChild[2];
+    ASSERT_EQ(::pipe(toParent), 0);
+    ASSERT_EQ(::pipe(toChild), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        PortLock lock(file);
+        const char held = lock.tryLock() == Attempt::Held ? 'y' : 'n';
+        (void)!::write(toParent[1], &held, 1);
+        char go;
+        (void)!::read(toChild[0], &go, 1);
+        ::_exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(::read(toParent[0], &held, 1), 1);
+    ASSERT_EQ(held, 'y');
+    EXPECT_EQ(after.tryLock(), Attempt::InUse);
+    const char go = 'x';
+    ASSERT_EQ(::write(toChild[1], &go, 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(after.tryLock(), Attempt::Held);
+    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
+        ::close(fd);
+}
+
+TEST(PortLock, FileNameFolderAndMode) {
+    EXPECT_EQ(PortLock::fileName("parport0"), "kvphoto-port-parport0.lock");
+    EXPECT_EQ(PortLock::fileName("parport0+parport1"), "kvphoto-port-parport0_parport1.lock");
+    EXPECT_EQ(PortLock::fileName("../x/y"), "kvphoto-port-.._x_y.lock");
+
+    test::TempDir dir;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    EXPECT_EQ(PortLock::defaultFolder(), dir.path());
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(PortLock::defaultFolder(), std::filesystem::path("/tmp"));
+    if (saved)
+        ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
+
+    // Users sharing the port share the lock: the file is made readable and writable by all,
+    // whatever the umask.
+    const mode_t mask = ::umask(077);
+    PortLock lock(dir / "shared.lock");
+    EXPECT_EQ(lock.tryLock(), Attempt::Held);
+    ::umask(mask);
+    struct stat info {};
+    ASSERT_EQ(::stat((dir / "shared.lock").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
+
+    // A folder that is not there: no lock to be had, and said so.
+    PortLock nowhere(dir / "missing" / "x.lock");
+    EXPECT_EQ(nowhere.tryLock(), Attempt::Unavailable);
+    EXPECT_FALSE(nowhere.held());
+}
+
+} // namespace
+} // namespace kv::platform
