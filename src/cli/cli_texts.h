@@ -22,7 +22,8 @@ inline constexpr std::string_view kOverview =
     "  --home DIR  the program directory, as KVPR_HOME sets it\n"
     "  --yes       answer every question of the program with Yes\n"
     "  --no        answer every question with No (also the answer when neither\n"
-    "              is given; the tool then says so)\n"
+    "              is given; the tool then says so, except that print asks on\n"
+    "              the terminal when standard input is one)\n"
     "  --help      this text; COMMAND --help describes one command\n"
     "\n"
     "Commands:\n";
@@ -50,7 +51,10 @@ inline constexpr std::string_view kCommandList =
     "printer upload-led\n"
     "  render [--layout 1|4|16] [--album NAME] [FILE...] --bmx OUT\n"
     "                                      the BMX raster file of a sheet, as a print job "
-    "makes it\n";
+    "makes it\n"
+    "  print [--layout 1|4|16] [--album NAME] [FILE...] | print --album NAME --picture INDEX\n"
+    "  print --batch ALBUM                 print a sheet or every picture of an album on the "
+    "printer, as the program does\n";
 
 inline constexpr std::string_view kClosing =
     "\n"
@@ -85,7 +89,37 @@ inline constexpr std::string_view kSixteenUpFiles =
     "16 in 1 takes no FILE; its pictures come from --album";
 inline constexpr std::string_view kAlbumOnlySixteenUp = "--album goes with --layout 16";
 inline constexpr std::string_view kSheetNotLoaded = "the sheet could not be loaded: ";
+inline constexpr std::string_view kBatchAlone =
+    "--batch takes no FILE, --layout, --album or --picture";
+inline constexpr std::string_view kPictureNeedsAlbum = "--picture goes with --album";
+inline constexpr std::string_view kPictureAlone = "--picture takes no FILE and no --layout";
+inline constexpr std::string_view kNoSuchPicture = "no picture with that INDEX in album ";
+inline constexpr std::string_view kPrintCancelled = "printing cancelled, the page was dropped";
+inline constexpr std::string_view kNothingPrinted = "nothing was printed";
+inline constexpr std::string_view kPrintStopped = "printing stopped";
+inline constexpr std::string_view kSheetNotPrinted = "the sheet was not printed";
+// "<printed> of <total> sheets printed"
+inline constexpr std::string_view kSheetsPrintedOf = " of ";
+inline constexpr std::string_view kSheetsPrintedTail = " sheets printed";
+// "picture <n> of <total>: <display name>"
+inline constexpr std::string_view kBatchPictureHead = "picture ";
+inline constexpr std::string_view kInterruptedYes = "interrupted: answered Yes";
+inline constexpr std::string_view kInterruptedNo = "interrupted: answered No";
 inline constexpr std::string_view kTryHelp = "Try 'kvphoto-cli --help'.";
+
+// The choices after a question asked on the terminal: the first letters of the
+// German buttons (Ja/Nein, Wiederholen/Abbrechen, OK/Abbrechen).
+inline constexpr std::string_view kChoicesYesNo = "[j/n]";
+inline constexpr std::string_view kChoicesRetryCancel = "[w/a]";
+inline constexpr std::string_view kChoicesOkCancel = "[o/a]";
+
+// The phases of a print job on the progress line, after the status strip's texts.
+inline constexpr std::string_view kPhaseSearch = "Druckersuche";
+inline constexpr std::string_view kPhasePreparing = "Daten";
+inline constexpr std::string_view kPhaseWarmUp = "Aufwärmen";
+inline constexpr std::string_view kPhaseBmx = "BMX-Datei";
+inline constexpr std::string_view kPhasePaper = "Papier";
+inline constexpr std::string_view kPhaseTransfer = "Übertragung";
 
 // A question of our own, asked as the save dialog asks it.
 inline constexpr std::string_view kAskReplaceSuffix =

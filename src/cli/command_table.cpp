@@ -13,6 +13,9 @@ constexpr std::array<std::string_view, 1> kGammaFlags = {"--write"};
 constexpr std::array<std::string_view, 4> kRankTableFlags = {"--sens-rebuild", "--dens-rebuild",
                                                              "--save", "--txt"};
 constexpr std::array<std::string_view, 3> kRenderOptions = {"--layout", "--album", "--bmx"};
+constexpr std::array<std::string_view, 1> kPrintFlags = {"--quiet"};
+constexpr std::array<std::string_view, 4> kPrintOptions = {"--layout", "--album", "--picture",
+                                                           "--batch"};
 
 const CommandEntry kCommands[] = {
     {"album",
@@ -220,6 +223,24 @@ const CommandEntry kCommands[] = {
      {},
      render,
      kRenderOptions},
+    {"print", "",
+     "print [--quiet] ([--layout 1|4|16] [--album NAME] [FILE...] | --album NAME --picture INDEX "
+     "| --batch ALBUM)",
+     "Prints on the printer what \"Aktuelles Photo drucken\" prints, through the same job:\n"
+     "the printer is searched, the colour-matching table and the media checked, the\n"
+     "printer reset, warmed up and given paper, and the sheet's 774 raster lines sent.\n"
+     "FILE and --layout/--album make the sheet as render makes it. --album NAME\n"
+     "--picture INDEX prints that picture of the album as the loaded picture, turned\n"
+     "by its rotation in the album. --batch ALBUM is \"Stapeldruck\": every picture of\n"
+     "the album in turn, after the program's question.\n"
+     "Progress (phase and percentage) goes to standard error, one line redrawn on a\n"
+     "terminal, else a line per phase and per 10 %; --quiet shows none.\n"
+     "Questions are answered by --yes or --no; without either they are asked on the\n"
+     "terminal (\"[j/n]\", \"[w/a]\") when standard input is one, else answered No.\n"
+     "Ctrl+C is ESC: the program asks whether to stop; a second Ctrl+C or SIGTERM\n"
+     "stops at once. A stopped page is dropped. Exit status 0 only when every sheet\n"
+     "was printed.",
+     0, -1, kPrintFlags, print, kPrintOptions},
 };
 
 } // namespace

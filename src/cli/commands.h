@@ -22,7 +22,7 @@ struct Invocation;
 using Handler = Exit (*)(Invocation&);
 
 struct CommandEntry {
-    std::string_view group;    // "album", "picture", "media", "printer", "render"
+    std::string_view group;    // "album", "picture", "media", "printer", "render", "print"
     std::string_view name;     // empty for a command of one word
     std::string_view synopsis; // without the tool's options
     std::string_view description;
@@ -128,5 +128,6 @@ Exit printerWrite(Invocation& inv);
 Exit printerUploadLed(Invocation& inv);
 
 Exit render(Invocation& inv);
+Exit print(Invocation& inv);
 
 } // namespace kv::cli

@@ -79,6 +79,8 @@ class PrintJob {
     bool batchActive() const { return m_batchActive; }
     int batchTotal() const { return m_batchTotal; }
     int batchRemaining() const { return m_batchRemaining; }
+    // The pictures read for the batch, in the order they print.
+    const std::vector<albums::PictureRow>& batchPictures() const { return m_batch; }
     bool bmxOnly() const { return m_bmxOnly; }
     bool colourMatching() const { return m_colourMatching; }
     JobOutcome lastOutcome() const { return m_outcome; }

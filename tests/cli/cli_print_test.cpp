@@ -1,0 +1,392 @@
+// kvphoto-cli print: the built tool drives the job engine against the virtual
+// printer in its own process; the pages it writes are compared with the levels a
+// job computes in process, and with each other.
+
+#include "adjust/picture_adjust_settings.h"
+#include "cli_runner.h"
+#include "jobs/job_messages.h"
+#include "media/media_service.h"
+#include "platform/imagelib/image_library.h"
+#include "platform/recording_ui.h"
+#include "printer/led_table.h"
+#include "printer/virtual_printer.h"
+#include "render/print_preparation.h"
+#include "support/temp_dir.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <signal.h>
+
+namespace kv::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::writeBytes;
+
+// A 24-bit picture with something different in every pixel and channel; `seed`
+// tells pictures of one size apart.
+platform::Bitmap24 pattern(int width, int height, int seed = 0) {
+    platform::Bitmap24 b = platform::Bitmap24::make(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = b.at(x, y);
+            p[0] = std::uint8_t(x * 3 + y + seed);
+            p[1] = std::uint8_t(y / 2 + seed * 5);
+            p[2] = std::uint8_t(x ^ y);
+        }
+    return b;
+}
+
+fs::path writeBmp(const fs::path& file, const platform::Bitmap24& b) {
+    fs::create_directories(file.parent_path());
+    EXPECT_TRUE(platform::imagelib::WriteBmpFile(file, b));
+    return file;
+}
+
+// A quarter turn clockwise, worked out here rather than taken from the program:
+// the top row becomes the right column.
+platform::Bitmap24 turnedClockwise(const platform::Bitmap24& b) {
+    platform::Bitmap24 t = platform::Bitmap24::make(b.height, b.width);
+    for (int y = 0; y < b.height; ++y)      // rows from the bottom
+        for (int x = 0; x < b.width; ++x) { // old (x, y) goes to column y, row width-1-x
+            const std::uint8_t* from = b.at(x, y);
+            std::uint8_t* to = t.at(y, b.width - 1 - x);
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+        }
+    return t;
+}
+
+// A colour-matching table and every stage switched on, so that no question is
+// asked and the whole pipeline shows on the page.
+void writeSettings(const fs::path& home) {
+    fs::create_directories(home);
+    writeBytes(home / "kvx00.ini", "[Image]\r\nMatchFile=probe.cct\r\nContrast=1\r\n"
+                                   "Saturation=1\r\nSatValue=1.5\r\nColorControl=1\r\nEdge=3\r\n"
+                                   "EdgeEnhanceR=0.8\r\nDigitalCamera=1\r\n");
+    std::string cct(54 + 1089 * 100, '\0');
+    const auto put32 = [&cct](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            cct[at + std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
+    };
+    cct[0] = 'B';
+    cct[1] = 'M';
+    put32(2, std::uint32_t(cct.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, 33);
+    put32(22, 1089);
+    cct[26] = 1;
+    cct[28] = 24;
+    for (std::size_t i = 54; i < cct.size(); ++i)
+        cct[i] = char((i * 7) & 0xFF);
+    writeBytes(home / "probe.cct", cct);
+}
+
+// The tool on the virtual printer of this test, its pages in out().
+class PrintCli : public Cli {
+  public:
+    fs::path out() const { return root() / "out"; }
+
+    std::vector<std::pair<QString, QString>> env(bool slow = false) const {
+        std::vector<std::pair<QString, QString>> vars = {
+            {"KVPR_PORT", "sim"}, {"KVPR_SIM_OUT", QString::fromStdString(out().string())}};
+        // Tracing every register access (to nowhere) stretches the transfer to
+        // seconds, so a signal surely lands in it.
+        if (slow)
+            vars.emplace_back("KVPR_PORT_TRACE", "/dev/null");
+        return vars;
+    }
+
+    Result print(std::vector<std::string> args) {
+        args.insert(args.begin(), "print");
+        return run(args, env());
+    }
+
+    fs::path page(int n) const {
+        char name[32];
+        std::snprintf(name, sizeof name, "page-%04d.levels", n);
+        return out() / name;
+    }
+
+    int pages() const {
+        int count = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(out(), ec))
+            count += entry.path().extension() == ".levels";
+        return count;
+    }
+};
+
+printer::PageLevels levelsOf(const std::string& bytes) {
+    printer::PageLevels page;
+    page.values.resize(std::size_t(printer::PageLevels::kWidth) * printer::PageLevels::kHeight * 3);
+    EXPECT_EQ(bytes.size(), page.values.size() * 2);
+    for (std::size_t i = 0; i < page.values.size() && 2 * i + 1 < bytes.size(); ++i)
+        page.values[i] =
+            std::uint16_t(std::uint8_t(bytes[2 * i]) | std::uint8_t(bytes[2 * i + 1]) << 8);
+    return page;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool has(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(CliPrint, OneSheetIsTheJobsLevelsWithItsProgress) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    const fs::path picture = writeBmp(cli.root() / "pics/hoch.bmp", pattern(300, 500));
+
+    const Result r = cli.print({picture.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    ASSERT_EQ(cli.pages(), 1);
+
+    // The same sheet file (the picture fits, so it is printed from its own file)
+    // through the job's steps in process.
+    platform::RecordingUi ui;
+    const adjust::PictureAdjustSettings settings = adjust::loadPictureAdjustSettings(cli.home());
+    media::MediaState media;
+    printer::LedTable leds;
+    media::loadMediaAtStart(cli.home(), media, leds, ui);
+    const render::PrintInputs inputs{settings, true, media.calibration, media.gamma, cli.home()};
+    auto images = std::make_unique<render::JobImages>();
+    ASSERT_TRUE(render::preparePrintLevels(picture, inputs, *images, ui));
+    const printer::PageLevels page = levelsOf(readBytes(cli.page(1)));
+    int wrong = 0;
+    for (int row = 0; row < render::kFrameHeight; ++row)
+        for (int column = 0; column < render::kFrameWidth; ++column) {
+            const render::Levels& v = images->exposure.at(row, column);
+            wrong += !page.agrees(row, column, v[render::kYellow], v[render::kMagenta],
+                                  v[render::kCyan]);
+        }
+    EXPECT_EQ(wrong, 0);
+
+    // Standard error is no terminal: a line per phase and per 10 %, in job order.
+    const std::vector<std::string> lines = linesOf(r.err);
+    const auto at = [&lines](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) - lines.begin();
+    };
+    for (const char* line : {"Aufwärmen 0 %", "Papier 100 %", "Übertragung 0 %", "Übertragung 50 %",
+                             "Übertragung 100 %"})
+        EXPECT_TRUE(has(lines, line)) << line << " in\n" << r.err;
+    EXPECT_LT(at("Aufwärmen 0 %"), at("Papier 100 %"));
+    EXPECT_LT(at("Papier 100 %"), at("Übertragung 0 %"));
+    EXPECT_LT(at("Übertragung 0 %"), at("Übertragung 100 %"));
+    int transferLines = 0;
+    for (const std::string& line : lines)
+        transferLines += line.starts_with("Übertragung");
+    EXPECT_EQ(transferLines, 11) << "0 % to 100 % in steps of 10";
+
+    // --quiet: the same page again, nothing said; 4 in 1 of the same FILE is
+    // another sheet.
+    const Result quiet = cli.print({"--quiet", picture.string()});
+    EXPECT_EQ(quiet.code, 0);
+    EXPECT_EQ(quiet.err, "");
+    ASSERT_EQ(cli.pages(), 2);
+    EXPECT_TRUE(readBytes(cli.page(1)) == readBytes(cli.page(2)));
+    ASSERT_EQ(cli.print({"--quiet", "--layout", "4", picture.string()}).code, 0);
+    ASSERT_EQ(cli.pages(), 3);
+    EXPECT_FALSE(readBytes(cli.page(1)) == readBytes(cli.page(3)));
+}
+
+TEST(CliPrint, AlbumPictureIsPrintedTurnedByItsRotation) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    // Larger than the frame both ways, so both prints go through the resize.
+    const platform::Bitmap24 wide = pattern(700, 500);
+    const fs::path original = writeBmp(cli.root() / "pics/quer.bmp", wide);
+    const fs::path turned = writeBmp(cli.root() / "pics/gedreht.bmp", turnedClockwise(wide));
+    const fs::path other = writeBmp(cli.root() / "pics/anders.bmp", pattern(700, 500, 9));
+    ASSERT_EQ(cli.run({"picture", "add", "My_Album", other.string(), original.string()}).code, 0);
+    ASSERT_EQ(cli.run({"picture", "rotate", "My_Album", "1"}).code, 0);
+
+    const Result r = cli.print({"--quiet", "--album", "My_Album", "--picture", "1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(cli.print({"--quiet", turned.string()}).code, 0);
+    ASSERT_EQ(cli.print({"--quiet", original.string()}).code, 0);
+    ASSERT_EQ(cli.pages(), 3);
+    EXPECT_TRUE(readBytes(cli.page(1)) == readBytes(cli.page(2)));
+    EXPECT_FALSE(readBytes(cli.page(1)) == readBytes(cli.page(3)));
+
+    const Result none = cli.print({"--album", "My_Album", "--picture", "2"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.err.find("kvphoto-cli: no picture with that INDEX in album My_Album"),
+              std::string::npos)
+        << none.err;
+    EXPECT_EQ(cli.pages(), 3);
+}
+
+TEST(CliPrint, BatchPrintsWhatItCanAndSaysWhatItSkipped) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    std::vector<fs::path> files;
+    for (int i = 0; i < 3; ++i)
+        files.push_back(writeBmp(cli.root() / ("pics/bild" + std::to_string(i) + ".bmp"),
+                                 pattern(700, 500, i)));
+    ASSERT_EQ(cli.run({"album", "add", "Stapel"}).code, 0);
+    ASSERT_EQ(cli.run({"picture", "add", "Stapel", files[0].string(), files[1].string(),
+                       files[2].string()})
+                  .code,
+              0);
+    // The middle picture breaks after it was added.
+    writeBytes(files[1], "kein Bild");
+
+    // Without --yes the program's question is answered No: nothing printed.
+    const Result no = cli.print({"--batch", "Stapel"});
+    EXPECT_EQ(no.code, 1);
+    EXPECT_NE(no.err.find(std::string(jobs::msg::kAskBatchPrint)), std::string::npos);
+    EXPECT_NE(no.err.find("kvphoto-cli: nothing was printed"), std::string::npos) << no.err;
+    EXPECT_EQ(cli.pages(), 0);
+
+    const Result r = cli.run({"--yes", "print", "--batch", "Stapel"}, cli.env());
+    EXPECT_EQ(r.code, 1);
+    const std::vector<std::string> lines = linesOf(r.err);
+    EXPECT_TRUE(has(lines, std::string(jobs::msg::kFileCannotLoadHead) + files[1].string() +
+                               std::string(jobs::msg::kFileCannotLoadTail)))
+        << r.err;
+    EXPECT_TRUE(has(lines, std::string(jobs::msg::kAskContinue)));
+    EXPECT_TRUE(has(lines, "kvphoto-cli: picture 1 of 3: bild0.bmp"));
+    EXPECT_TRUE(has(lines, "kvphoto-cli: picture 3 of 3: bild2.bmp"));
+    EXPECT_TRUE(has(lines, "kvphoto-cli: 2 of 3 sheets printed")) << r.err;
+    ASSERT_EQ(cli.pages(), 2);
+
+    // The batch's sheets are the album's first and third pictures.
+    ASSERT_EQ(cli.print({"--quiet", "--album", "Stapel", "--picture", "0"}).code, 0);
+    ASSERT_EQ(cli.print({"--quiet", "--album", "Stapel", "--picture", "2"}).code, 0);
+    EXPECT_TRUE(readBytes(cli.page(1)) == readBytes(cli.page(3)));
+    EXPECT_TRUE(readBytes(cli.page(2)) == readBytes(cli.page(4)));
+
+    // A batch of pictures that all print ends well.
+    ASSERT_EQ(cli.run({"album", "add", "Gut"}).code, 0);
+    ASSERT_EQ(cli.run({"picture", "add", "Gut", files[2].string(), files[0].string()}).code, 0);
+    const Result good = cli.run({"--yes", "print", "--quiet", "--batch", "Gut"}, cli.env());
+    EXPECT_EQ(good.code, 0) << good.err;
+    EXPECT_EQ(good.err, std::string(jobs::msg::kAskBatchPrint) + "\n");
+    ASSERT_EQ(cli.pages(), 6);
+    EXPECT_TRUE(readBytes(cli.page(5)) == readBytes(cli.page(2)));
+    EXPECT_TRUE(readBytes(cli.page(6)) == readBytes(cli.page(1)));
+}
+
+// Starts the print, waits until the progress shows `until`, then sends `signal`.
+void signalWhenShown(QProcess& process, std::string& err, const std::string& until, int signal) {
+    process.setReadChannel(QProcess::StandardError);
+    while (err.find(until) == std::string::npos && process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(60000);
+        err += process.readAllStandardError().toStdString();
+    }
+    ASSERT_NE(err.find(until), std::string::npos) << err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
+}
+
+TEST(CliPrint, SignalsDuringTheTransferDropThePage) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    const std::string picture = writeBmp(cli.root() / "pics/p.bmp", pattern(300, 200)).string();
+    const std::string stopQuestion(jobs::msg::kAskStopPrinting);
+
+    struct Case {
+        const char* name;
+        const char* answer;
+        std::vector<int> sent; // each sent once the text before it shows
+        const char* told;      // what the tool says of the stop
+    };
+    const Case cases[] = {
+        // Ctrl+C is ESC: the program asks, --yes stops.
+        {"ctrl-c with --yes", "--yes", {SIGINT}, nullptr},
+        // --no keeps printing; the second Ctrl+C stops without asking again.
+        {"two ctrl-c with --no",
+         "--no",
+         {SIGINT, SIGINT},
+         "kvphoto-cli: interrupted: answered Yes"},
+        // SIGTERM stops at once, whatever the answers.
+        {"sigterm with --no", "--no", {SIGTERM}, "kvphoto-cli: interrupted: answered Yes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess process;
+        cli.start(process, {c.answer, "print", picture}, cli.env(true));
+        std::string err;
+        signalWhenShown(process, err, "Übertragung", c.sent[0]);
+        if (c.sent.size() > 1)
+            signalWhenShown(process, err, stopQuestion, c.sent[1]);
+        Result r = Cli::finish(process);
+        err += r.err;
+        EXPECT_EQ(r.code, 1) << err;
+        EXPECT_NE(err.find(stopQuestion), std::string::npos) << err;
+        if (c.told) {
+            EXPECT_NE(err.find(c.told), std::string::npos) << err;
+        }
+        EXPECT_NE(err.find("kvphoto-cli: printing cancelled, the page was dropped"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("Übertragung 100 %"), std::string::npos) << err;
+        EXPECT_EQ(cli.pages(), 0) << "the page was dropped";
+    }
+    // The port was released and the printer takes the next page.
+    const Result again = cli.print({"--quiet", picture});
+    EXPECT_EQ(again.code, 0) << again.err;
+    EXPECT_EQ(cli.pages(), 1);
+}
+
+TEST(CliPrint, UsageErrors) {
+    PrintCli cli;
+    const std::string bmp = (cli.root() / "x.bmp").string();
+    const struct {
+        std::vector<std::string> args;
+        std::string err; // the first line
+    } cases[] = {
+        {{"print"}, "kvphoto-cli: 1 in 1 takes exactly one FILE"},
+        {{"print", bmp, bmp}, "kvphoto-cli: 1 in 1 takes exactly one FILE"},
+        {{"print", "--layout", "2", bmp}, "kvphoto-cli: --layout takes 1, 4 or 16"},
+        {{"print", "--layout", "16", bmp},
+         "kvphoto-cli: 16 in 1 takes no FILE; its pictures come "
+         "from --album"},
+        {{"print", "--album", "A", bmp}, "kvphoto-cli: --album goes with --layout 16"},
+        {{"print", "--batch", "A", bmp},
+         "kvphoto-cli: --batch takes no FILE, --layout, --album "
+         "or --picture"},
+        {{"print", "--batch", "A", "--picture", "0"},
+         "kvphoto-cli: --batch takes no FILE, "
+         "--layout, --album or --picture"},
+        {{"print", "--picture", "0"}, "kvphoto-cli: --picture goes with --album"},
+        {{"print", "--album", "A", "--picture", "0", bmp},
+         "kvphoto-cli: --picture takes no FILE and no --layout"},
+        {{"print", "--album", "A", "--picture", "eins"},
+         "kvphoto-cli: eins is not a number (decimal or 0x hex)"},
+        {{"print", "--batch"}, "kvphoto-cli: --batch needs a value"},
+        {{"print", "--bunt", bmp}, "kvphoto-cli: unknown option: --bunt"},
+    };
+    for (const auto& c : cases) {
+        std::string name;
+        for (const std::string& a : c.args)
+            name += a + " ";
+        SCOPED_TRACE(name);
+        const Result r = cli.run(c.args, cli.env());
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(cli.pages(), 0);
+}
+
+} // namespace
+} // namespace kv::cli
