@@ -34,7 +34,8 @@ std::string hex(std::uint16_t value) {
 class SimBackend : public PortBackend {
   public:
     SimBackend(const BackendOptions& options, std::function<void(std::string_view)> report)
-        : m_printer(m_clock, options.simOutput, VirtualPrinter::Options{options.warmUpMs}),
+        : m_printer(m_clock, options.simOutput,
+                    VirtualPrinter::Options{options.warmUpMs, options.paperLoadMs}),
           m_port(m_printer) {
         // The model answers at once: no settling time needed between register accesses.
         setSettleScale(0);
@@ -106,11 +107,14 @@ BackendOptions backendOptionsFromEnvironment() {
     const std::string out = environment("KVPR_SIM_OUT");
     options.simOutput =
         out.empty() ? platform::programDirectory() / "virtual-printer/" : fs::path(out);
-    const std::string warmUp = environment("KVPR_SIM_WARMUP_MS");
-    std::uint32_t ms = 0;
-    const auto [ptr, ec] = std::from_chars(warmUp.data(), warmUp.data() + warmUp.size(), ms);
-    if (!warmUp.empty() && ec == std::errc() && ptr == warmUp.data() + warmUp.size())
-        options.warmUpMs = ms;
+    const auto milliseconds = [](const std::string& text, std::uint32_t& value) {
+        std::uint32_t ms = 0;
+        const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+        if (!text.empty() && ec == std::errc() && ptr == text.data() + text.size())
+            value = ms;
+    };
+    milliseconds(environment("KVPR_SIM_WARMUP_MS"), options.warmUpMs);
+    milliseconds(environment("KVPR_SIM_PAPER_LOAD_MS"), options.paperLoadMs);
     return options;
 }
 

@@ -22,6 +22,7 @@ struct BackendOptions {
     std::filesystem::path tracePath; // empty: no trace
     std::filesystem::path simOutput;
     std::uint32_t warmUpMs = 5000;
+    std::uint32_t paperLoadMs = 0; // the virtual printer's paper feed at every page
     std::filesystem::path procDir = "/proc/sys/dev/parport";
     std::filesystem::path deviceDir = "/dev";
     // Set when KVPR_PORT named no known backend.

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -286,14 +287,20 @@ TEST(CliPrint, BatchPrintsWhatItCanAndSaysWhatItSkipped) {
     EXPECT_TRUE(readBytes(cli.page(6)) == readBytes(cli.page(1)));
 }
 
-// Starts the print, waits until the progress shows `until`, then sends `signal`.
-void signalWhenShown(QProcess& process, std::string& err, const std::string& until, int signal) {
+// Collects the running tool's standard error until it shows `until`; false when
+// the tool ended first.
+bool waitForText(QProcess& process, std::string& err, const std::string& until) {
     process.setReadChannel(QProcess::StandardError);
     while (err.find(until) == std::string::npos && process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(60000);
         err += process.readAllStandardError().toStdString();
     }
-    ASSERT_NE(err.find(until), std::string::npos) << err;
+    return err.find(until) != std::string::npos;
+}
+
+// Waits until the progress shows `until`, then sends `signal`.
+void signalWhenShown(QProcess& process, std::string& err, const std::string& until, int signal) {
+    ASSERT_TRUE(waitForText(process, err, until)) << err;
     ASSERT_EQ(::kill(static_cast<pid_t>(process.processId()), signal), 0);
 }
 
@@ -345,6 +352,81 @@ TEST(CliPrint, SignalsDuringTheTransferDropThePage) {
     const Result again = cli.print({"--quiet", picture});
     EXPECT_EQ(again.code, 0) << again.err;
     EXPECT_EQ(cli.pages(), 1);
+}
+
+TEST(CliPrint, TwoPrintsAtOnceGiveTwoWholePages) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    const std::string a = writeBmp(cli.root() / "pics/a.bmp", pattern(300, 200, 1)).string();
+    const std::string b = writeBmp(cli.root() / "pics/b.bmp", pattern(300, 200, 2)).string();
+    ASSERT_EQ(cli.print({"--quiet", a}).code, 0);
+    ASSERT_EQ(cli.print({"--quiet", b}).code, 0);
+    const std::string pageA = readBytes(cli.page(1));
+    const std::string pageB = readBytes(cli.page(2));
+    ASSERT_FALSE(pageA == pageB);
+
+    // Both drive the one printer of this folder: the port is theirs in turn.
+    QProcess first;
+    QProcess second;
+    cli.start(first, {"print", "--quiet", a}, cli.env());
+    cli.start(second, {"print", "--quiet", b}, cli.env());
+    const Result r1 = Cli::finish(first);
+    const Result r2 = Cli::finish(second);
+    EXPECT_EQ(r1.code, 0) << r1.err;
+    EXPECT_EQ(r2.code, 0) << r2.err;
+    ASSERT_EQ(cli.pages(), 4);
+    const std::string third = readBytes(cli.page(3));
+    const std::string fourth = readBytes(cli.page(4));
+    EXPECT_TRUE((third == pageA && fourth == pageB) || (third == pageB && fourth == pageA))
+        << "each page is one whole sheet, never a mix";
+}
+
+// Appends instructions to the virtual printer's control file, as a tester does.
+void control(const PrintCli& cli, const std::string& instruction) {
+    fs::create_directories(cli.out());
+    std::ofstream(cli.out() / "control", std::ios::app) << instruction << "\n";
+}
+
+TEST(CliPrint, PaperAndFaultsFromTheControlFile) {
+    PrintCli cli;
+    writeSettings(cli.home());
+    const std::string picture = writeBmp(cli.root() / "pics/p.bmp", pattern(300, 200)).string();
+    const std::string paperQuestion(jobs::msg::kAskNoPaper);
+
+    // The tray runs empty while the paper is fed: the paper question, answered yes
+    // until the tester puts paper in; then the page comes out.
+    {
+        QProcess process;
+        std::vector<std::pair<QString, QString>> env = cli.env();
+        env.emplace_back("KVPR_SIM_PAPER_LOAD_MS", "3000");
+        cli.start(process, {"--yes", "print", picture}, env);
+        std::string err;
+        ASSERT_TRUE(waitForText(process, err, "Papier")) << err;
+        control(cli, "paper out");
+        ASSERT_TRUE(waitForText(process, err, paperQuestion)) << err;
+        control(cli, "paper in");
+        const Result r = Cli::finish(process);
+        err += r.err;
+        EXPECT_EQ(r.code, 0) << err;
+        EXPECT_EQ(cli.pages(), 1);
+    }
+
+    // A fault in the middle of the transfer: the page is lost and the run says so.
+    {
+        QProcess process;
+        cli.start(process, {"--yes", "print", picture}, cli.env(true));
+        std::string err;
+        ASSERT_TRUE(waitForText(process, err, "Übertragung")) << err;
+        control(cli, "fault");
+        const Result r = Cli::finish(process);
+        err += r.err;
+        EXPECT_EQ(r.code, 1) << err;
+        EXPECT_EQ(err.find("Übertragung 100 %"), std::string::npos) << err;
+        EXPECT_EQ(cli.pages(), 1);
+    }
+    // Every run starts with a printer of its own, without the fault.
+    EXPECT_EQ(cli.print({"--quiet", picture}).code, 0);
+    EXPECT_EQ(cli.pages(), 2);
 }
 
 TEST(CliPrint, UsageErrors) {
