@@ -4,12 +4,12 @@
 #include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "cli/sheet_setup.h"
-#include "cli/terminal.h"
 #include "cli/terminal_job.h"
 #include "cli/terminal_progress.h"
 #include "intake/picture_intake.h"
 #include "jobs/print_job.h"
 #include "platform/paths.h"
+#include "platform/terminal.h"
 #include "render/print_preparation.h"
 
 #include <memory>
@@ -89,7 +89,7 @@ bool loadAlbumPicture(Invocation& inv, Program& program, std::uint32_t index,
 
 std::optional<std::string> promptLine() {
     std::string line;
-    if (readTerminalLine(line) != LineRead::Line)
+    if (platform::readTerminalLine(line) != platform::LineRead::Line)
         return std::nullopt;
     return line;
 }
@@ -129,15 +129,16 @@ Exit print(Invocation& inv) {
 
     std::unique_ptr<TerminalProgress> progress;
     if (!inv.flag("--quiet"))
-        progress = std::make_unique<TerminalProgress>(inv.err, isTerminal(Stream::Error));
+        progress = std::make_unique<TerminalProgress>(
+            inv.err, platform::isTerminal(platform::Stream::Error));
     if (progress)
         inv.ui.setBeforeText([p = progress.get()] { p->endLine(); });
-    if (isTerminal(Stream::Input))
+    if (platform::isTerminal(platform::Stream::Input))
         inv.ui.setPrompt(promptLine);
 
     printer::PrinterLink& link = session.printerLink();
     link.setProgress(progress.get());
-    const InterruptCatcher signals;
+    const platform::InterruptCatcher signals;
     TerminalJobUi ui(inv.ui, signals, inv.err, progress.get());
     TerminalJobHost host(link.clock(), signals, progress.get(), inv.err, inv.flag("--quiet"));
     jobs::PrintJob job(jobs::JobContext{program.state, ui, link, session.mediaContext(),

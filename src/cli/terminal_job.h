@@ -1,10 +1,10 @@
 #pragma once
 
 #include "cli/console_ui.h"
-#include "cli/terminal.h"
 #include "cli/terminal_progress.h"
 #include "jobs/print_job.h"
 #include "platform/clock.h"
+#include "platform/terminal.h"
 
 #include <optional>
 #include <ostream>
@@ -18,7 +18,7 @@ namespace kv::cli {
 class TerminalJobUi : public platform::Ui {
   public:
     // `progress` (may be null) has its line finished before a text of ours.
-    TerminalJobUi(ConsoleUi& console, const InterruptCatcher& signals, std::ostream& err,
+    TerminalJobUi(ConsoleUi& console, const platform::InterruptCatcher& signals, std::ostream& err,
                   TerminalProgress* progress = nullptr)
         : m_console(console), m_signals(signals), m_err(err), m_progress(progress) {}
 
@@ -36,7 +36,7 @@ class TerminalJobUi : public platform::Ui {
     Answer decided(std::string_view text, Answer answer);
 
     ConsoleUi& m_console;
-    const InterruptCatcher& m_signals;
+    const platform::InterruptCatcher& m_signals;
     std::ostream& m_err;
     TerminalProgress* m_progress;
     bool m_forced = false;
@@ -45,7 +45,7 @@ class TerminalJobUi : public platform::Ui {
 class TerminalJobHost : public jobs::JobHost {
   public:
     // `progress` may be null (--quiet).
-    TerminalJobHost(platform::Clock& clock, const InterruptCatcher& signals,
+    TerminalJobHost(platform::Clock& clock, const platform::InterruptCatcher& signals,
                     TerminalProgress* progress, std::ostream& err, bool quiet)
         : m_clock(clock), m_signals(signals), m_progress(progress), m_err(err), m_quiet(quiet) {}
 
@@ -65,7 +65,7 @@ class TerminalJobHost : public jobs::JobHost {
 
   private:
     platform::Clock& m_clock;
-    const InterruptCatcher& m_signals;
+    const platform::InterruptCatcher& m_signals;
     TerminalProgress* m_progress;
     std::ostream& m_err;
     bool m_quiet;

@@ -2,10 +2,10 @@
 // progress line, and what Ctrl+C and SIGTERM decide at the engine's questions.
 
 #include "cli/console_ui.h"
-#include "cli/terminal.h"
 #include "cli/terminal_job.h"
 #include "cli/terminal_progress.h"
 #include "jobs/job_messages.h"
+#include "platform/terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -130,7 +130,7 @@ TEST(CliTerminal, SignalsDecideTheStopQuestion) {
     {
         std::ostringstream err;
         ConsoleUi console(err, Answers::No);
-        const InterruptCatcher signals;
+        const platform::InterruptCatcher signals;
         TerminalJobUi ui(console, signals, err);
         platform::FakeClock clock;
         TerminalJobHost host(clock, signals, nullptr, err, true);
@@ -157,7 +157,7 @@ TEST(CliTerminal, SignalsDecideTheStopQuestion) {
     {
         std::ostringstream err;
         ConsoleUi console(err, Answers::Yes);
-        const InterruptCatcher signals;
+        const platform::InterruptCatcher signals;
         EXPECT_EQ(signals.interrupts(), 0) << "counted afresh";
         TerminalJobUi ui(console, signals, err);
         std::raise(SIGTERM);

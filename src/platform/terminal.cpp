@@ -1,4 +1,4 @@
-#include "cli/terminal.h"
+#include "platform/terminal.h"
 
 #include <cerrno>
 #include <csignal>
@@ -6,7 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace kv::cli {
+namespace kv::platform {
 
 namespace {
 
@@ -81,4 +81,4 @@ LineRead readTerminalLine(std::string& line) {
     }
 }
 
-} // namespace kv::cli
+} // namespace kv::platform

@@ -2,11 +2,9 @@
 
 #include <string>
 
-// The few terminal services the print command needs: whether a stream is a
-// terminal, Ctrl+C and SIGTERM as counts, and one line typed at a prompt. They
-// belong to the platform layer; they stay here, behind these calls, until it
-// offers them.
-namespace kv::cli {
+// The terminal services of the command-line front end: whether a stream is a
+// terminal, Ctrl+C and SIGTERM as counts, and one line typed at a prompt.
+namespace kv::platform {
 
 enum class Stream { Input, Error };
 
@@ -37,4 +35,4 @@ enum class LineRead {
 // ends the wait.
 LineRead readTerminalLine(std::string& line);
 
-} // namespace kv::cli
+} // namespace kv::platform
