@@ -183,6 +183,14 @@ bool Program::open() {
     return false;
 }
 
+bool Program::openForSheets() {
+    if (!open())
+        return false;
+    session.loadAdjustmentSettings();
+    session.loadMediaCalibration();
+    return true;
+}
+
 std::optional<int> Program::findAlbum(std::string_view name) const {
     const std::vector<std::string>& names = state.albums.albumNames;
     for (std::size_t i = 0; i < names.size(); ++i)

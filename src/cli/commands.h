@@ -87,6 +87,9 @@ class Program {
 
     // False (told) when the album list cannot be read or made.
     bool open();
+    // open(), then the picture settings and the media calibration, as the window
+    // loads them before it renders or prints a sheet.
+    bool openForSheets();
 
     albums::AlbumStore& store() { return *session.albumStore(); }
     // The album of that name (exactly, else without regard to case) loaded as the

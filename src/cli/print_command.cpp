@@ -104,11 +104,9 @@ Exit print(Invocation& inv) {
     // As the printer commands start: the program directory, the settings and the
     // calibration, then the port library bound and the printer reset.
     Program program(inv);
-    if (!program.open())
+    if (!program.openForSheets())
         return Exit::Stopped;
     shell::Session& session = program.session;
-    session.loadAdjustmentSettings();
-    session.loadMediaCalibration();
     if (!session.loadPortLibrary())
         return Exit::Stopped;
     const ScratchFolder scratch;

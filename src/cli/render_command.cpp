@@ -24,11 +24,9 @@ Exit render(Invocation& inv) {
         return inv.usageError(error);
 
     Program program(inv);
-    if (!program.open())
+    if (!program.openForSheets())
         return Exit::Stopped;
     shell::Session& session = program.session;
-    session.loadAdjustmentSettings();
-    session.loadMediaCalibration();
     const ScratchFolder scratch;
     if (scratch.path().empty())
         return inv.stop(std::string(text::kNoScratchFolder) + platform::driveC().string());

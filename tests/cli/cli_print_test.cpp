@@ -11,6 +11,7 @@
 #include "printer/led_table.h"
 #include "printer/virtual_printer.h"
 #include "render/print_preparation.h"
+#include "sheet_settings.h"
 #include "support/temp_dir.h"
 
 #include <QProcess>
@@ -66,32 +67,6 @@ platform::Bitmap24 turnedClockwise(const platform::Bitmap24& b) {
             to[2] = from[2];
         }
     return t;
-}
-
-// A colour-matching table and every stage switched on, so that no question is
-// asked and the whole pipeline shows on the page.
-void writeSettings(const fs::path& home) {
-    fs::create_directories(home);
-    writeBytes(home / "kvx00.ini", "[Image]\r\nMatchFile=probe.cct\r\nContrast=1\r\n"
-                                   "Saturation=1\r\nSatValue=1.5\r\nColorControl=1\r\nEdge=3\r\n"
-                                   "EdgeEnhanceR=0.8\r\nDigitalCamera=1\r\n");
-    std::string cct(54 + 1089 * 100, '\0');
-    const auto put32 = [&cct](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            cct[at + std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
-    };
-    cct[0] = 'B';
-    cct[1] = 'M';
-    put32(2, std::uint32_t(cct.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 33);
-    put32(22, 1089);
-    cct[26] = 1;
-    cct[28] = 24;
-    for (std::size_t i = 54; i < cct.size(); ++i)
-        cct[i] = char((i * 7) & 0xFF);
-    writeBytes(home / "probe.cct", cct);
 }
 
 // The tool on the virtual printer of this test, its pages in out().

@@ -14,6 +14,7 @@
 #include "printer/virtual_printer.h"
 #include "render/layout_messages.h"
 #include "render/print_preparation.h"
+#include "sheet_settings.h"
 #include "support/temp_dir.h"
 
 #include <QProcess>
@@ -139,33 +140,6 @@ TEST(CliRender, FailuresTellAndLeaveTheOutputAlone) {
         EXPECT_EQ(readBytes(out), "old");
     }
     EXPECT_TRUE(fs::is_empty(cli.driveC()));
-}
-
-// Every stage switched on, a colour-matching table and hue-sector values of the
-// program directory's own: the tool must bring them all to the sheet.
-void writeSettings(const fs::path& home) {
-    fs::create_directories(home);
-    writeBytes(home / "kvx00.ini", "[Image]\r\nMatchFile=probe.cct\r\nContrast=1\r\n"
-                                   "Saturation=1\r\nSatValue=1.5\r\nColorControl=1\r\nEdge=3\r\n"
-                                   "EdgeEnhanceR=0.8\r\nDigitalCamera=1\r\n"
-                                   "[ColCorPalam]\r\nRg=6.0\r\nSrt=1.2\r\n");
-    std::string cct(54 + 1089 * 100, '\0');
-    const auto put32 = [&cct](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            cct[at + std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
-    };
-    cct[0] = 'B';
-    cct[1] = 'M';
-    put32(2, std::uint32_t(cct.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, 33);
-    put32(22, 1089);
-    cct[26] = 1;
-    cct[28] = 24;
-    for (std::size_t i = 54; i < cct.size(); ++i)
-        cct[i] = char((i * 7) & 0xFF);
-    writeBytes(home / "probe.cct", cct);
 }
 
 TEST(CliRender, VirtualPrinterReassemblesTheLevelsOfTheJob) {
