@@ -53,4 +53,36 @@ struct AlbumState {
     }
 };
 
+// A row of the picture table by what it holds, to find it again after the table
+// was read anew (another program may have added or removed rows).
+struct PictureKey {
+    int index = -1; // -1: no picture
+    std::string fullPath;
+    std::string displayName;
+};
+
+inline PictureKey pictureKeyOf(const AlbumState& albums, int index) {
+    if (index < 0 || index >= albums.pictureCount)
+        return {};
+    const PictureRow& row = albums.pictures[static_cast<std::size_t>(index)];
+    return {index, row.fullPath, row.displayName};
+}
+
+// Where the picture is now: at its old index when that row still holds it, else
+// the first row that does; -1 when it is gone (or the key names none).
+inline int findPicture(const AlbumState& albums, const PictureKey& key) {
+    if (key.index < 0)
+        return -1;
+    const auto holds = [&](int i) {
+        const PictureRow& row = albums.pictures[static_cast<std::size_t>(i)];
+        return row.fullPath == key.fullPath && row.displayName == key.displayName;
+    };
+    if (key.index < albums.pictureCount && holds(key.index))
+        return key.index;
+    for (int i = 0; i < albums.pictureCount; ++i)
+        if (holds(i))
+            return i;
+    return -1;
+}
+
 } // namespace kv::albums

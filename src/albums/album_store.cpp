@@ -43,23 +43,6 @@ bool sameRow(const PictureRow& a, const PictureRow& b) {
            a.thumbnail.pixels == b.thumbnail.pixels;
 }
 
-bool sameKey(const PictureRow& row, const std::string& fullPath, const std::string& displayName) {
-    return row.fullPath == fullPath && row.displayName == displayName;
-}
-
-// The row of `key` in `rows`: at its old index when it is still there, else the
-// first with its path and display name; -1 when it is gone.
-template <typename Rows>
-int findRow(const Rows& rows, int count, int index, const std::string& fullPath,
-            const std::string& displayName) {
-    if (index >= 0 && index < count && sameKey(rows[std::size_t(index)], fullPath, displayName))
-        return index;
-    for (int i = 0; i < count; ++i)
-        if (sameKey(rows[std::size_t(i)], fullPath, displayName))
-            return i;
-    return -1;
-}
-
 } // namespace
 
 // What the user is told when a file of a change cannot be read or written.
@@ -308,18 +291,8 @@ bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
         std::equal(rows.begin(), rows.end(), m_state.pictures.begin(), sameRow))
         return false;
 
-    struct Key {
-        std::string fullPath;
-        std::string displayName;
-    };
-    auto keyAt = [&](int index) {
-        return index >= 0 && index < count
-                   ? std::optional<Key>(Key{m_state.pictures[std::size_t(index)].fullPath,
-                                            m_state.pictures[std::size_t(index)].displayName})
-                   : std::nullopt;
-    };
-    const std::optional<Key> selected = keyAt(m_state.selectedPicture);
-    const std::optional<Key> loaded = keyAt(m_state.loadedPicture);
+    const PictureKey selected = pictureKeyOf(m_state, m_state.selectedPicture);
+    const PictureKey loaded = pictureKeyOf(m_state, m_state.loadedPicture);
 
     std::vector<PictureRow> tail(std::make_move_iterator(m_state.pictures.begin() + count),
                                  std::make_move_iterator(m_state.pictures.end()));
@@ -333,10 +306,10 @@ bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
     }
     m_state.pictureCount = newCount;
 
-    auto remap = [&](const std::optional<Key>& key, int index, int none) {
-        if (!key)
+    auto remap = [&](const PictureKey& key, int index, int none) {
+        if (key.index < 0)
             return index < 0 ? index : none;
-        const int at = findRow(m_state.pictures, newCount, index, key->fullPath, key->displayName);
+        const int at = findPicture(m_state, key);
         return at >= 0 ? at : none;
     };
     m_state.selectedPicture = remap(selected, m_state.selectedPicture, -1);
@@ -386,16 +359,6 @@ const std::string& AlbumStore::currentName() const {
                                                           : kNone;
 }
 
-AlbumStore::PictureKey AlbumStore::keyOf(int index) const {
-    const PictureRow& row = m_state.pictures[std::size_t(index)];
-    return {index, row.fullPath, row.displayName};
-}
-
-int AlbumStore::findPicture(const PictureKey& key) const {
-    return findRow(m_state.pictures, m_state.pictureCount, key.index, key.fullPath,
-                   key.displayName);
-}
-
 std::vector<const PictureRow*> AlbumStore::tableRows() const {
     std::vector<const PictureRow*> rows;
     for (int i = 0; i < m_state.pictureCount; ++i)
@@ -407,6 +370,26 @@ std::vector<const PictureRow*> AlbumStore::tableRows() const {
 
 // The album's two files as one pair: both written from the same rows, or both gone
 // when there are none (an empty album has no files).
+// The first steps of a change of one picture, inside the lock: the current album
+// read again and the picture found in it. -1 when no change can be made (told).
+int AlbumStore::startPictureChange(const PictureKey& key, const FileMessages& failure) {
+    if (!canChange() || !refreshCurrent(failure))
+        return -1;
+    const int at = findPicture(m_state, key);
+    if (at < 0)
+        tell(msg::kPictureGone, Icon::Information);
+    return at;
+}
+
+// The current album's name and data file rewritten from `rows`, as one change.
+CommitStatus AlbumStore::commitCurrentAlbum(const std::vector<const PictureRow*>& rows,
+                                            const FileMessages& failure) {
+    DirectoryChange change;
+    stagePair(change, currentName(), rows);
+    dropOldTempFile(change);
+    return commit(change, failure);
+}
+
 void AlbumStore::stagePair(DirectoryChange& change, const std::string& album,
                            const std::vector<const PictureRow*>& rows) const {
     if (rows.empty()) {
@@ -769,10 +752,7 @@ StoreResult AlbumStore::appendPicture() {
     }
     std::vector<const PictureRow*> rows = tableRows();
     rows.push_back(&m_state.pictures[std::size_t(at)]);
-    DirectoryChange change;
-    stagePair(change, currentName(), rows);
-    dropOldTempFile(change);
-    const CommitStatus status = commit(change, kAppendFailure);
+    const CommitStatus status = commitCurrentAlbum(rows, kAppendFailure);
     if (status == CommitStatus::NotWritten)
         return StoreResult::Refused;
 
@@ -787,22 +767,15 @@ StoreResult AlbumStore::appendPicture() {
 StoreResult AlbumStore::deletePicture(int index) {
     if (index < 0 || index >= m_state.pictureCount || currentName().empty())
         return StoreResult::Refused;
-    const PictureKey key = keyOf(index);
+    const PictureKey key = pictureKeyOf(m_state, index);
 
     Exclusive lock(*this);
-    if (!canChange() || !refreshCurrent(kRewriteFailure))
+    const int at = startPictureChange(key, kRewriteFailure);
+    if (at < 0)
         return StoreResult::Refused;
-    const int at = findPicture(key);
-    if (at < 0) {
-        tell(msg::kPictureGone, Icon::Information);
-        return StoreResult::Refused;
-    }
     std::vector<const PictureRow*> rows = tableRows();
     rows.erase(rows.begin() + at);
-    DirectoryChange change;
-    stagePair(change, currentName(), rows);
-    dropOldTempFile(change);
-    const CommitStatus status = commit(change, kRewriteFailure);
+    const CommitStatus status = commitCurrentAlbum(rows, kRewriteFailure);
     if (status == CommitStatus::NotWritten)
         return StoreResult::Refused;
     eraseRow(at);
@@ -814,25 +787,18 @@ StoreResult AlbumStore::rotatePicture(int index) {
         m_ui.message(msg::kNoPictureToRotate, Icon::None);
         return StoreResult::Refused;
     }
-    const PictureKey key = keyOf(index);
+    const PictureKey key = pictureKeyOf(m_state, index);
 
     Exclusive lock(*this);
-    if (!canChange() || !refreshCurrent(kRewriteFailure))
+    const int at = startPictureChange(key, kRewriteFailure);
+    if (at < 0)
         return StoreResult::Refused;
-    const int at = findPicture(key);
-    if (at < 0) {
-        tell(msg::kPictureGone, Icon::Information);
-        return StoreResult::Refused;
-    }
     PictureRow turned = m_state.pictures[std::size_t(at)];
     turned.rotation = (turned.rotation + 1) % 4;
     turned.thumbnail = platform::turnBitmap(turned.thumbnail, 1);
     std::vector<const PictureRow*> rows = tableRows();
     rows[std::size_t(at)] = &turned;
-    DirectoryChange change;
-    stagePair(change, currentName(), rows);
-    dropOldTempFile(change);
-    const CommitStatus status = commit(change, kRewriteFailure);
+    const CommitStatus status = commitCurrentAlbum(rows, kRewriteFailure);
     if (status == CommitStatus::NotWritten)
         return StoreResult::Refused;
 
@@ -867,17 +833,13 @@ StoreResult AlbumStore::transferPicture(int index, int targetAlbum, bool move) {
     }
     if (!acceptPictureText(m_state.pictures[std::size_t(index)]))
         return StoreResult::Refused;
-    const PictureKey key = keyOf(index);
+    const PictureKey key = pictureKeyOf(m_state, index);
     const std::string target = m_state.albumNames[std::size_t(targetAlbum)];
 
     Exclusive lock(*this);
-    if (!canChange() || !refreshCurrent(kTransferFailure))
+    const int at = startPictureChange(key, kTransferFailure);
+    if (at < 0)
         return StoreResult::Refused;
-    const int at = findPicture(key);
-    if (at < 0) {
-        tell(msg::kPictureGone, Icon::Information);
-        return StoreResult::Refused;
-    }
     if (target == currentName() || std::find(m_state.albumNames.begin(), m_state.albumNames.end(),
                                              target) == m_state.albumNames.end()) {
         tell(msg::kCannotMove, Icon::Information);

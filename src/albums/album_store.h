@@ -129,12 +129,6 @@ class AlbumStore {
     class Exclusive;
     enum class Event { AlbumLoaded, PictureRotated, AlbumListChanged, PictureTableReloaded };
     enum class TableRead { Ok, NameFileUnreadable, DataFileUnreadable };
-    struct PictureKey {
-        int index = -1;
-        std::string fullPath;
-        std::string displayName;
-    };
-
     void tell(std::string_view text, platform::Ui::Icon icon);
     void notify(Event event, int index = -1);
     void flush();
@@ -153,8 +147,9 @@ class AlbumStore {
     void showDefaultAlbum();
 
     const std::string& currentName() const;
-    PictureKey keyOf(int index) const;
-    int findPicture(const PictureKey& key) const;
+    int startPictureChange(const PictureKey& key, const FileMessages& failure);
+    CommitStatus commitCurrentAlbum(const std::vector<const PictureRow*>& rows,
+                                    const FileMessages& failure);
     void stagePair(DirectoryChange& change, const std::string& album,
                    const std::vector<const PictureRow*>& rows) const;
     void dropOldTempFile(DirectoryChange& change) const;

@@ -222,41 +222,6 @@ fs::path intakeFile(const albums::PictureRow& row, const fs::path& tempDir) {
     return temporaryBmpPath(tempDir, row.fullPath, row.displayName);
 }
 
-namespace {
-
-// A row of the picture table by what it holds, to find it again after a re-read.
-struct PictureIdentity {
-    int index = -1;
-    std::string fullPath;
-    std::string displayName;
-};
-
-PictureIdentity identityOf(const albums::AlbumState& albums, int index) {
-    if (index < 0 || index >= albums.pictureCount)
-        return {};
-    const albums::PictureRow& row = albums.pictures[std::size_t(index)];
-    return {index, row.fullPath, row.displayName};
-}
-
-// The row's index now: where it stood when it still holds it, else the first row
-// that does; `none` when it is gone.
-int findIdentity(const albums::AlbumState& albums, const PictureIdentity& who, int none) {
-    if (who.index < 0)
-        return none;
-    const auto holds = [&](int i) {
-        const albums::PictureRow& row = albums.pictures[std::size_t(i)];
-        return row.fullPath == who.fullPath && row.displayName == who.displayName;
-    };
-    if (who.index < albums.pictureCount && holds(who.index))
-        return who.index;
-    for (int i = 0; i < albums.pictureCount; ++i)
-        if (holds(i))
-            return i;
-    return none;
-}
-
-} // namespace
-
 AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
                            const fs::path& currentDirectory, const fs::path& tempDir) {
     albums::AlbumState& albums = state.albums;
@@ -333,13 +298,15 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     const std::string fullPath = row.fullPath;
     const std::string displayName = row.displayName;
     // A refused picture leaves the picture on show, and the index that prints it.
-    const PictureIdentity previousSelected = identityOf(albums, albums.selectedPicture);
-    const PictureIdentity previousLoaded = identityOf(albums, albums.loadedPicture);
+    const albums::PictureKey previousSelected =
+        albums::pictureKeyOf(albums, albums.selectedPicture);
+    const albums::PictureKey previousLoaded = albums::pictureKeyOf(albums, albums.loadedPicture);
     albums.selectedPicture = albums.loadedPicture = n;
     albums.pictureCount = n + 1;
     if (store.appendPicture() == albums::StoreResult::Refused) {
-        albums.selectedPicture = findIdentity(albums, previousSelected, -1);
-        albums.loadedPicture = findIdentity(albums, previousLoaded, -2);
+        albums.selectedPicture = albums::findPicture(albums, previousSelected);
+        const int loaded = albums::findPicture(albums, previousLoaded);
+        albums.loadedPicture = loaded >= 0 ? loaded : -2;
         if (albums.loadedPicture < 0)
             state.displayedPicture.reset();
         dropStagingEntry(state);

@@ -9,8 +9,6 @@
 #include "render/layout_composition.h"
 #include "render/raster_lines.h"
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -145,15 +143,12 @@ void PrintJob::batchPrint(const fs::path& nameFile) {
     dataFile += "1";
     if (!platform::readFile(dataFile, data))
         data.clear();
-    const std::vector<albums::NameEntry> entries = albums::parseNameFile(bytes).entries;
-    const albums::DataFile records = albums::parseDataFile(data);
-    const bool inStep = records.records.size() == entries.size();
     m_batch.clear();
-    for (std::size_t k = 0; k < entries.size(); ++k) {
+    for (const albums::AlbumEntry& e : albums::pairAlbumFiles(bytes, data).entries) {
         albums::PictureRow row;
-        row.fullPath = entries[k].fullPath;
-        row.displayName = entries[k].displayName;
-        row.rotation = inStep ? records.records[k].rotation : 0;
+        row.fullPath = e.name.fullPath;
+        row.displayName = e.name.displayName;
+        row.rotation = e.record.rotation;
         m_batch.push_back(std::move(row));
     }
     m_batchTotal = static_cast<int>(m_batch.size());

@@ -139,18 +139,14 @@ void composeSixteenUp(AppState& state, platform::Ui& ui, const fs::path& nameFil
     // The album as its name file lists it; a missing file is not created here (an
     // empty one would read as damaged later), the pictures in memory stand in.
     if (!nameFile.empty() && platform::readFile(nameFile, names)) {
-        const std::vector<albums::NameEntry> entries = albums::parseNameFile(names).entries;
         // The rotations stand in the data file; a pair out of step gives none.
         std::string data;
         fs::path dataFile = nameFile;
         dataFile += "1";
         if (!platform::readFile(dataFile, data))
             data.clear();
-        const albums::DataFile records = albums::parseDataFile(data);
-        const bool inStep = records.records.size() == entries.size();
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            pictures.push_back({entries[i].fullPath, entries[i].displayName,
-                                inStep ? records.records[i].rotation : 0});
+        for (const albums::AlbumEntry& e : albums::pairAlbumFiles(names, data).entries)
+            pictures.push_back({e.name.fullPath, e.name.displayName, e.record.rotation});
     } else {
         for (int i = 0; i < state.albums.pictureCount; ++i) {
             const albums::PictureRow& row = state.albums.pictures[std::size_t(i)];
