@@ -50,12 +50,6 @@ PrintWindow::PrintWindow(shell::AppState& state, QWidget* parent)
     }
 }
 
-void PrintWindow::invalidatePicture() {
-    m_picture = QImage();
-    m_pictureVersion = 0;
-    update();
-}
-
 void PrintWindow::paintEvent(QPaintEvent* /*event*/) {
     m_painting = true;
     QPainter painter(this);

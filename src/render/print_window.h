@@ -22,10 +22,6 @@ class PrintWindow : public QWidget {
     // Painting clears the state's album-just-changed flag, hence the mutable state.
     explicit PrintWindow(shell::AppState& state, QWidget* parent = nullptr);
 
-    // Drops the converted copy of the displayed picture; a new picture (a new
-    // version of the state's displayed picture) is converted again anyway.
-    void invalidatePicture();
-
     // The 4-in-1 quarter or 16-in-1 cell a drop at `pos` goes into, as the sheet
     // is drawn now; -1 for none (1-in-1, or between the 16-in-1 cells).
     int sheetCellAt(QPoint pos) const;
