@@ -343,13 +343,10 @@ PrintJob::Flow PrintJob::readyWait() {
         endJob(JobOutcome::Failed);
         return Flow::Stop;
     }
-    // A page that did not start shows in the paper wait (fault) or right here (no paper).
+    // A page that did not start (no paper in the tray, a fault) shows in the paper wait,
+    // which asks the user, instead of ending the job without a word.
     if (!m_bmxOnly)
         printer::startPage(link);
-    if (link.queryPrinterState() == PrinterState::NoPaper) {
-        endJob(JobOutcome::Failed);
-        return Flow::Stop;
-    }
     return Flow::Continue;
 }
 

@@ -353,6 +353,8 @@ void VirtualPrinter::startPage() {
     m_pageLines = 0;
     m_paperLoadStartMs = m_clock.tickMs();
     m_loadingPaper = m_options.paperLoadMs > 0;
+    if (m_trayEmpty)
+        m_paperOut = true;
 }
 
 void VirtualPrinter::addLine() {
@@ -473,6 +475,7 @@ void VirtualPrinter::clearFaults() {
     m_loseNextAck = false;
     m_busyTimed = false;
     m_paperOut = false;
+    m_trayEmpty = false;
     m_fault = false;
     m_busy = false;
     m_lostAck.reset();
@@ -541,9 +544,14 @@ bool VirtualPrinter::applyControl(std::string_view line) {
     if (words.empty() || words[0] == '#')
         return true;
     if (words == "paper out") {
-        m_paperOut = true;
+        // A printer between pages knows of no paper trouble until it feeds the next sheet.
+        if (m_pageOpen)
+            m_paperOut = true;
+        else
+            m_trayEmpty = true;
     } else if (words == "paper in") {
         m_paperOut = false;
+        m_trayEmpty = false;
     } else if (words == "fault") {
         m_fault = true;
     } else if (words == "clear") {
@@ -567,7 +575,7 @@ std::string VirtualPrinter::stateReport() {
     const auto yesNo = [](bool on) { return on ? "yes" : "no"; };
     const bool busyNow = busy() && !m_fault && !m_outputFault && !m_paperOut;
     std::string text;
-    text += std::string("paper: ") + (m_paperOut ? "out" : "in") + "\n";
+    text += std::string("paper: ") + (m_paperOut || m_trayEmpty ? "out" : "in") + "\n";
     text += std::string("fault: ") + yesNo(m_fault || m_outputFault) + "\n";
     text += std::string("busy: ") + yesNo(busyNow) + "\n";
     text += std::string("warming up: ") + yesNo(warmUpState() != kWarm) + "\n";

@@ -85,7 +85,8 @@ struct PageLevels {
 // damaged file gives factory defaults.
 //
 // Outside control: the file "control" in the output folder holds instructions, one a
-// line, carried out while the printer runs: "paper out", "paper in", "fault", "clear"
+// line, carried out while the printer runs: "paper out" (the tray runs empty: at once
+// while a page is open, else noticed when the next page is fed), "paper in", "fault", "clear"
 // (ends a fault), "busy N" (busy for N ms), "lose ack" (the next acknowledge is lost),
 // "warmup N" (heats up anew, warm N ms from now). Blank lines and lines starting with
 // '#' are skipped; others are told (one line each) and ignored. The printer looks for
@@ -133,6 +134,8 @@ class VirtualPrinter {
 
     // Test switches, effective at once and held until switched off.
     void setPaperOut(bool on) { m_paperOut = on; }
+    // An empty tray: nothing shows until the next page is fed, which then finds no paper.
+    void setTrayEmpty(bool on) { m_trayEmpty = on; }
     void setFault(bool on) { m_fault = on; }
     void setBusy(bool on) { m_busy = on; }
     // The next time the printer reaches item `index` of `stage` it gives no acknowledge
@@ -232,6 +235,7 @@ class VirtualPrinter {
 
     // Test switches.
     bool m_paperOut = false;
+    bool m_trayEmpty = false;
     bool m_fault = false;
     bool m_busy = false;
     std::optional<Trigger> m_lostAck;

@@ -386,6 +386,23 @@ TEST(CliPrint, PaperAndFaultsFromTheControlFile) {
         EXPECT_EQ(cli.pages(), 1);
     }
 
+    // The tray runs empty while the printer warms up: found when the page is fed.
+    {
+        QProcess process;
+        std::vector<std::pair<QString, QString>> env = cli.env();
+        env.emplace_back("KVPR_SIM_WARMUP_MS", "3000");
+        cli.start(process, {"--yes", "print", picture}, env);
+        std::string err;
+        ASSERT_TRUE(waitForText(process, err, "Aufwärmen")) << err;
+        control(cli, "paper out");
+        ASSERT_TRUE(waitForText(process, err, paperQuestion)) << err;
+        control(cli, "paper in");
+        const Result r = Cli::finish(process);
+        err += r.err;
+        EXPECT_EQ(r.code, 0) << err;
+        EXPECT_EQ(cli.pages(), 2);
+    }
+
     // A fault in the middle of the transfer: the page is lost and the run says so.
     {
         QProcess process;
@@ -397,11 +414,11 @@ TEST(CliPrint, PaperAndFaultsFromTheControlFile) {
         err += r.err;
         EXPECT_EQ(r.code, 1) << err;
         EXPECT_EQ(err.find("Übertragung 100 %"), std::string::npos) << err;
-        EXPECT_EQ(cli.pages(), 1);
+        EXPECT_EQ(cli.pages(), 2);
     }
     // Every run starts with a printer of its own, without the fault.
     EXPECT_EQ(cli.print({"--quiet", picture}).code, 0);
-    EXPECT_EQ(cli.pages(), 2);
+    EXPECT_EQ(cli.pages(), 3);
 }
 
 TEST(CliPrint, UsageErrors) {

@@ -241,6 +241,22 @@ TEST(PrintJob, PaperOutAndFaultPromptsRetryWithoutRenderingAgain) {
               (std::vector<std::string>{kNoTable, std::string(msg::kPrinterFault)}));
     EXPECT_EQ(rig.progress.stageStarts, 0);
     EXPECT_EQ(rig.vp.pagesWritten(), 0u);
+
+    // An empty tray found when the page is fed asks too, instead of ending without a word.
+    Rig tray;
+    tray.loadPicture(patternBmp(tray.folders.home() / "p.bmp", 120, 90));
+    tray.vp.setTrayEmpty(true);
+    tray.ui.onAsk = [&tray](std::string_view text) {
+        if (text == msg::kAskNoPaper) {
+            tray.vp.setTrayEmpty(false);
+            tray.vp.setPaperOut(false);
+        }
+    };
+    tray.ui.script({Answer::Yes, Answer::Yes});
+    tray.job->printCurrent();
+    tray.run();
+    EXPECT_EQ(tray.ui.texts(), (std::vector<std::string>{kNoTable, std::string(msg::kAskNoPaper)}));
+    EXPECT_EQ(tray.vp.pagesWritten(), 1u);
 }
 
 TEST(PrintJob, EscDuringTheTransferAsksAndCancelsThePage) {

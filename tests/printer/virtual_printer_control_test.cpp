@@ -63,6 +63,15 @@ TEST(VirtualPrinterControl, InstructionsChangeWhatTheNextCheckSees) {
     Bench b;
     ASSERT_EQ(isReady(b.port), kReady);
 
+    // Between pages an empty tray is only found when the next page is fed.
+    b.control("paper out\n");
+    EXPECT_EQ(isReady(b.port), kReady);
+    EXPECT_TRUE(b.stateSays("paper: out")) << b.state();
+    ASSERT_EQ(b.command(0x08, 0x00, CommandBlock::Write, {}), 0u); // start a page
+    EXPECT_EQ(isReady(b.port), kPaperOut);
+    b.control("paper in\n");
+    ASSERT_EQ(isReady(b.port), kReady);
+
     struct Step {
         const char* lines;
         std::uint16_t ready;
@@ -148,6 +157,7 @@ TEST(VirtualPrinterControl, LineAppendedWhileTheFileIsReadIsKept) {
             b.control("fault\n");
         appended = true;
     });
+    ASSERT_EQ(b.command(0x08, 0x00, CommandBlock::Write, {}), 0u); // start a page
     b.control("paper out\n");
     b.printer.pollControl();
     EXPECT_TRUE(b.stateSays("paper: out")) << b.state();
@@ -170,11 +180,11 @@ TEST(VirtualPrinterControl, LooksAtTheFileOnlyNowAndThen) {
     VirtualPrinter printer(clock, dir.path(), options);
     SimPort port(printer);
     EXPECT_EQ(isReady(port), kReady);
-    std::ofstream(printer.controlFile()) << "paper out\n";
+    std::ofstream(printer.controlFile()) << "fault\n";
     EXPECT_EQ(isReady(port), kReady);
     EXPECT_TRUE(fs::exists(printer.controlFile()));
     printer.pollControl();
-    EXPECT_EQ(isReady(port), kPaperOut);
+    EXPECT_EQ(isReady(port), kFault);
 }
 
 } // namespace
