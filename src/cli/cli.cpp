@@ -8,7 +8,6 @@
 #include "shell/startup.h"
 
 #include <exception>
-#include <random>
 
 namespace kv::cli {
 
@@ -153,23 +152,6 @@ std::optional<std::uint32_t> Invocation::number(std::size_t i, std::uint32_t max
     else
         usageError(operand(i) + std::string(text::kNotANumber));
     return std::nullopt;
-}
-
-ScratchFolder::ScratchFolder() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-        const fs::path candidate =
-            platform::driveC() / ("kvcli-" + platform::ownerTag() + "-" + std::to_string(random()));
-        std::error_code ec;
-        if (fs::create_directory(candidate, ec))
-            m_path = candidate / "";
-    }
-}
-
-ScratchFolder::~ScratchFolder() {
-    std::error_code ec;
-    if (!m_path.empty())
-        fs::remove_all(m_path, ec);
 }
 
 Program::Program(const Invocation& invocation)

@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/cli.h"
 #include "cli/console_ui.h"
+#include "platform/scratch_folder.h"
 #include "shell/app_state.h"
 #include "shell/session.h"
 
@@ -58,22 +59,7 @@ struct Invocation {
     std::optional<std::uint32_t> number(std::size_t i, std::uint32_t max) const;
 };
 
-// The tool's own temporary folder on drive C:, beside the program's kvtemp/: a
-// running program empties and removes kvtemp/ itself, and the temporary files of
-// this run must not outlive it.
-class ScratchFolder {
-  public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    // Empty when no folder could be made.
-    const std::filesystem::path& path() const { return m_path; }
-
-  private:
-    std::filesystem::path m_path;
-};
+using platform::ScratchFolder;
 
 // What the windowed program does first when its main window is created: the
 // program directory with its shipped data, and the album list (album.dat is made

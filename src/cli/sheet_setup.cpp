@@ -49,17 +49,9 @@ bool setUpSheet(Invocation& inv, Program& program, Layout layout, const fs::path
     shell::AppState& state = program.state;
     state.layout = layout;
     switch (layout) {
-    case Layout::OneUp: {
-        const shell::SheetPicture picture = pictureOf(inv.operand(0));
-        albums::AlbumState& albums = state.albums;
-        albums.pictures[0].fullPath = picture.fullPath;
-        albums.pictures[0].displayName = picture.displayName;
-        albums.pictures[0].rotation = 0;
-        albums.pictureCount = 1;
-        albums.selectedPicture = 0;
-        albums.loadedPicture = 0;
+    case Layout::OneUp:
+        state.loadPictureFile(pictureOf(inv.operand(0)));
         return true;
-    }
     case Layout::FourUp: {
         std::vector<shell::SheetPicture> pictures;
         for (std::size_t i = 0; i < inv.operandCount(); ++i)

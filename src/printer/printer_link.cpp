@@ -78,9 +78,12 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
         m_lockIdentity = identity;
     }
     const std::uint32_t start = m_clock.tickMs();
+    bool waited = false;
     for (;;) {
         switch (m_lock->tryLock()) {
         case platform::PortLock::Attempt::Held:
+            if (waited && m_portWaitNotice)
+                m_portWaitNotice(false);
             return true;
         case platform::PortLock::Attempt::Unavailable:
             // A lock folder we cannot use must not keep the user from the printer.
@@ -94,7 +97,9 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
         case platform::PortLock::Attempt::InUse:
             break;
         }
-        if (m_clock.tickMs() - start >= waitMs) {
+        waited = true;
+        const bool keepWaiting = !m_portWaitNotice || m_portWaitNotice(true);
+        if (!keepWaiting || m_clock.tickMs() - start >= waitMs) {
             if (tell)
                 m_ui.message(kMsgPortInUse, Icon::Information);
             return false;

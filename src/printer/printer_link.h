@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,6 +69,11 @@ class PrinterLink {
     // a busy port is waited for.
     void setPortLockFolder(std::filesystem::path folder);
     void setPortLockWaitMs(std::uint32_t ms) { m_lockWaitMs = ms; }
+    // Told at every look while another program keeps the port (true), and once when
+    // the port is taken after such a wait (false). Returning false gives up at once.
+    void setPortWaitNotice(std::function<bool(bool waiting)> notice) {
+        m_portWaitNotice = std::move(notice);
+    }
     // Whether this link holds its port's lock now.
     bool holdsPort() const;
 
@@ -102,6 +108,7 @@ class PrinterLink {
     std::filesystem::path m_lockFolder;
     std::uint32_t m_lockWaitMs = kPortLockWaitMs;
     bool m_lockTroubleTold = false;
+    std::function<bool(bool waiting)> m_portWaitNotice;
     int m_selectDepth = 0;
     bool m_bracketDenied = false;     // the open bracket did not get the port
     bool m_lastBracketDenied = false; // the last bracket did not: its extra releases do nothing

@@ -59,6 +59,17 @@ struct AppState {
         albums.loadedPicture = index;
         displayedPicture = std::move(bitmap);
     }
+    // A picture file from outside any album (a command line, a print server) as the
+    // 1-in-1 sheet's loaded picture, unturned: the job prints it as the window would.
+    void loadPictureFile(const SheetPicture& picture) {
+        layout = Layout::OneUp;
+        albums.pictures[0].fullPath = picture.fullPath;
+        albums.pictures[0].displayName = picture.displayName;
+        albums.pictures[0].rotation = 0;
+        albums.pictureCount = 1;
+        albums.selectedPicture = 0;
+        albums.loadedPicture = 0;
+    }
     // Nothing on show and nothing selected.
     void clearPicture() {
         albums.selectedPicture = -1;

@@ -1,0 +1,174 @@
+#include "printer_app/server_job.h"
+
+#include "jobs/job_messages.h"
+#include "platform/paths.h"
+#include "printer/printer_messages.h"
+#include "render/print_preparation.h"
+#include "shell/startup.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace kv::printer_app {
+
+namespace fs = std::filesystem;
+using printer::PrinterState;
+
+namespace {
+
+constexpr std::uint32_t kTroublePollMs = 500;
+constexpr std::string_view kProgramDirectoryUnusable =
+    "Das Programmverzeichnis kann nicht geöffnet werden: ";
+constexpr std::string_view kNoWorkFolder = "Kein temporärer Ordner für den Druckauftrag in ";
+
+// A question's first line says what is wrong; the rest asks the person who is not there.
+std::string_view firstLine(std::string_view text) {
+    return text.substr(0, text.find('\n'));
+}
+
+} // namespace
+
+ServerSettings serverSettingsFromEnvironment(fs::path executableDir) {
+    ServerSettings settings;
+    settings.executableDir = std::move(executableDir);
+    if (const char* text = std::getenv("KVPR_SERVER_WAIT_S"); text && *text) {
+        std::uint32_t seconds = 0;
+        const char* end = text + std::char_traits<char>::length(text);
+        const auto [ptr, ec] = std::from_chars(text, end, seconds);
+        if (ec == std::errc() && ptr == end && seconds <= 24 * 60 * 60)
+            settings.troubleWaitMs = seconds * 1000;
+    }
+    return settings;
+}
+
+void ServerJobUi::message(std::string_view text, Icon) {
+    m_last = std::string(text);
+    m_report.message(text);
+}
+
+platform::Ui::Answer ServerJobUi::ask(std::string_view text, Buttons buttons, Icon) {
+    const bool yesNo = buttons == Buttons::YesNo;
+    if (text == jobs::msg::kAskNoPaper)
+        return waitWhile(PrinterState::NoPaper, Trouble::MediaEmpty, firstLine(text)) ? Answer::Yes
+                                                                                      : Answer::No;
+    if (text == jobs::msg::kPrinterFault)
+        return waitWhile(PrinterState::Fault, Trouble::Fault, firstLine(text)) ? Answer::Retry
+                                                                               : Answer::Cancel;
+    // Only a cancelled job presses ESC; the page then goes.
+    if (text == jobs::msg::kAskStopPrinting)
+        return Answer::Yes;
+    // Every other question (printing without the colour-matching table) goes on as a
+    // user who wants the print would answer; a batch never runs here.
+    if (text == jobs::msg::kAskContinue)
+        return Answer::No;
+    m_report.message(firstLine(text));
+    switch (buttons) {
+    case Buttons::Ok:
+    case Buttons::OkCancel:
+        return Answer::Ok;
+    case Buttons::RetryCancel:
+        return Answer::Retry;
+    case Buttons::YesNo:
+        break;
+    }
+    return yesNo ? Answer::Yes : Answer::Ok;
+}
+
+bool ServerJobUi::waitWhile(PrinterState state, Trouble trouble, std::string_view text) {
+    m_report.trouble(trouble, text);
+    m_report.message(text);
+    bool cleared = false;
+    if (m_link) {
+        platform::Clock& clock = m_link->clock();
+        const std::uint32_t start = clock.tickMs();
+        while (!m_report.canceled() && clock.tickMs() - start < m_settings.troubleWaitMs) {
+            if (m_link->queryPrinterState() != state) {
+                cleared = true;
+                break;
+            }
+            m_link->delayMs(kTroublePollMs);
+        }
+    }
+    m_report.trouble(Trouble::None, {});
+    if (!cleared)
+        m_last = std::string(text);
+    return cleared;
+}
+
+SheetPrinter::SheetPrinter(JobReport& report, const ServerSettings& settings)
+    : m_report(report), m_settings(settings), m_ui(report, settings), m_session(m_state, m_ui) {}
+
+SheetPrinter::~SheetPrinter() = default;
+
+bool SheetPrinter::open() {
+    m_session.setPortLibraryFolder(m_settings.executableDir);
+    if (!m_session.openProgramDirectory(shell::shippedDataDirectory(m_settings.executableDir))) {
+        m_failure = std::string(kProgramDirectoryUnusable) + m_state.programDirectory.string();
+        return false;
+    }
+    if (m_scratch.path().empty()) {
+        m_failure = std::string(kNoWorkFolder) + platform::driveC().string();
+        return false;
+    }
+    m_session.loadAdjustmentSettings();
+    m_session.loadMediaCalibration();
+
+    // A port kept by the window or a terminal print is waited for, and shown.
+    printer::PrinterLink& link = m_session.printerLink();
+    link.setPortLockWaitMs(m_settings.troubleWaitMs);
+    link.setPortWaitNotice([this](bool waiting) {
+        if (!waiting) {
+            m_report.trouble(Trouble::None, {});
+            return true;
+        }
+        m_report.trouble(Trouble::PortInUse, printer::kMsgPortInUse);
+        return !m_report.canceled();
+    });
+    m_ui.setLink(&link);
+    if (!m_session.loadPortLibrary()) {
+        m_failure = m_ui.lastMessage();
+        return false;
+    }
+    return true;
+}
+
+SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
+    m_failure.clear();
+    m_state.loadPictureFile({picture.string(), picture.filename().string()});
+    printer::PrinterLink& link = m_session.printerLink();
+    jobs::PrintJob job(jobs::JobContext{m_state, m_ui, link, m_session.mediaContext(),
+                                        m_session.pictureSettings(), m_scratch.path(),
+                                        render::defaultBmxFile()},
+                       *this);
+    m_armedMs.reset();
+    job.printCurrent();
+    Result result = Result::Failed;
+    while (m_armedMs) {
+        const int ms = *m_armedMs;
+        m_armedMs.reset();
+        if (m_report.canceled())
+            break;
+        link.delayMs(static_cast<std::uint32_t>(ms));
+        job.step();
+        if (job.lastOutcome() == jobs::JobOutcome::Printed)
+            result = Result::Printed;
+        else if (job.lastOutcome() == jobs::JobOutcome::Cancelled)
+            result = Result::Cancelled;
+    }
+    if (result == Result::Printed) {
+        m_report.sheetPrinted();
+        return result;
+    }
+    if (m_report.canceled())
+        return Result::Cancelled;
+    m_failure = m_ui.lastMessage();
+    if (m_failure.empty())
+        m_failure = "Der Druck wurde nicht beendet.";
+    return result;
+}
+
+std::string SheetPrinter::failure() const {
+    return m_failure;
+}
+
+} // namespace kv::printer_app
