@@ -47,7 +47,6 @@ void ServerJobUi::message(std::string_view text, Icon) {
 }
 
 platform::Ui::Answer ServerJobUi::ask(std::string_view text, Buttons buttons, Icon) {
-    const bool yesNo = buttons == Buttons::YesNo;
     if (text == jobs::msg::kAskNoPaper)
         return waitWhile(PrinterState::NoPaper, Trouble::MediaEmpty, firstLine(text)) ? Answer::Yes
                                                                                       : Answer::No;
@@ -61,7 +60,6 @@ platform::Ui::Answer ServerJobUi::ask(std::string_view text, Buttons buttons, Ic
     // user who wants the print would answer; a batch never runs here.
     if (text == jobs::msg::kAskContinue)
         return Answer::No;
-    m_report.message(firstLine(text));
     switch (buttons) {
     case Buttons::Ok:
     case Buttons::OkCancel:
@@ -71,7 +69,7 @@ platform::Ui::Answer ServerJobUi::ask(std::string_view text, Buttons buttons, Ic
     case Buttons::YesNo:
         break;
     }
-    return yesNo ? Answer::Yes : Answer::Ok;
+    return Answer::Yes;
 }
 
 bool ServerJobUi::waitWhile(PrinterState state, Trouble trouble, std::string_view text) {

@@ -124,9 +124,15 @@ class IppJobReport : public kv::printer_app::JobReport {
         if (trouble != Trouble::None)
             message(text);
     }
-    void sheetPrinted() override { papplJobSetImpressionsCompleted(m_job, 1); }
+    void sheetPrinted() override {
+        if (m_countSheets)
+            papplJobSetImpressionsCompleted(m_job, 1);
+    }
+    // PAPPL counts the pages of a raster job itself.
+    void countSheets(bool on) { m_countSheets = on; }
 
   private:
+    bool m_countSheets = true;
     pappl_job_t* m_job;
     pappl_printer_t* m_printer;
 };
@@ -135,12 +141,13 @@ class IppJobReport : public kv::printer_app::JobReport {
 struct JobRun {
     explicit JobRun(pappl_job_t* job)
         : report(job), settings(kv::printer_app::serverSettingsFromEnvironment(
-                           kv::platform::executableDirectory())),
-          lock(g_printing) {}
+                           kv::platform::executableDirectory())) {}
 
     IppJobReport report;
     kv::printer_app::ServerSettings settings;
-    std::unique_lock<std::mutex> lock;
+    // Held only while sheets print, never between the callbacks of a raster job, so a
+    // job that PAPPL ends without its last callback cannot keep the printer locked.
+    std::unique_lock<std::mutex> lock{g_printing, std::defer_lock};
     std::unique_ptr<SheetPrinter> printer;
     // The raster page being received: rows of RGB from the top.
     std::vector<unsigned char> page;
@@ -156,12 +163,15 @@ void useBackendOf(const char* uri) {
 
 // Opens the program for a job; false after setting the job's reason.
 bool openRun(JobRun& run, pappl_job_t* job) {
+    run.lock.lock();
     useBackendOf(papplPrinterGetDeviceURI(papplJobGetPrinter(job)));
     run.printer = std::make_unique<SheetPrinter>(run.report, run.settings);
     if (run.printer->open())
         return true;
     papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
     run.report.message(run.printer->failure());
+    run.printer.reset();
+    run.lock.unlock();
     return false;
 }
 
@@ -225,10 +235,16 @@ JobRun* runOf(pappl_job_t* job) {
     return static_cast<JobRun*>(papplJobGetData(job));
 }
 
+void dropRun(pappl_job_t* job) {
+    delete runOf(job);
+    papplJobSetData(job, nullptr);
+}
+
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
     auto* run = new JobRun(job);
+    run->report.countSheets(false);
     papplJobSetData(job, run);
-    return openRun(*run, job);
+    return true;
 }
 
 bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
@@ -240,6 +256,7 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
         papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
         if (run)
             run->report.message("Diese Rasterseite kann der Drucker nicht drucken.");
+        dropRun(job);
         return false;
     }
     run->width = header.cupsWidth;
@@ -260,7 +277,7 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
 
 bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
     JobRun* run = runOf(job);
-    if (!run || !run->printer)
+    if (!run)
         return false;
     // The page as a picture file: bottom-up BGR, as the 1-in-1 sheet reads it.
     kv::platform::Bitmap24 bitmap =
@@ -274,18 +291,26 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
             to[3 * x + 2] = from[3 * x];
         }
     }
+    run->page.clear();
+    run->page.shrink_to_fit();
+    if (!openRun(*run, job))
+        return false;
     const fs::path sheet = run->printer->workDir() / ("page-" + std::to_string(page) + ".bmp");
+    bool goOn = false;
     if (!kv::platform::imagelib::WriteBmpFile(sheet, bitmap)) {
         papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
         run->report.message("Die Seite kann nicht zwischengespeichert werden: " + sheet.string());
-        return false;
+    } else {
+        goOn = printCopies(*run, job, sheet, copiesOf(options));
     }
-    return printCopies(*run, job, sheet, copiesOf(options));
+    // The port library and the work folder go with the page; the next page opens anew.
+    run->printer.reset();
+    run->lock.unlock();
+    return goOn;
 }
 
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
-    delete runOf(job);
-    papplJobSetData(job, nullptr);
+    dropRun(job);
     return true;
 }
 
