@@ -285,6 +285,7 @@ bool PrinterLink::findPrinter() {
 
     if (address >= 1) {
         m_printerFound = true;
+        m_printerAddress = address;
         profile.writeString(kPortSection, kAddressKey, std::to_string(address));
         m_api.lptReset();
     } else {

@@ -61,6 +61,8 @@ class PrinterLink {
     void resetPrinter();              // ResetPrinter (F4)
     void resetAfterBinding();         // the first reset once the library is bound
     bool printerFound() const { return m_printerFound; }
+    // The port address the last search found the printer at; 0 when none.
+    std::int32_t printerAddress() const { return m_printerFound ? m_printerAddress : 0; }
     // True while the open bracket did not get the port: another program kept it past
     // the wait (the user was told), and the bracket's calls are refused.
     bool selectRefused() const { return m_selectDepth > 0 && m_bracketDenied; }
@@ -119,6 +121,7 @@ class PrinterLink {
     std::filesystem::path m_systemDir;
     CommandBlock m_block;
     bool m_printerFound = false;
+    std::int32_t m_printerAddress = 0;
 };
 
 } // namespace kv::printer

@@ -41,6 +41,43 @@ ServerSettings serverSettingsFromEnvironment(fs::path executableDir) {
     return settings;
 }
 
+namespace {
+
+// A search reports to nobody: what it finds is its answer.
+class SilentReport : public JobReport {
+  public:
+    bool canceled() override { return false; }
+    void message(std::string_view) override {}
+    void trouble(Trouble, std::string_view) override {}
+    void sheetPrinted() override {}
+};
+
+} // namespace
+
+int findPrinterPort(const ServerSettings& settings) {
+    SilentReport report;
+    ServerJobUi ui(report, settings);
+    shell::AppState state;
+    shell::Session session(state, ui);
+    session.setPortLibraryFolder(settings.executableDir);
+    if (!session.openProgramDirectory(shell::shippedDataDirectory(settings.executableDir)) ||
+        !session.loadPortLibrary() || !session.printerLink().findPrinter())
+        return 0;
+    // LPT1 to LPT4 at their usual addresses.
+    switch (session.printerLink().printerAddress()) {
+    case 0x378:
+        return 1;
+    case 0x278:
+        return 2;
+    case 0x3BC:
+        return 3;
+    case 0x2BC:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
 void ServerJobUi::message(std::string_view text, Icon) {
     m_last = std::string(text);
     m_report.message(text);

@@ -50,6 +50,10 @@ struct ServerSettings {
 // The waits of KVPR_SERVER_WAIT_S (seconds) when it is set to a number.
 ServerSettings serverSettingsFromEnvironment(std::filesystem::path executableDir);
 
+// The parallel port the program finds the printer on (FindPrinter, with the port
+// library's backend as the environment sets it): 1 to 4 for LPT1 to LPT4, 0 for none.
+int findPrinterPort(const ServerSettings& settings);
+
 // The engine's questions and messages, answered for a server.
 class ServerJobUi : public platform::Ui {
   public:

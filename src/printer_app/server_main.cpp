@@ -63,17 +63,23 @@ bool isSimUri(const char* uri) {
     return uri && std::strcmp(uri, kSimUri) == 0;
 }
 
+// The printer on the parallel port as the program finds it, when the machine has a
+// port; the virtual printer always.
+std::string parallelPrinterUri() {
+    if (!kv::printer::machineHasParport("/dev"))
+        return {};
+    const std::lock_guard<std::mutex> lock(g_printing);
+    setenv("KVPR_PORT", "ppdev", 1);
+    const int lpt = kv::printer_app::findPrinterPort(
+        kv::printer_app::serverSettingsFromEnvironment(kv::platform::executableDirectory()));
+    return lpt ? "kvport:///lpt" + std::to_string(lpt) : std::string();
+}
+
 bool deviceList(pappl_device_cb_t cb, void* data, pappl_deverror_cb_t, void*) {
-    if (kv::printer::machineHasParport("/dev")) {
-        std::error_code ec;
-        for (int n = 1; n <= 4; ++n) {
-            if (!fs::exists("/dev/parport" + std::to_string(n - 1), ec))
-                continue;
-            const std::string uri = "kvport:///lpt" + std::to_string(n);
-            const std::string info = "Kelvor Photo Printer (LPT" + std::to_string(n) + ")";
-            if (cb(info.c_str(), uri.c_str(), kDeviceId, data))
-                return true;
-        }
+    if (const std::string uri = parallelPrinterUri(); !uri.empty()) {
+        const std::string info = "Kelvor Photo Printer (LPT" + uri.substr(uri.size() - 1) + ")";
+        if (cb(info.c_str(), uri.c_str(), kDeviceId, data))
+            return true;
     }
     return cb("Kelvor Photo Printer (virtueller Drucker)", kSimUri, kDeviceId, data);
 }
@@ -377,13 +383,14 @@ const char* autoAdd(const char*, const char*, const char* deviceId, void*) {
 
 // ----- the system -----
 
-// The port the printer is found on at the first start: a parallel port when the
-// machine has one and the printer answers there, else the virtual printer.
+// The port the printer is found on at the first start: the parallel port the program
+// finds it on, else the virtual printer.
 std::string firstPrinterUri() {
     const char* chosen = std::getenv("KVPR_PORT");
-    if ((chosen && std::strcmp(chosen, "sim") == 0) || !kv::printer::machineHasParport("/dev"))
+    if (chosen && std::strcmp(chosen, "sim") == 0)
         return kSimUri;
-    return "kvport:///lpt1";
+    const std::string found = parallelPrinterUri();
+    return found.empty() ? std::string(kSimUri) : found;
 }
 
 void addFirstPrinter(pappl_system_t* system) {
