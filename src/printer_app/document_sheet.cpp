@@ -136,6 +136,28 @@ std::string_view readJpegHeader(jpeg_decompress_struct& cinfo, JpegErrors& error
     return size == lib::FailureReason::None ? std::string_view{} : reasonText(size);
 }
 
+// Whether the picture data after the headers reaches its end-of-image marker: a file
+// cut off in transit would print with a black remainder. Within the scan FF D9 stands
+// only for that marker (data bytes FF are followed by 00), and cameras put at most a
+// short trailer after it.
+bool endsItsScan(FILE* file, const jpeg_decompress_struct& cinfo) {
+    constexpr long kTail = 64 * 1024;
+    const long scanStart = std::ftell(file) - static_cast<long>(cinfo.src->bytes_in_buffer);
+    if (scanStart < 0 || std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const long end = std::ftell(file);
+    const long from = std::max(scanStart, end - kTail);
+    if (end < from || std::fseek(file, from, SEEK_SET) != 0)
+        return false;
+    std::vector<unsigned char> tail(static_cast<std::size_t>(end - from));
+    if (std::fread(tail.data(), 1, tail.size(), file) != tail.size())
+        return false;
+    for (std::size_t i = 0; i + 1 < tail.size(); ++i)
+        if (tail[i] == 0xFF && tail[i + 1] == 0xD9)
+            return true;
+    return false;
+}
+
 // Only the JPEG's headers: a photo passed through is decoded once, by the print
 // path, yet a header claiming billions of pixels is refused here.
 std::string_view checkJpegHeader(const fs::path& document) {
@@ -148,7 +170,9 @@ std::string_view checkJpegHeader(const fs::path& document) {
     errors.base.error_exit = onJpegError;
     errors.base.emit_message = onJpegMessage;
     jpeg_create_decompress(&cinfo);
-    const std::string_view failure = readJpegHeader(cinfo, errors, file);
+    std::string_view failure = readJpegHeader(cinfo, errors, file);
+    if (failure.empty() && !endsItsScan(file, cinfo))
+        failure = intake::msg::kDamaged;
     jpeg_destroy_decompress(&cinfo);
     std::fclose(file);
     return failure;

@@ -204,6 +204,9 @@ TEST(DocumentSheet, BadDocumentsAreRefusedWithTheirReasonAndNoFile) {
         {"pdf", "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n1 0 obj", Scaling::Auto, msg::kUnsupportedDocument},
         {"cut jpeg", jpeg.substr(0, jpeg.find("\xFF\xDA") + 20), Scaling::Fill,
          intake::msg::kDamaged},
+        // Passed through, a file cut off in its picture data lacks its end marker.
+        {"cut jpeg passed through", jpeg.substr(0, jpeg.size() - 40), Scaling::Auto,
+         intake::msg::kDamaged},
         // A JPEG header holds at most 65535 a side; libjpeg itself stops at 65500.
         {"huge jpeg", test::jpegClaiming(jpeg, 65000, 65000), Scaling::Auto,
          intake::msg::kTooLarge},
