@@ -126,7 +126,7 @@ TEST(PrintServer, JpegPrintsAsTheWindowPrintsIt) {
     EXPECT_TRUE(readBytes(server.page(3)) == page);
 }
 
-TEST(PrintServer, PaperOutWaitsAndCancelDropsThePage) {
+TEST(PrintServer, PaperAndFaultsAreWaitedForAndCancelDropsThePage) {
     const std::string jpeg = encoded(pattern(480, 640), "JPG");
     {
         // The sheet feed lasts long enough for "paper out" to land in it.
@@ -177,6 +177,36 @@ TEST(PrintServer, PaperOutWaitsAndCancelDropsThePage) {
             [](const Attributes& a) { return at(a, "printer-state") == "idle"; }, 15000));
         EXPECT_EQ(server.pages(), 0);
         EXPECT_EQ(at(server.job(id), "job-impressions-completed"), "0");
+    }
+    {
+        // A fault nobody clears: shown as "other" for the bounded wait, then the job is
+        // aborted with the reason and the queue goes on.
+        // The empty tray, found at the feed, holds the job where a fault can be put in.
+        PrintServer server(Env{{"KVPR_SIM_PAPER_LOAD_MS", "3000"}, {"KVPR_SERVER_WAIT_S", "3"}});
+        ASSERT_TRUE(server.running()) << server.log();
+        const fs::path picture = writeFile(server.root() / "pics/bild.jpg", jpeg);
+        const int id = server.submit(picture, "image/jpeg");
+        ASSERT_NE(id, 0);
+        server.waitForJob(
+            id, [](const Attributes& a) { return inState(a, "processing"); }, 10000);
+        server.control("paper out");
+        ASSERT_TRUE(server.printerUntil(
+            [](const Attributes& a) {
+                return lists(at(a, "printer-state-reasons"), "media-empty");
+            },
+            15000));
+        server.control("fault\npaper in");
+        EXPECT_TRUE(server.printerUntil(
+            [](const Attributes& a) { return lists(at(a, "printer-state-reasons"), "other"); },
+            15000));
+        const Attributes done = server.finish(id);
+        EXPECT_TRUE(inState(done, "aborted")) << at(done, "job-state");
+        EXPECT_EQ(at(done, "job-state-message"), "Druckerfehler oder Papierstau.");
+        EXPECT_FALSE(lists(at(server.printer(), "printer-state-reasons"), "other"));
+        server.control("clear");
+        const int next = server.submit(picture, "image/jpeg");
+        EXPECT_TRUE(inState(server.finish(next), "completed"));
+        EXPECT_EQ(server.pages(), 1);
     }
 }
 
