@@ -98,6 +98,16 @@ std::optional<std::vector<std::uint8_t>> readHead(const fs::path& file) {
     return head;
 }
 
+// Luminance with the weights of television (ITU-R BT.601), the same in all three channels.
+void toGrey(Bitmap24& picture) {
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            std::uint8_t* p = picture.at(x, y);
+            const int grey = (114 * p[0] + 587 * p[1] + 299 * p[2] + 500) / 1000;
+            p[0] = p[1] = p[2] = static_cast<std::uint8_t>(grey);
+        }
+}
+
 bool isPng(const std::vector<std::uint8_t>& head) {
     return head.size() >= kPngSignature.size() &&
            std::equal(kPngSignature.begin(), kPngSignature.end(), head.begin());
@@ -303,7 +313,7 @@ SheetSource prepare(const fs::path& document, const SheetRequest& request,
 
     const int turns = ((request.quarterTurns % 4) + 4) % 4;
     const bool windowRule = request.scaling == Scaling::Auto || request.scaling == Scaling::Fit;
-    if (windowRule && turns == 0 && !png) {
+    if (windowRule && turns == 0 && !png && !request.monochrome) {
         if (format == lib::ImageFormat::Jpeg) {
             if (const std::string_view failure = checkJpegHeader(document); !failure.empty())
                 return failed(failure);
@@ -339,6 +349,8 @@ SheetSource prepare(const fs::path& document, const SheetRequest& request,
     }
     if (picture.empty())
         return failed(render::kMsgResizeFailed);
+    if (request.monochrome)
+        toGrey(picture);
     const fs::path target = workDir / kSheetName;
     if (!lib::WriteBmpFile(target, picture))
         return failed(render::kMsgSheetNotWritten);

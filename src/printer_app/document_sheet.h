@@ -14,7 +14,8 @@ enum class Scaling { Auto, Fit, Fill, None };
 
 struct SheetRequest {
     Scaling scaling = Scaling::Auto;
-    int quarterTurns = 0; // clockwise quarter turns from orientation-requested, 0..3
+    int quarterTurns = 0;    // clockwise quarter turns from orientation-requested, 0..3
+    bool monochrome = false; // print-color-mode monochrome: the picture in grey
 };
 
 struct SheetSource {

@@ -8,7 +8,6 @@
 #include "printer/port_backend.h"
 #include "printer_app/document_sheet.h"
 #include "printer_app/server_job.h"
-#include "render/layout_composition.h"
 
 #include <pappl/pappl.h>
 
@@ -40,6 +39,9 @@ constexpr int kResolution = 160;
 constexpr const char* kMediaName = "custom_kelvor-sheet_3x4in";
 constexpr int kMediaWidth = 7620; // hundredths of millimetres
 constexpr int kMediaLength = 10160;
+// A page of another size (a client that ignored the media: A3 at 160 dpi, A4 at 300 dpi)
+// is fitted onto the sheet as a picture; beyond this it is refused.
+constexpr unsigned kMaxRasterSide = 6000;
 
 // One job on the printers at a time: the port library and its backend are the process's.
 std::mutex g_printing;
@@ -217,6 +219,7 @@ bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
             scaling = "fit";
         request.quarterTurns =
             kv::printer_app::quarterTurnsFromOrientation(options->orientation_requested);
+        request.monochrome = options->print_color_mode == PAPPL_COLOR_MODE_MONOCHROME;
     }
     request.scaling = kv::printer_app::scalingFromKeyword(scaling);
     const int copies = copiesOf(options);
@@ -257,8 +260,7 @@ bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
     JobRun* run = runOf(job);
     const cups_page_header2_t& header = options->header;
     if (!run || header.cupsBitsPerPixel != 24 || header.cupsWidth == 0 || header.cupsHeight == 0 ||
-        header.cupsWidth > 4 * kv::render::kSheetPixelsWide ||
-        header.cupsHeight > 4 * kv::render::kSheetPixelsWide) {
+        header.cupsWidth > kMaxRasterSide || header.cupsHeight > kMaxRasterSide) {
         papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
         if (run)
             run->report.message("Diese Rasterseite kann der Drucker nicht drucken.");
@@ -342,7 +344,9 @@ bool driverCallback(pappl_system_t*, const char* driverName, const char*, const 
     data->ppm_color = 1;
     data->kind = PAPPL_KIND_PHOTO;
     data->orient_default = IPP_ORIENT_NONE;
-    data->color_supported = PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR;
+    // A colour printer; grey is offered because clients (CUPS among them) may ask for it.
+    data->color_supported =
+        PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME;
     data->color_default = PAPPL_COLOR_MODE_COLOR;
     data->content_default = PAPPL_CONTENT_PHOTO;
     data->quality_default = IPP_QUALITY_NORMAL;

@@ -188,6 +188,16 @@ TEST(DocumentSheet, PngBecomesABmpWithTheSamePixelsTransparencyOnWhite) {
                       (x == 4 && y == 2 ? kWhite
                                         : Colour{7, std::uint8_t(y * 100), std::uint8_t(x * 50)}))
                 << x << "," << y;
+
+    // Asked for in grey: every pixel's luminance in all three channels.
+    test::TempDir grey;
+    SheetRequest request;
+    request.monochrome = true;
+    const SheetSource g = prepareDocumentSheet(dir / "upload", request, grey.path());
+    ASSERT_EQ(g.failure, "");
+    const Bitmap24 greySheet = load(g.file);
+    const std::uint8_t level = std::uint8_t((299 * 200 + 587 * 100 + 114 * 7 + 500) / 1000);
+    EXPECT_EQ(pixel(greySheet, 4, 1), (Colour{level, level, level}));
 }
 
 TEST(DocumentSheet, BadDocumentsAreRefusedWithTheirReasonAndNoFile) {
