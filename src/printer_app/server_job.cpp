@@ -20,6 +20,8 @@ constexpr std::uint32_t kTroublePollMs = 500;
 constexpr std::string_view kProgramDirectoryUnusable =
     "Das Programmverzeichnis kann nicht geöffnet werden: ";
 constexpr std::string_view kNoWorkFolder = "Kein temporärer Ordner für den Druckauftrag in ";
+constexpr std::string_view kPrinting = "Das Blatt wird gedruckt...";
+constexpr std::string_view kPrinted = "Gedruckt.";
 
 // A question's first line says what is wrong; the rest asks the person who is not there.
 std::string_view firstLine(std::string_view text) {
@@ -130,8 +132,25 @@ bool ServerJobUi::waitWhile(PrinterState state, Trouble trouble, std::string_vie
     return cleared;
 }
 
+void JobProgress::tell() {
+    std::string_view phase;
+    if (flags.warmingUp)
+        phase = jobs::msg::kWarmingUp;
+    else if (flags.printerSearch)
+        phase = jobs::msg::kSearchingPrinter;
+    else if (flags.preparingData || flags.colourStagesRunning)
+        phase = jobs::msg::kPreparingData;
+    else if (m_transferring)
+        phase = kPrinting;
+    if (phase.empty() || phase == m_told)
+        return;
+    m_told = phase;
+    m_report.message(phase);
+}
+
 SheetPrinter::SheetPrinter(JobReport& report, const ServerSettings& settings)
-    : m_report(report), m_settings(settings), m_ui(report, settings), m_session(m_state, m_ui) {}
+    : m_report(report), m_settings(settings), m_ui(report, settings), m_progress(report),
+      m_session(m_state, m_ui) {}
 
 SheetPrinter::~SheetPrinter() = default;
 
@@ -164,6 +183,7 @@ bool SheetPrinter::open() {
         m_failure = m_ui.lastMessage();
         return false;
     }
+    link.setProgress(&m_progress);
     return true;
 }
 
@@ -192,6 +212,7 @@ SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
     }
     if (result == Result::Printed) {
         m_report.sheetPrinted();
+        m_report.message(kPrinted);
         return result;
     }
     if (m_report.canceled())

@@ -83,6 +83,26 @@ class ServerJobUi : public platform::Ui {
     std::string m_last;
 };
 
+// The status strip of a server: each phase of the job (search, warm-up, data, paper,
+// printing) once as the job's state message.
+class JobProgress : public platform::ProgressDisplay {
+  public:
+    explicit JobProgress(JobReport& report) : m_report(report) {}
+    void showProgress(int) override { tell(); }
+    void redraw() override { tell(); }
+    void transferring(bool on) {
+        m_transferring = on;
+        tell();
+    }
+
+  private:
+    void tell();
+
+    JobReport& m_report;
+    bool m_transferring = false;
+    std::string_view m_told;
+};
+
 // One IPP job's sheets on the printer: the program directory, its settings and
 // calibration, the port library, then each sheet through the engine as the window
 // prints its 1-in-1 sheet.
@@ -109,12 +129,13 @@ class SheetPrinter : private jobs::JobHost {
   private:
     void armTimer(int ms) override { m_armedMs = ms; }
     bool pumpOneEvent() override { return m_report.canceled(); }
-    void transferring(bool) override {}
+    void transferring(bool on) override { m_progress.transferring(on); }
     void batchPictureShown(int) override {}
 
     JobReport& m_report;
     const ServerSettings& m_settings;
     ServerJobUi m_ui;
+    JobProgress m_progress;
     shell::AppState m_state;
     shell::Session m_session;
     platform::ScratchFolder m_scratch;

@@ -129,14 +129,19 @@ TEST(PrintServer, JpegPrintsAsTheWindowPrintsIt) {
 TEST(PrintServer, PaperAndFaultsAreWaitedForAndCancelDropsThePage) {
     const std::string jpeg = encoded(pattern(480, 640), "JPG");
     {
-        // The sheet feed lasts long enough for "paper out" to land in it.
-        PrintServer server(Env{{"KVPR_SIM_PAPER_LOAD_MS", "3000"}});
+        // The printer warms up first (said in the job's state), then finds the tray empty.
+        PrintServer server(Env{{"KVPR_SIM_PAPER_LOAD_MS", "3000"}, {"KVPR_SIM_WARMUP_MS", "5000"}});
         ASSERT_TRUE(server.running()) << server.log();
         const fs::path picture = writeFile(server.root() / "pics/bild.jpg", jpeg);
         const int id = server.submit(picture, "image/jpeg");
         ASSERT_NE(id, 0);
         server.waitForJob(
-            id, [](const Attributes& a) { return inState(a, "processing"); }, 10000);
+            id,
+            [](const Attributes& a) {
+                return at(a, "job-state-message") == "Drucker ist in der Aufwärmphase...";
+            },
+            10000);
+        EXPECT_EQ(at(server.job(id), "job-state-message"), "Drucker ist in der Aufwärmphase...");
         server.control("paper out");
         EXPECT_TRUE(server.printerUntil(
             [](const Attributes& a) {
