@@ -161,7 +161,7 @@ class CupsQueue : public ::testing::Test {
                              "state-file=" + q(app / "state"), "-o", "log-file=" + q(app / "log"),
                              "-o", "log-level=debug"});
         ASSERT_TRUE(m_app.process.waitForStarted());
-        ASSERT_TRUE(waitForPort(m_app.process, m_appPort, 20000)) << diagnostics();
+        ASSERT_TRUE(waitForPort(m_app.process, m_appPort, 60000)) << diagnostics();
     }
 
     void startCupsd() {
@@ -200,7 +200,7 @@ class CupsQueue : public ::testing::Test {
         m_cupsd.process.start(program("cupsd"), {"-f", "-c", q(cups / "etc/cupsd.conf"), "-s",
                                                  q(cups / "etc/cups-files.conf")});
         ASSERT_TRUE(m_cupsd.process.waitForStarted());
-        ASSERT_TRUE(waitForPort(m_cupsd.process, m_cupsPort, 20000)) << diagnostics();
+        ASSERT_TRUE(waitForPort(m_cupsd.process, m_cupsPort, 60000)) << diagnostics();
     }
 
     QString cupsHost() const { return "127.0.0.1:" + QString::number(m_cupsPort); }
@@ -209,7 +209,7 @@ class CupsQueue : public ::testing::Test {
     void printAndWait(const fs::path& file, int pagesBefore) {
         const Outcome lp = run("lp", {"-h", cupsHost(), "-d", "Kelvor", q(file)});
         ASSERT_EQ(lp.code, 0) << lp.output << diagnostics();
-        const QDeadlineTimer deadline(60000);
+        const QDeadlineTimer deadline(180000);
         while (!deadline.hasExpired()) {
             const Outcome pending = run("lpstat", {"-h", cupsHost(), "-o", "Kelvor"});
             if (pending.code == 0 && pending.output.empty() && pageCount(out()) > pagesBefore)

@@ -69,7 +69,7 @@ class PrintServer {
                         {"server", "-o", QString("server-port=%1").arg(m_port), "-o",
                          "spool-directory=" + path("spool"), "-o", "state-file=" + path("state"),
                          "-o", "log-file=" + path("log"), "-o", "log-level=debug"});
-        m_running = m_process.waitForStarted(5000) && waitUntilListening(20000) &&
+        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
                     printer().count("printer-state") > 0;
     }
 
@@ -198,7 +198,7 @@ class PrintServer {
     }
 
     // Until the job ended (completed, canceled or aborted).
-    Attributes finish(int id, int timeoutMs = 30000) {
+    Attributes finish(int id, int timeoutMs = 120000) {
         return waitForJob(
             id,
             [](const Attributes& a) {
