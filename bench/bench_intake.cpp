@@ -44,8 +44,8 @@ void jpegDecodeAndThumbnail(benchmark::State& state) {
 }
 BENCHMARK(jpegDecodeAndThumbnail)->Unit(benchmark::kMillisecond);
 
-// Conversion to the temporary BMP, reading it back, the thumbnail and the album
-// files: everything between "Laden" and the thumbnail on screen.
+// Conversion to the temporary BMP (the thumbnail made from its rows on the way)
+// and the album files: everything between "Laden" and the thumbnail on screen.
 void intakeOneJpeg(benchmark::State& state) {
     const fs::path file = cameraJpeg();
     const fs::path home = fs::temp_directory_path() / "kv-bench-intake/home";

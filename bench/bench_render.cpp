@@ -58,4 +58,21 @@ void jpegToBmx(benchmark::State& state) {
 }
 BENCHMARK(jpegToBmx)->Unit(benchmark::kMillisecond);
 
+// The 1-in-1 sheet file alone. A camera JPEG is decoded at an eighth before the
+// shrink; target: within vipsthumbnail -s 640x480 on the same file (bench/compare.sh),
+// with no buffer of the whole picture.
+void jpegToSheetFile(benchmark::State& state) {
+    const fs::path file = cameraJpeg();
+    shell::AppState app;
+    app.albums.pictures[0].fullPath = file.string();
+    app.albums.pictures[0].displayName = file.filename().string();
+    app.albums.pictureCount = 1;
+    app.albums.loadedPicture = 0;
+    platform::RecordingUi ui;
+    for (auto _ : state)
+        if (!render::prepareSheetFile(app, ui, kWork / "kvtemp"))
+            state.SkipWithError("no sheet file");
+}
+BENCHMARK(jpegToSheetFile)->Unit(benchmark::kMillisecond);
+
 } // namespace

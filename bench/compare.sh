@@ -54,5 +54,70 @@ ours_mb=$(peak "$cli" render "$picture" --bmx "$work/sheet.bmx")
 yard_mb=$(peak vipsthumbnail "$picture" -s 640x480 -o "$work/thumb.jpg")
 row "render, 24 MP JPEG vs vipsthumbnail -s 640x480" "$ours" "$yard" "$ours_mb" "$yard_mb"
 
+# The window program, on Qt's offscreen platform for ours and the yardstick alike (the
+# same display for both, no display server to vary). The album on show at start, the
+# default one, holds 99 small JPEGs; a second album "A" adds its tab.
+command -v cjpeg >/dev/null || { echo "compare: cjpeg is missing (libjpeg-turbo-progs)" >&2; exit 2; }
+cmake --build "$build" --target kvphoto kv_empty_window >/dev/null
+export QT_QPA_PLATFORM=offscreen
+kvphoto=$build/src/shell/kvphoto empty=$build/bench/kv_empty_window
+rm -rf "$work/home" && "$cli" album add A >/dev/null
+mkdir -p "$work/small"
+python3 - "$work/small" <<'EOF'
+import sys
+for i in range(99):
+    line = bytes(v for x in range(640) for v in ((x * 3 + i * 7) & 255, (x + i * 29) & 255, x & 255))
+    rows = b"".join(line[3 * y:3 * y + 960] for y in range(240))
+    open(f"{sys.argv[1]}/p{i:02d}.ppm", "wb").write(b"P6 320 240 255\n" + rows)
+EOF
+for ppm in "$work"/small/*.ppm; do cjpeg -quality 85 "$ppm" >"${ppm%.ppm}.jpg"; done
+"$cli" picture add My_Album "$work"/small/*.jpg >/dev/null
+
+# Start to first paint: KVPR_EXIT_AFTER_FIRST_PAINT=1 closes the window the normal way
+# right after its first paint (before the port set-up, which comes after that paint),
+# so the run is start, first paint, clean-up and exit; kv_empty_window does the same.
+ours=$(median "" "env KVPR_EXIT_AFTER_FIRST_PAINT=1 $kvphoto")
+yard=$(median "" "$empty")
+ours_mb=$(peak env KVPR_EXIT_AFTER_FIRST_PAINT=1 "$kvphoto")
+yard_mb=$(peak "$empty")
+row "window painted, 99-picture album vs empty Qt 6 window" "$ours" "$yard" "$ours_mb" "$yard_mb"
+
+# Ending: the program is started and left to finish its start-up (ours: the port search
+# has written kvprn.ini, then one second more; the yardstick: its marker file after its
+# first paint), then SIGTERM, timed until the process is reaped. kvphoto turns SIGTERM
+# into the same clean-up as closing the window (Session::cleanUp), then its message
+# loop ends and the rest (scanner, port library) is released as after a close;
+# kv_empty_window closes its window on SIGTERM. Median of the runs after one warm-up;
+# peak memory of the whole run.
+ending() { # marker command...
+  python3 - "$runs" "$@" <<'EOF'
+import os, signal, statistics, subprocess, sys, time
+runs, marker, cmd = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
+times, peak = [], 0
+for i in range(runs + 1):
+    if os.path.exists(marker):
+        os.remove(marker)
+    p = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 60
+    while not os.path.exists(marker):
+        if time.monotonic() > deadline or p.poll() is not None:
+            sys.exit(f"compare: {cmd[0]} did not come up")
+        time.sleep(0.01)
+    time.sleep(1.0)
+    start = time.monotonic()
+    p.send_signal(signal.SIGTERM)
+    _, status, usage = os.wait4(p.pid, 0)
+    p.returncode = status
+    if i:
+        times.append(time.monotonic() - start)
+    peak = max(peak, usage.ru_maxrss)
+print(statistics.median(times), peak // 1024)
+EOF
+}
+read -r ours ours_mb < <(ending "$KVPR_SYSTEM_DIR/kvprn.ini" "$kvphoto")
+read -r yard yard_mb < <(ending "$work/painted" "$empty" --stay "$work/painted")
+row "closing the window to process gone" "$ours" "$yard" "$ours_mb" "$yard_mb"
+
 echo
 echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u +%Y-%m-%d)"

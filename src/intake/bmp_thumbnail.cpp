@@ -87,11 +87,21 @@ BmpReadStatus readBmpForThumbnail(std::span<const std::uint8_t> file, BmpPicture
     return BmpReadStatus::Ok;
 }
 
-platform::Bitmap24 makeThumbnail(const BmpPicture& picture) {
-    const std::int64_t w = picture.width;
-    const std::int64_t h = picture.height;
-    if (w <= 0 || h <= 0)
-        return {};
+namespace {
+
+// The thumbnail's size and where its pixels come from along each axis.
+struct Sampling {
+    int tw = 0;
+    int th = 0;
+    std::int64_t num = 0;
+    std::int64_t den = 0;
+
+    std::int64_t source(std::int64_t i, std::int64_t last) const {
+        return std::min((2 * i * num + den) / (2 * den), last);
+    }
+};
+
+Sampling samplingFor(std::int64_t w, std::int64_t h) {
     // s = num / den, kept as a fraction so that 640 x 480 gives exactly 100 x 75.
     std::int64_t num = 0;
     std::int64_t den = 0;
@@ -109,17 +119,27 @@ platform::Bitmap24 makeThumbnail(const BmpPicture& picture) {
     // A very long, thin picture keeps at least one pixel across.
     const int tw = int(std::max<std::int64_t>(1, w * den / num));
     const int th = int(std::max<std::int64_t>(1, h * den / num));
-    auto source = [&](std::int64_t i, std::int64_t last) {
-        return std::min((2 * i * num + den) / (2 * den), last);
-    };
+    return {tw, th, num, den};
+}
+
+} // namespace
+
+platform::Bitmap24 makeThumbnail(const BmpPicture& picture) {
+    const std::int64_t w = picture.width;
+    const std::int64_t h = picture.height;
+    if (w <= 0 || h <= 0)
+        return {};
+    const Sampling s = samplingFor(w, h);
+    const int tw = s.tw;
+    const int th = s.th;
 
     platform::Bitmap24 thumb = platform::Bitmap24::make(tw, th);
     for (int y = 0; y < th; ++y) {
-        const std::int64_t sy = source(y, h - 1);
+        const std::int64_t sy = s.source(y, h - 1);
         const std::int64_t row = picture.topDown ? h - 1 - sy : sy;
         const std::uint8_t* src = picture.pixels.data() + row * picture.stride;
         for (int x = 0; x < tw; ++x) {
-            const std::int64_t sx = source(x, w - 1);
+            const std::int64_t sx = s.source(x, w - 1);
             std::uint8_t* dst = thumb.at(x, y);
             if (picture.bitsPerPixel == 24) {
                 std::copy_n(src + sx * 3, 3, dst);
@@ -134,6 +154,29 @@ platform::Bitmap24 makeThumbnail(const BmpPicture& picture) {
         }
     }
     return thumb;
+}
+
+ThumbnailSampler::ThumbnailSampler(int width, int height) {
+    if (width <= 0 || height <= 0)
+        return;
+    const Sampling s = samplingFor(width, height);
+    m_rows.resize(std::size_t(s.th));
+    for (int y = 0; y < s.th; ++y)
+        m_rows[std::size_t(y)] = int(s.source(y, height - 1));
+    m_cols.resize(std::size_t(s.tw));
+    for (int x = 0; x < s.tw; ++x)
+        m_cols[std::size_t(x)] = int(s.source(x, width - 1));
+    m_thumb = platform::Bitmap24::make(s.tw, s.th);
+}
+
+void ThumbnailSampler::row(int fromBottom, const std::uint8_t* bgr) {
+    // Sampled rows rise with the thumbnail's, so the matching ones lie together.
+    const auto first = std::lower_bound(m_rows.begin(), m_rows.end(), fromBottom);
+    for (auto it = first; it != m_rows.end() && *it == fromBottom; ++it) {
+        const int y = int(it - m_rows.begin());
+        for (std::size_t x = 0; x < m_cols.size(); ++x)
+            std::copy_n(bgr + std::size_t(m_cols[x]) * 3, 3, m_thumb.at(int(x), y));
+    }
 }
 
 } // namespace kv::intake

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kv::intake {
 
@@ -37,5 +38,21 @@ BmpReadStatus readBmpForThumbnail(std::span<const std::uint8_t> file, BmpPicture
 // landscape picture and max(w/75, h/100) otherwise, never enlarged, sampled at
 // the nearest source pixel (halves up). 24-bit, bottom-up.
 platform::Bitmap24 makeThumbnail(const BmpPicture& picture);
+
+// The same thumbnail of a 24-bit picture, made from its rows as they pass (a
+// decoder's, on their way to a file) instead of from the whole picture. Rows that
+// never pass stay black, as they do in the file.
+class ThumbnailSampler {
+  public:
+    ThumbnailSampler(int width, int height);
+    // Row `fromBottom` of the picture: width * 3 blue, green, red bytes.
+    void row(int fromBottom, const std::uint8_t* bgr);
+    const platform::Bitmap24& thumbnail() const { return m_thumb; }
+
+  private:
+    std::vector<int> m_rows; // the picture row each thumbnail row samples
+    std::vector<int> m_cols;
+    platform::Bitmap24 m_thumb;
+};
 
 } // namespace kv::intake

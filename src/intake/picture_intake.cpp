@@ -3,11 +3,16 @@
 #include "intake/bmp_thumbnail.h"
 #include "intake/intake_messages.h"
 #include "intake/temp_bmp.h"
+#include "platform/atomic_file.h"
 #include "platform/imagelib/image_library.h"
+#include "platform/imagelib/jpeg_stream.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace kv::intake {
@@ -59,13 +64,212 @@ Refusal refusalFor(img::FailureReason failure) {
     return Refusal::Damaged;
 }
 
+std::uint64_t bmpFileBytes(int width, int height) {
+    return 54 + std::uint64_t(platform::Bitmap24::strideFor(width)) * std::uint64_t(height);
+}
+
 // A BMP that could not be written: for want of room when drive C: (which holds
 // the temporary directory) keeps less than the file and the free-space rule's margin.
-Refusal writeRefusal(const fs::path& target, const platform::Bitmap24& picture) {
-    const std::uint64_t fileBytes =
-        54 + std::uint64_t(picture.stride()) * std::uint64_t(picture.height);
+Refusal writeRefusal(const fs::path& target, std::uint64_t fileBytes) {
     const std::optional<std::uint64_t> free = platform::freeSpace(target.parent_path());
     return free && *free < fileBytes + kMinFreeBytes ? Refusal::NoRoom : Refusal::NotWritten;
+}
+
+Refusal writeRefusal(const fs::path& target, const platform::Bitmap24& picture) {
+    return writeRefusal(target, bmpFileBytes(picture.width, picture.height));
+}
+
+// The file and information headers of a 24-bit bottom-up BMP, as WriteBmpFile has them.
+std::array<std::uint8_t, 54> bmpHeaders(int width, int height) {
+    img::PictureRecord record;
+    record.width = width;
+    record.height = height;
+    record.imageSize = std::uint32_t(bmpFileBytes(width, height) - 54);
+    std::array<std::uint8_t, 54> h{};
+    const auto put32 = [&h](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            h[std::size_t(at + i)] = std::uint8_t(v >> (8 * i));
+    };
+    h[0] = 'B';
+    h[1] = 'M';
+    put32(2, 54 + record.imageSize);
+    put32(10, 54);
+    const auto info = record.headerBytes();
+    std::copy(info.begin(), info.end(), h.begin() + 14);
+    return h;
+}
+
+// The temporary copy is a cache the program makes again when it is missing, so it
+// is renamed into place whole but never flushed to the disk.
+bool writeTemporaryBmp(const fs::path& target, const platform::Bitmap24& picture) {
+    const std::uint64_t size = bmpFileBytes(picture.width, picture.height);
+    if (picture.empty() || picture.pixels.size() < size - 54)
+        return false;
+    platform::UnsyncedFile file;
+    const auto headers = bmpHeaders(picture.width, picture.height);
+    if (!file.open(target, size) || !file.writeAt(0, headers.data(), headers.size()) ||
+        !file.writeAt(54, picture.pixels.data(), std::size_t(size - 54)) || !file.commit()) {
+        file.discard();
+        return false;
+    }
+    return true;
+}
+
+// Puts the decoder's rows straight into the temporary BMP and samples the thumbnail
+// as they pass. Rows come top first and the file keeps them bottom-up, so a band of
+// rows collected from its end is one piece of the file.
+class BmpRowWriter final : public img::JpegRowSink {
+  public:
+    explicit BmpRowWriter(const fs::path& target) : m_target(target) {}
+
+    void start(int width, int height) override {
+        m_width = width;
+        m_height = height;
+        m_stride = std::size_t(platform::Bitmap24::strideFor(width));
+        m_sampler.emplace(width, height);
+        const auto headers = bmpHeaders(width, height);
+        m_ok = m_file.open(m_target, bmpFileBytes(width, height)) &&
+               m_file.writeAt(0, headers.data(), headers.size());
+        m_bandRows = std::max<std::size_t>(1, kBandBytes / m_stride);
+        if (m_ok)
+            m_band.assign(m_bandRows * m_stride, 0);
+    }
+
+    void row(int fromBottom, const std::uint8_t* bgr) override {
+        m_sampler->row(fromBottom, bgr);
+        if (!m_ok)
+            return;
+        if (m_count > 0 && (m_count == m_bandRows || fromBottom != m_lowest - 1))
+            flush();
+        const std::size_t slot = m_bandRows - 1 - m_count;
+        std::memcpy(m_band.data() + slot * m_stride, bgr, std::size_t(m_width) * 3);
+        m_lowest = fromBottom;
+        ++m_count;
+    }
+
+    // True when the whole file is in place; on false nothing is left of it.
+    bool finish() {
+        flush();
+        m_ok = m_ok && m_file.commit();
+        if (!m_ok)
+            m_file.discard();
+        return m_ok;
+    }
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    platform::Bitmap24 thumbnail() const {
+        return m_sampler ? m_sampler->thumbnail() : platform::Bitmap24{};
+    }
+
+  private:
+    static constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+
+    void flush() {
+        if (m_count == 0)
+            return;
+        const std::uint8_t* first = m_band.data() + (m_bandRows - m_count) * m_stride;
+        m_ok = m_ok &&
+               m_file.writeAt(54 + std::uint64_t(m_lowest) * m_stride, first, m_count * m_stride);
+        m_count = 0;
+    }
+
+    fs::path m_target;
+    platform::UnsyncedFile m_file;
+    std::optional<ThumbnailSampler> m_sampler;
+    std::vector<std::uint8_t> m_band;
+    std::size_t m_stride = 0;
+    std::size_t m_bandRows = 0;
+    std::size_t m_count = 0; // rows waiting in the band
+    int m_lowest = 0;        // the lowest of them, counted from the bottom
+    int m_width = 0;
+    int m_height = 0;
+    bool m_ok = false;
+};
+
+// What the conversion to the temporary copy saw on the way, so that the copy
+// need not be read back for the thumbnail.
+struct Seen {
+    int width = 0;
+    int height = 0;
+    platform::Bitmap24 thumbnail;
+};
+
+// The decoded picture (result.code as the decoder returned it) at 24 bits, the
+// decoder's copy freed; false with the refusal set when it cannot be printed.
+bool takeDecoded(img::DecodedImage& decoded, Conversion& result, platform::Bitmap24& picture) {
+    if (result.code != 1) {
+        result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
+        return false;
+    }
+    if (decoded.bitsPerPixel == 1) {
+        result.code = 0;
+        result.refusal = Refusal::BlackAndWhite;
+        return false;
+    }
+    if (!img::ConvertTo24(decoded, picture)) {
+        result.code = 0;
+        result.refusal = Refusal::Damaged;
+        return false;
+    }
+    result.incomplete = decoded.incomplete;
+    decoded = img::DecodedImage{}; // not needed for writing
+    return true;
+}
+
+// convertPicture for the temporary copy: the same outcome and the same bytes, but
+// a JPEG goes row by row from the decoder into the file, never whole in memory.
+Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& seen) {
+    Conversion result;
+    std::vector<std::uint8_t> bytes;
+    switch (img::readPictureFile(source, bytes)) {
+    case img::PictureFileRead::Ok:
+        break;
+    case img::PictureFileRead::CannotOpen:
+        result.refusal = Refusal::CannotRead;
+        return result;
+    case img::PictureFileRead::TooBig:
+        result.refusal = Refusal::TooLarge;
+        return result;
+    }
+    img::DecodedImage decoded;
+    if (img::detectFormat(bytes) == img::ImageFormat::Jpeg) {
+        BmpRowWriter writer(target);
+        result.code = int(img::streamJpeg(bytes, writer, decoded));
+        if (result.code != 1) {
+            result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
+            return result;
+        }
+        result.incomplete = decoded.incomplete;
+        // Decoding failures above are told before a write failure, as when the
+        // picture was decoded whole first.
+        if (!writer.finish()) {
+            result.code = 0;
+            result.refusal = writeRefusal(target, bmpFileBytes(writer.width(), writer.height()));
+            return result;
+        }
+        seen = Seen{writer.width(), writer.height(), writer.thumbnail()};
+        return result;
+    }
+
+    result.code = int(img::decodeImage(bytes, decoded));
+    bytes = {};
+    platform::Bitmap24 picture;
+    if (!takeDecoded(decoded, result, picture))
+        return result;
+    if (!writeTemporaryBmp(target, picture)) {
+        result.code = 0;
+        result.refusal = writeRefusal(target, picture);
+        return result;
+    }
+    BmpPicture view;
+    view.width = picture.width;
+    view.height = picture.height;
+    view.bitsPerPixel = 24;
+    view.stride = picture.stride();
+    view.pixels = picture.pixels;
+    seen = Seen{picture.width, picture.height, makeThumbnail(view)};
+    return result;
 }
 
 bool copyFile(const fs::path& source, const fs::path& target) {
@@ -92,23 +296,9 @@ Conversion convertPicture(const fs::path& source, const fs::path& target) {
     Conversion result;
     img::DecodedImage decoded;
     result.code = img::ScaleCD(source, decoded);
-    if (result.code != 1) {
-        result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
-        return result;
-    }
-    if (decoded.bitsPerPixel == 1) {
-        result.code = 0;
-        result.refusal = Refusal::BlackAndWhite;
-        return result;
-    }
     platform::Bitmap24 picture;
-    if (!img::ConvertTo24(decoded, picture)) {
-        result.code = 0;
-        result.refusal = Refusal::Damaged;
+    if (!takeDecoded(decoded, result, picture))
         return result;
-    }
-    result.incomplete = decoded.incomplete;
-    decoded = img::DecodedImage{}; // not needed for writing
     if (!img::WriteBmpFile(target, picture)) {
         result.code = 0;
         result.refusal = writeRefusal(target, picture);
@@ -156,7 +346,8 @@ std::string incompleteMessage(std::string_view fullPath) {
 }
 
 int convertToTemporaryBmp(platform::Ui& ui, const fs::path& source, const fs::path& target) {
-    const Conversion conversion = convertPicture(source, target);
+    Seen seen;
+    const Conversion conversion = convertToCopy(source, target, seen);
     if (conversion.code == 0)
         ui.message(refusalMessage(conversion, source.string()), Icon::None);
     else if (conversion.incomplete)
@@ -250,49 +441,54 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     const fs::path file = intakeFile(row, tempDir);
     std::error_code ec;
     bool incomplete = false;
+    Seen seen;
     if (!isBmpName(row.displayName) && !fs::exists(file, ec)) {
         fs::create_directories(tempDir, ec);
-        const Conversion conversion = convertPicture(row.fullPath, file);
+        const Conversion conversion = convertToCopy(row.fullPath, file, seen);
         if (conversion.code != 1)
             return refuse(refusalMessage(conversion, row.fullPath), Icon::None);
         incomplete = conversion.incomplete;
     }
 
-    std::vector<std::uint8_t> bytes;
-    switch (img::readPictureFile(file, bytes)) {
-    case img::PictureFileRead::CannotOpen:
-        return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
-    case img::PictureFileRead::TooBig:
-        return refuse(std::string(msg::kNoMemory), Icon::Stop);
-    case img::PictureFileRead::Ok:
-        break;
-    }
+    if (seen.thumbnail.empty()) {
+        // A BMP, or a copy converted before: the thumbnail comes from the file.
+        std::vector<std::uint8_t> bytes;
+        switch (img::readPictureFile(file, bytes)) {
+        case img::PictureFileRead::CannotOpen:
+            return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
+        case img::PictureFileRead::TooBig:
+            return refuse(std::string(msg::kNoMemory), Icon::Stop);
+        case img::PictureFileRead::Ok:
+            break;
+        }
 
-    BmpPicture picture;
-    platform::Bitmap24 decoded; // keeps the pixels `picture` views for a decoded BMP
-    switch (readBmpForThumbnail(bytes, picture)) {
-    case BmpReadStatus::Ok:
-        break;
-    case BmpReadStatus::Malformed:
-        return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
-    case BmpReadStatus::TooLarge:
-        return refuse(refusalMessage({0, Refusal::TooLarge}, row.fullPath), Icon::None);
-    case BmpReadStatus::BlackAndWhite:
-        return refuse(cannotOpen(msg::kBlackAndWhite, {}, row.fullPath), Icon::None);
-    case BmpReadStatus::ShortPixels:
-        return refuse(std::string(msg::kScalingError), Icon::Information);
-    case BmpReadStatus::UnsupportedDepth: {
-        // RLE, 16- and 32-bit BMPs are sound pictures the image library reads;
-        // refusing them, or sampling their compressed bytes, would lose them.
-        const Conversion read = decodeForThumbnail(file, decoded, picture);
-        if (read.code != 1)
-            return refuse(refusalMessage(read, row.fullPath), Icon::None);
-        break;
-    }
+        BmpPicture picture;
+        platform::Bitmap24 decoded; // keeps the pixels `picture` views for a decoded BMP
+        switch (readBmpForThumbnail(bytes, picture)) {
+        case BmpReadStatus::Ok:
+            break;
+        case BmpReadStatus::Malformed:
+            return refuse(std::string(msg::kCannotOpenFile), Icon::Stop);
+        case BmpReadStatus::TooLarge:
+            return refuse(refusalMessage({0, Refusal::TooLarge}, row.fullPath), Icon::None);
+        case BmpReadStatus::BlackAndWhite:
+            return refuse(cannotOpen(msg::kBlackAndWhite, {}, row.fullPath), Icon::None);
+        case BmpReadStatus::ShortPixels:
+            return refuse(std::string(msg::kScalingError), Icon::Information);
+        case BmpReadStatus::UnsupportedDepth: {
+            // RLE, 16- and 32-bit BMPs are sound pictures the image library reads;
+            // refusing them, or sampling their compressed bytes, would lose them.
+            const Conversion read = decodeForThumbnail(file, decoded, picture);
+            if (read.code != 1)
+                return refuse(refusalMessage(read, row.fullPath), Icon::None);
+            break;
+        }
+        }
+        seen = Seen{picture.width, picture.height, makeThumbnail(picture)};
     }
 
     row.rotation = rotation;
-    row.thumbnail = platform::turnBitmap(makeThumbnail(picture), rotation);
+    row.thumbnail = platform::turnBitmap(seen.thumbnail, rotation);
     // The store may read the table again (another program's pictures): the row is
     // then found by what it holds, not where it stood.
     const std::string fullPath = row.fullPath;
@@ -321,7 +517,7 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
         state.clearPicture();
         result = AddResult::AddedQuietly;
     } else {
-        state.statusText = statusFor(displayName, picture.width, picture.height);
+        state.statusText = statusFor(displayName, seen.width, seen.height);
     }
     if (!notice.empty())
         ui.message(notice, Icon::Information);

@@ -49,9 +49,10 @@ std::string refusalMessage(const Conversion& conversion, std::string_view fullPa
 // The notice for a picture taken from a file that ends early: reason, blank line, path.
 std::string incompleteMessage(std::string_view fullPath);
 
-// convertPicture, telling the user here what the caller does not: why a picture
-// was refused with 0, and that a file was incomplete. Returns 1 when written, the
-// image library's code -1 .. -5 (for the caller to tell), or 0.
+// convertPicture for the temporary copy (the same bytes, but not flushed to the
+// disk: the copy is made again when missing), telling the user here what the
+// caller does not: why a picture was refused with 0, and that a file was incomplete. Returns 1 when
+// written, the image library's code -1 .. -5 (for the caller to tell), or 0.
 int convertToTemporaryBmp(platform::Ui& ui, const std::filesystem::path& source,
                           const std::filesystem::path& target);
 

@@ -110,6 +110,79 @@ bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
     return true;
 }
 
+UnsyncedFile::~UnsyncedFile() {
+    discard();
+}
+
+void UnsyncedFile::discard() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.empty())
+        ::unlink(m_temp.c_str());
+    m_fd = -1;
+    m_temp.clear();
+}
+
+bool UnsyncedFile::open(const fs::path& path, std::uint64_t size) {
+    discard();
+    if (path.empty() || !path.has_filename())
+        return false;
+    m_target = path;
+    std::error_code ec;
+    if (fs::is_symlink(path, ec)) {
+        fs::path resolved = fs::weakly_canonical(path, ec);
+        if (ec)
+            return false;
+        m_target = resolved;
+    }
+    const fs::path folder = m_target.parent_path().empty() ? fs::path(".") : m_target.parent_path();
+    m_fd = createTemp(folder, m_target.filename().string(), m_temp);
+    if (m_fd < 0) {
+        m_temp.clear();
+        return false;
+    }
+    struct stat old {};
+    const bool ok =
+        (::stat(m_target.c_str(), &old) != 0 || ::fchmod(m_fd, old.st_mode & 0777) == 0) &&
+        ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+    if (!ok)
+        discard();
+    return ok;
+}
+
+bool UnsyncedFile::writeAt(std::uint64_t offset, const void* bytes, std::size_t count) {
+    if (m_fd < 0)
+        return false;
+    const char* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t n = ::pwrite(m_fd, p, count, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool UnsyncedFile::commit() {
+    if (m_fd < 0)
+        return false;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    m_temp.clear();
+    return true;
+}
+
 bool readFile(const fs::path& path, std::string& bytes) {
     // Non-blocking: opening a pipe must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

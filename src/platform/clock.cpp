@@ -8,7 +8,8 @@ namespace kv::platform {
 std::uint32_t SystemClock::tickMs() {
     using namespace std::chrono;
     return static_cast<std::uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+               duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count()) +
+           m_skippedMs;
 }
 
 void SystemClock::delayMs(std::uint32_t ms) {
@@ -20,6 +21,10 @@ void SystemClock::delayMs(std::uint32_t ms) {
         const auto now = steady_clock::now();
         if (now >= end)
             return;
+        if (m_cutShort && m_cutShort()) {
+            m_skippedMs += static_cast<std::uint32_t>(ceil<milliseconds>(end - now).count());
+            return;
+        }
         std::this_thread::sleep_for(std::min<steady_clock::duration>(end - now, milliseconds(10)));
     }
 }

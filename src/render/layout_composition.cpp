@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::render {
@@ -29,30 +31,58 @@ namespace {
 struct Decoded {
     PlaceResult result = PlaceResult::Undecodable;
     Bitmap24 picture; // 24 bits, already turned when it was narrower than high
+    PictureSize size; // what it is drawn at in its cell
+};
+
+// The size wanted of a picture, asked of the whole picture before a JPEG is
+// decoded smaller; a decoder that does not ask leaves it to the decoded picture.
+struct SizeFromWhole {
+    std::optional<PictureSize> size;
+    bool turnUpright = false;
 };
 
 // `rotation`: the album's quarter turns, applied before the upright rule so the
 // cell shows the picture as the album does.
-Decoded decodeForCell(const fs::path& source, int rotation) {
+Decoded decodeForCell(const fs::path& source, int rotation, const SheetGrid& grid) {
     Decoded out;
     try {
+        const bool across = rotation % 2 != 0;
+        SizeFromWhole whole;
+        const lib::NeededExtent needed = [&](int width, int height) {
+            if (across)
+                std::swap(width, height);
+            whole.turnUpright = width < height;
+            if (whole.turnUpright)
+                std::swap(width, height);
+            const PictureSize size = fitWithin(width, height, grid.fitWidth, grid.fitHeight);
+            whole.size = size;
+            return across != whole.turnUpright ? lib::DecodeExtent{size.height, size.width}
+                                               : lib::DecodeExtent{size.width, size.height};
+        };
         lib::DecodedImage decoded;
-        if (lib::ScaleCD(source, decoded) != 1 || !lib::ConvertTo24(decoded, out.picture))
+        if (lib::ScaleCDAtLeast(source, needed, decoded) != 1 ||
+            !lib::ConvertTo24(decoded, out.picture))
             return out;
+        decoded = {};
         if (rotation % 4 != 0)
             out.picture = platform::turnBitmap(out.picture, rotation);
-        if (out.picture.width < out.picture.height)
+        // A smaller decode can round a nearly square picture square: the whole
+        // picture decides.
+        if (whole.size ? whole.turnUpright : out.picture.width < out.picture.height)
             out.picture = platform::turnBitmap(out.picture, 1);
+        out.size = whole.size ? *whole.size
+                              : fitWithin(out.picture.width, out.picture.height, grid.fitWidth,
+                                          grid.fitHeight);
         out.result = PlaceResult::Placed;
     } catch (const std::bad_alloc&) {
-        out = Decoded{PlaceResult::NoMemory, {}};
+        out = Decoded{PlaceResult::NoMemory, {}, {}};
     }
     return out;
 }
 
-PlaceResult drawInCell(Bitmap24& sheet, const SheetGrid& grid, int cell, const Bitmap24& picture) {
-    const PictureSize size =
-        fitWithin(picture.width, picture.height, grid.fitWidth, grid.fitHeight);
+PlaceResult drawInCell(Bitmap24& sheet, const SheetGrid& grid, int cell, const Decoded& decoded) {
+    const Bitmap24& picture = decoded.picture;
+    const PictureSize size = decoded.size;
     const Rect box = grid.cell(cell);
     try {
         lib::ScaleImageTo(sheet, box.left + (grid.cellWidth - size.width) / 2,
@@ -102,10 +132,10 @@ bool fillFourUp(AppState& state, platform::Ui& ui, std::span<const shell::SheetP
         if (k == 0 || !one)
             decoded =
                 decodeForCell(pictureSourceFile(picture.fullPath, picture.displayName, tempDir),
-                              picture.rotation);
+                              picture.rotation, kFourUpGrid);
         PlaceResult result = decoded.result;
         if (result == PlaceResult::Placed)
-            result = drawInCell(state.sheet, kFourUpGrid, static_cast<int>(k), decoded.picture);
+            result = drawInCell(state.sheet, kFourUpGrid, static_cast<int>(k), decoded);
         if (result == PlaceResult::NoMemory) {
             ui.message(kMsgResizeFailed, Icon::None);
             return false;
@@ -201,9 +231,19 @@ std::optional<fs::path> writeResized(const fs::path& source, int rotation, platf
     report(0);
     try {
         Bitmap24 picture;
+        std::optional<PictureSize> wholeSize;
         {
+            const bool across = rotation % 2 != 0;
+            const lib::NeededExtent needed = [&](int width, int height) {
+                const PictureSize size =
+                    across ? oneUpSize(height, width) : oneUpSize(width, height);
+                wholeSize = size;
+                return across ? lib::DecodeExtent{size.height, size.width}
+                              : lib::DecodeExtent{size.width, size.height};
+            };
             lib::DecodedImage decoded;
-            if (lib::ScaleCD(source, decoded) != 1 || !lib::ConvertTo24(decoded, picture)) {
+            if (lib::ScaleCDAtLeast(source, needed, decoded) != 1 ||
+                !lib::ConvertTo24(decoded, picture)) {
                 ui.message(kMsgSheetCannotOpen, Icon::None);
                 return std::nullopt;
             }
@@ -211,7 +251,8 @@ std::optional<fs::path> writeResized(const fs::path& source, int rotation, platf
         if (rotation % 4 != 0)
             picture = platform::turnBitmap(picture, rotation);
         report(400);
-        const PictureSize size = oneUpSize(picture.width, picture.height);
+        // From the whole picture's size, so that a JPEG decoded smaller prints as big.
+        const PictureSize size = wholeSize ? *wholeSize : oneUpSize(picture.width, picture.height);
         report(600);
         const lib::LibraryImage scaled = lib::ScaleImage(picture, size.width, size.height);
         if (scaled.empty()) {
@@ -270,10 +311,10 @@ PlaceResult placePicture(Bitmap24& sheet, const SheetGrid& grid, int cell, const
                          int rotation) {
     if (cell < 0 || cell >= grid.cells())
         return PlaceResult::Undecodable;
-    const Decoded decoded = decodeForCell(source, rotation);
+    const Decoded decoded = decodeForCell(source, rotation, grid);
     if (decoded.result != PlaceResult::Placed)
         return decoded.result;
-    return drawInCell(sheet, grid, cell, decoded.picture);
+    return drawInCell(sheet, grid, cell, decoded);
 }
 
 void composeLayoutSheet(AppState& state, platform::Ui& ui, const fs::path& nameFile,

@@ -16,13 +16,18 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QTimer>
 #include <QTranslator>
 
 #include <iostream>
+#include <utility>
 
 namespace kv::shell {
 
 namespace {
+
+// How long the port set-up waits for the window's first paint at most.
+constexpr int kFirstPaintWaitMs = 2000;
 
 QString userName() {
     for (const char* var : {"USER", "LOGNAME"}) {
@@ -67,14 +72,12 @@ bool Application::start(const std::vector<std::string>& commandLine) {
     connect(m_instance.get(), &SingleInstance::activationRequested, m_window.get(),
             &MainWindow::bringToFront);
     const std::filesystem::path exeDir = QCoreApplication::applicationDirPath().toStdString();
-    if (!m_window->create(shippedDataDirectory(exeDir))) {
+    if (!m_window->create(shippedDataDirectory(exeDir), Session::FirstReset::WithPortSetUp)) {
         m_exitCode = 1;
         return false;
     }
     connect(qApp, &QGuiApplication::commitDataRequest, m_window.get(), &MainWindow::endSession);
     connect(qApp, &QCoreApplication::aboutToQuit, m_window.get(), &MainWindow::endSession);
-
-    initialiseScanner();
 
     m_window->show();
 
@@ -84,13 +87,42 @@ bool Application::start(const std::vector<std::string>& commandLine) {
         return false;
     }
 
-    m_window->session().setUpPrinterPort();
-    promptForMedia();
-
-    m_window->setAcceptDrops(true);
+    const auto once = Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection);
+    // For start-up measurements: the window is closed the normal way once it is
+    // painted, before the port set-up (which then has nothing left to do).
+    if (qEnvironmentVariableIntValue("KVPR_EXIT_AFTER_FIRST_PAINT") == 1)
+        connect(m_window.get(), &MainWindow::firstPainted, m_window.get(), &QWidget::close, once);
+    // The port's waits (the reset's settling, the search) start once the window is
+    // on the screen; it repaints while they run. Queued: the paint is flushed first.
+    // A window that is not painted (started minimised) does not hold them up for long.
+    connect(m_window.get(), &MainWindow::firstPainted, this, &Application::finishStart, once);
+    QTimer::singleShot(kFirstPaintWaitMs, this, &Application::finishStart);
 
     m_state.debugMode = isDebugCommandLine(commandLine);
     return true;
+}
+
+// The rest of the start-up in its old order: the binding's reset, the scanner, the
+// port search, the media question, dropped files. A run that has ended meanwhile
+// (closed, terminated) has released the port library: nothing is left to set up.
+void Application::finishStart() {
+    if (std::exchange(m_startFinished, true))
+        return;
+    const auto ended = [this] { return m_terminating || m_window->session().cleanedUp(); };
+    if (ended())
+        return;
+    Session& session = m_window->session();
+    session.resetAfterBinding();
+    if (ended())
+        return;
+    initialiseScanner();
+    session.setUpPrinterPort();
+    if (ended())
+        return;
+    promptForMedia();
+    if (ended())
+        return;
+    m_window->setAcceptDrops(true);
 }
 
 // SANE stays open for the run; destroying the application closes it after the

@@ -43,6 +43,8 @@ class Application : public QObject {
 
   private:
     void initialiseScanner();
+    // The start-up steps after the window's first paint: port set-up, media prompt.
+    void finishStart();
     void promptForMedia();
     void endRun();
 
@@ -55,6 +57,7 @@ class Application : public QObject {
     std::unique_ptr<MainWindow> m_window;
     int m_exitCode = 0;
     bool m_terminating = false;
+    bool m_startFinished = false;
 };
 
 } // namespace kv::shell

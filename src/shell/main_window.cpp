@@ -134,8 +134,9 @@ MainWindow::~MainWindow() {
     m_session.cleanUp(CleanupReason::WindowDestroyed);
 }
 
-bool MainWindow::create(const std::filesystem::path& shippedDataDir) {
-    if (!m_session.create(shippedDataDir))
+bool MainWindow::create(const std::filesystem::path& shippedDataDir,
+                        Session::FirstReset firstReset) {
+    if (!m_session.create(shippedDataDir, firstReset))
         return false;
     createChildren();
     m_session.printerLink().setProgress(m_statusWindow);
@@ -932,6 +933,12 @@ void MainWindow::showEvent(QShowEvent* event) {
         placeCentred();
     }
     QMainWindow::showEvent(event);
+}
+
+void MainWindow::paintEvent(QPaintEvent* event) {
+    QMainWindow::paintEvent(event);
+    if (!std::exchange(m_painted, true))
+        emit firstPainted();
 }
 
 void MainWindow::bringToFront() {

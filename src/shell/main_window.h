@@ -53,7 +53,8 @@ class MainWindow : public QMainWindow,
     ~MainWindow() override;
 
     // The creation steps, then the child windows; false when the window cannot be made.
-    bool create(const std::filesystem::path& shippedDataDir);
+    bool create(const std::filesystem::path& shippedDataDir,
+                Session::FirstReset firstReset = Session::FirstReset::AtCreation);
 
     // A second launch asked for this window: restore, raise and activate it.
     void bringToFront();
@@ -94,7 +95,12 @@ class MainWindow : public QMainWindow,
     // The print job engine, once the window is created.
     jobs::PrintJob* printJob() { return m_printJob.get(); }
 
+  signals:
+    // The window has been painted for the first time (sent once).
+    void firstPainted();
+
   protected:
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -196,6 +202,7 @@ class MainWindow : public QMainWindow,
     bool m_toolbarShown = true;
     bool m_statusShown = true;
     bool m_placed = false;
+    bool m_painted = false;
 
     QFileSystemWatcher m_directoryWatcher;
     // A change on disk is taken up once the writes around it have ended.

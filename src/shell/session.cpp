@@ -4,20 +4,23 @@
 #include "platform/paths.h"
 #include "shell/shell_messages.h"
 
+#include <algorithm>
 #include <iostream>
+#include <utility>
 
 namespace kv::shell {
 
 Session::Session(AppState& state, platform::Ui& ui, albums::AlbumEvents* events,
                  std::function<void()> pump)
-    : m_state(state), m_ui(ui), m_events(events), m_clock(std::move(pump)),
+    : m_state(state), m_ui(ui), m_events(events),
+      m_clock(std::move(pump), [this] { return m_cleanedUp; }),
       m_portLibrary(std::make_unique<printer::PortLibrary>()),
       m_printerLink(std::make_unique<printer::PrinterLink>(m_portLibrary->api(), m_clock, m_ui,
                                                            nullptr, platform::systemDirectory())) {}
 
 Session::~Session() = default;
 
-bool Session::create(const std::filesystem::path& shippedDataDir) {
+bool Session::create(const std::filesystem::path& shippedDataDir, FirstReset firstReset) {
     if (!m_printBuffer.reserve())
         m_ui.message(kMsgPrintBufferReserve, platform::Ui::Icon::Information);
 
@@ -35,7 +38,7 @@ bool Session::create(const std::filesystem::path& shippedDataDir) {
 
     loadAdjustmentSettings();
     loadMediaCalibration();
-    loadPortLibrary();
+    loadPortLibrary(firstReset);
     return true;
 }
 
@@ -69,9 +72,17 @@ void Session::setPortLibraryFolder(std::filesystem::path folder) {
     m_portLibrary->setProgramFolder(std::move(folder));
 }
 
-bool Session::loadPortLibrary() {
-    if (printer::bindPortLibrary(*m_portLibrary, *m_printerLink) ==
-        printer::PortLibraryStatus::Loaded)
+bool Session::loadPortLibrary(FirstReset firstReset) {
+    printer::PortLibraryStatus status;
+    if (firstReset == FirstReset::AtCreation) {
+        status = printer::bindPortLibrary(*m_portLibrary, *m_printerLink);
+    } else {
+        // What bindPortLibrary does, short of the reset and its waits.
+        status = m_portLibrary->load();
+        printer::reportPortLibraryStatus(status, m_ui);
+        m_firstResetPending = status == printer::PortLibraryStatus::Loaded;
+    }
+    if (status == printer::PortLibraryStatus::Loaded)
         return true;
     std::cerr << m_portLibrary->location().string() << ": " << m_portLibrary->error() << '\n';
     return false;
@@ -81,7 +92,14 @@ void Session::unloadPortLibrary() {
     m_portLibrary->unload();
 }
 
+void Session::resetAfterBinding() {
+    // Unloaded since (the run ended) is no reason to reset now.
+    if (std::exchange(m_firstResetPending, false) && m_portLibrary->loaded())
+        m_printerLink->resetAfterBinding();
+}
+
 void Session::setUpPrinterPort() {
+    resetAfterBinding();
     // The missing library was reported at creation; a search now would only add
     // messages and overwrite the stored port address.
     if (!m_portLibrary->loaded()) {

@@ -30,10 +30,15 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    // When the printer's first reset after binding the port library runs: at once,
+    // or with setUpPrinterPort() (a window paints first; the reset waits 300 ms).
+    enum class FirstReset { AtCreation, WithPortSetUp };
+
     // The main window's creation steps: printer buffer, program directory and its
     // shipped data, album list and album 0, settings, port library. Returns false
     // when the window cannot be created (the album list cannot be read or made).
-    bool create(const std::filesystem::path& shippedDataDir);
+    bool create(const std::filesystem::path& shippedDataDir,
+                FirstReset firstReset = FirstReset::AtCreation);
 
     // The creation steps a front end without windows takes one by one. The program
     // directory with its shipped data and the album list (album.dat is made at the
@@ -44,10 +49,14 @@ class Session {
     // Rank table, media selection, base media and gamma curves, in start-up order.
     void loadMediaCalibration();
     // Binds the port library and resets the printer; false (told) when it cannot be bound.
-    bool loadPortLibrary();
+    bool loadPortLibrary(FirstReset firstReset = FirstReset::AtCreation);
 
+    // The first reset that creation left for later (FirstReset::WithPortSetUp).
+    // Nothing when it has run or the port library is gone.
+    void resetAfterBinding();
     // Finds the printer's parallel port and sets the printer-found flag. Without
-    // the port library the flag stays clear and nothing more is said.
+    // the port library the flag stays clear and nothing more is said. A first reset
+    // still left for later runs before the search.
     void setUpPrinterPort();
 
     // Where the port library is looked for first (the program's folder).
@@ -85,12 +94,16 @@ class Session {
     albums::AlbumEvents* m_events;
     platform::PrintBuffer m_printBuffer;
     std::unique_ptr<albums::AlbumStore> m_albumStore;
+    // Real time with the pump between slices until the run has ended. The port library
+    // is gone then and every port call is refused, so what is left of a wait passes at
+    // once: a window closed during the port set-up ends without the set-up's seconds.
     platform::SystemClock m_clock;
     std::unique_ptr<printer::PortLibrary> m_portLibrary;
     std::unique_ptr<printer::PrinterLink> m_printerLink;
     media::MediaState m_mediaState;
     adjust::PictureAdjustSettings m_pictureSettings;
     printer::LedTable m_ledTable;
+    bool m_firstResetPending = false;
     bool m_cleanedUp = false;
 };
 

@@ -51,7 +51,9 @@ fs::path save(const fs::path& file, const Bitmap24& b) {
     return file;
 }
 
-void writeJpeg(const fs::path& file, int width, int height) {
+// Mid grey, or `top` over `bottom` (blue, green, red as in a Bitmap24).
+void writeJpeg(const fs::path& file, int width, int height, Colour top = {128, 128, 128},
+               Colour bottom = {128, 128, 128}) {
     FILE* out = std::fopen(file.c_str(), "wb");
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
@@ -64,9 +66,13 @@ void writeJpeg(const fs::path& file, int width, int height) {
     c.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(std::size_t(width) * 3, 128);
-    for (JSAMPROW rows[] = {row.data()}; c.next_scanline < c.image_height;)
+    std::vector<JSAMPLE> row(std::size_t(width) * 3);
+    for (JSAMPROW rows[] = {row.data()}; c.next_scanline < c.image_height;) {
+        const Colour& bgr = c.next_scanline < c.image_height / 2 ? top : bottom;
+        for (int x = 0; x < width; ++x)
+            std::copy(bgr.rbegin(), bgr.rend(), row.begin() + x * 3);
         jpeg_write_scanlines(&c, rows, 1);
+    }
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
     std::fclose(out);
@@ -199,6 +205,25 @@ TEST(LayoutComposition, FourUpTurnsTheSelectedPictureIntoEveryQuarter) {
     EXPECT_EQ(r.state.fourUpSlots[0].displayName, "gone.bmp");
 }
 
+TEST(LayoutComposition, AJpegDecodedSmallerIsTurnedAsTheWholePicture) {
+    // Barely narrower than high, so turned; decoded at an eighth it is 251 x 251.
+    Rig r;
+    const fs::path tall = r.dir / "tall.jpg";
+    writeJpeg(tall, 2001, 2002, kRed, kBlue);
+    Bitmap24 sheet = lib::NewImage(640, 480, 255, 255, 255);
+    ASSERT_EQ(placePicture(sheet, kSixteenUpGrid, 0, tall), PlaceResult::Placed);
+    EXPECT_EQ(paintedBox(sheet, kSixteenUpGrid.cell(0)), (Rect{21, 1, 138, 118}));
+    // JPEG's rounding leaves a level or two off.
+    const auto near = [](Colour a, Colour b) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (std::abs(a[i] - b[i]) > 4)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(near(sheetPixel(sheet, 40, 60), kBlue));
+    EXPECT_TRUE(near(sheetPixel(sheet, 120, 60), kRed));
+}
+
 TEST(LayoutComposition, DropsFindTheCellUnderThePoint) {
     EXPECT_EQ(fourUpQuarterAt(50, 39, 100, 80), 1);
     EXPECT_EQ(fourUpQuarterAt(49, 40, 100, 80), 2);
@@ -229,6 +254,8 @@ TEST(LayoutComposition, OneUpSheetFileIsThePictureOrItsResizedCopy) {
         {"300x200 as it is", 300, 200, false, true, 300, 200},
         {"641x480 reduced", 641, 480, false, false, 640, 479},
         {"2048x1536 jpeg", 2048, 1536, true, false, 640, 480},
+        // Decoded at half, 650 x 432, which alone would give 640 x 425.
+        {"1300x863 jpeg", 1300, 863, true, false, 640, 424},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,22 +1,26 @@
 #include "media/media_rank_table.h"
 #include "platform/recording_ui.h"
 #include "platform/termination_qt.h"
+#include "shell/application.h"
 #include "shell/child_layout.h"
 #include "shell/help_window.h"
 #include "shell/main_window.h"
 #include "shell/shell_messages.h"
 #include "shell/single_instance.h"
+#include "shell/startup.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <QThread>
 #include <QToolBar>
 #include <QUuid>
 
@@ -24,6 +28,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -561,6 +566,83 @@ TEST(MainFrame, PrinterKeysAndStartUpWithAndWithoutThePortLibrary) {
         else
             unsetenv("KVPR_PORT_LIBRARY");
     }
+}
+
+} // namespace
+} // namespace kv::shell
+
+namespace kv::shell {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::ScopedProgramFolders;
+using test::TempDir;
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// One start-up on the virtual printer with its own port trace; what reached the port.
+// The library is unloaded when the run ends, which closes the trace.
+std::string
+portTrace(const std::function<void(const ScopedProgramFolders&, const fs::path& trace)>& start) {
+    ScopedProgramFolders folders;
+    TempDir out;
+    setenv("KVPR_PORT_TRACE", (out / "port.trace").c_str(), 1);
+    setenv("KVPR_SIM_OUT", (out / "sim/").c_str(), 1);
+    setenv("KVPR_SIM_WARMUP_MS", "0", 1);
+    // No media question at start: it would wait for an answer.
+    fs::create_directories(folders.home());
+    test::writeBytes(folders.home() / "Kvx00.ini", "[SetMediaID]\r\nDisplayAtStartup=0\r\n");
+    start(folders, out / "port.trace");
+    for (const char* var : {"KVPR_PORT_TRACE", "KVPR_SIM_OUT", "KVPR_SIM_WARMUP_MS"})
+        unsetenv(var);
+    return fs::exists(out / "port.trace") ? readBytes(out / "port.trace") : "<no trace>";
+}
+
+// The program's port set-up (the binding's reset, then the search) waits for the
+// window's first paint, and then reaches the port exactly as it did before it.
+TEST(Application, PortSetUpComesAfterTheFirstPaintInTheSameOrder) {
+    const fs::path shipped =
+        shippedDataDirectory(QCoreApplication::applicationDirPath().toStdString());
+    const std::string before = portTrace([&](const ScopedProgramFolders&, const fs::path&) {
+        AppState state;
+        platform::RecordingUi ui;
+        MainWindow window(state, &ui);
+        ASSERT_TRUE(window.create(shipped));
+        window.session().setUpPrinterPort();
+        EXPECT_TRUE(state.printerFound);
+        EXPECT_TRUE(ui.texts().empty());
+    });
+    ASSERT_NE(before.find("out 0x378 0xff"), std::string::npos) << before;
+
+    bool portIdleAtPaint = false;
+    const std::string after = portTrace([&](const ScopedProgramFolders& folders,
+                                            const fs::path& trace) {
+        Application application;
+        ASSERT_TRUE(application.start({}));
+        ASSERT_NE(application.mainWindow(), nullptr);
+        EXPECT_FALSE(application.state().printerFound);
+        QObject::connect(application.mainWindow(), &MainWindow::firstPainted, [&] {
+            portIdleAtPaint = !fs::exists(trace) && !application.state().printerFound;
+        });
+        // Dropped files are taken once the start-up is over.
+        EXPECT_FALSE(application.mainWindow()->acceptDrops());
+        ASSERT_TRUE(waitUntil([&] { return application.mainWindow()->acceptDrops(); }, 20000));
+        EXPECT_TRUE(application.state().printerFound);
+        EXPECT_EQ(readBytes(folders.system() / "kvprn.ini"), "[LPT PORT]\r\nLPT_ADDRESS=888\r\n");
+    });
+    EXPECT_TRUE(portIdleAtPaint);
+    EXPECT_EQ(after, before);
 }
 
 } // namespace

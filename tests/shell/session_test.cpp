@@ -117,6 +117,31 @@ TEST(Session, CleanUpRunsOnceAndReleasesEverything) {
     EXPECT_EQ(ui.prompts()[0].icon, platform::Ui::Icon::Information);
 }
 
+// A printer wait under way when the run ends (the window closed during the port
+// set-up) is not sat out: the port library is gone, nothing is waited for.
+TEST(Session, APrinterWaitEndsWithTheRun) {
+    ScopedProgramFolders folders;
+    TempDir shipped;
+    writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
+    AppState state;
+    RecordingUi ui;
+    Session* running = nullptr;
+    int pumps = 0;
+    Session session(state, ui, nullptr, [&] {
+        if (running && ++pumps == 2)
+            running->cleanUp(CleanupReason::WindowDestroyed);
+    });
+    ASSERT_TRUE(session.create(shipped.path()));
+    running = &session;
+
+    // An hour: without the end of the run this would not return.
+    session.printerLink().delayMs(3'600'000);
+    EXPECT_TRUE(session.cleanedUp());
+    EXPECT_EQ(pumps, 2);
+    session.printerLink().delayMs(3'600'000);
+    EXPECT_EQ(pumps, 3);
+}
+
 TEST(Session, CreationLoadsThePictureAdjustmentSettings) {
     ScopedProgramFolders folders;
     TempDir shipped;

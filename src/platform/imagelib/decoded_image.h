@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -70,5 +71,20 @@ DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+
+// The smallest size a caller will use of a picture that is width x height when
+// upright (EXIF orientation applied). Both sides upright.
+struct DecodeExtent {
+    int width = 0;
+    int height = 0;
+};
+using NeededExtent = std::function<DecodeExtent(int width, int height)>;
+
+// decodeJpeg for a picture that is about to be shrunk: `needed` is asked once,
+// before any pixel is decoded, and when it asks for half the picture or less
+// libjpeg decodes at the smallest n/8 scale that is still at least that size.
+// Otherwise the result is decodeJpeg's.
+DecodeResult decodeJpegAtLeast(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                               const NeededExtent& needed);
 
 } // namespace kv::platform::imagelib

@@ -137,12 +137,13 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
-DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                        const NeededExtent* needed) {
     switch (detectFormat(bytes)) {
     case ImageFormat::Bmp:
         return decodeBmp(bytes, out);
     case ImageFormat::Jpeg:
-        return decodeJpeg(bytes, out);
+        return needed ? decodeJpegAtLeast(bytes, out, *needed) : decodeJpeg(bytes, out);
     case ImageFormat::Tiff:
         return decodeTiff(bytes, out);
     case ImageFormat::Gif:
@@ -157,18 +158,17 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     return DecodeResult::UnsupportedFormat;
 }
 
-} // namespace
-
-DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+DecodeResult decodeBytes(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                         const NeededExtent* needed) {
     out.failure = FailureReason::None;
     out.incomplete = false;
-    const DecodeResult result = runDecoder(bytes, out);
+    const DecodeResult result = runDecoder(bytes, out, needed);
     if (result == DecodeResult::Failed && out.failure == FailureReason::None)
         out.failure = FailureReason::Damaged;
     return result;
 }
 
-int ScaleCD(const std::filesystem::path& source, DecodedImage& out) {
+int decodeFile(const std::filesystem::path& source, DecodedImage& out, const NeededExtent* needed) {
     out = DecodedImage{};
     std::vector<std::uint8_t> bytes;
     switch (readPictureFile(source, bytes)) {
@@ -181,13 +181,28 @@ int ScaleCD(const std::filesystem::path& source, DecodedImage& out) {
         out.failure = FailureReason::TooLarge;
         return static_cast<int>(DecodeResult::Failed);
     }
-    const DecodeResult result = decodeImage(bytes, out);
+    const DecodeResult result = decodeBytes(bytes, out, needed);
     if (result != DecodeResult::Ok) {
         const FailureReason failure = out.failure;
         out = DecodedImage{};
         out.failure = failure;
     }
     return static_cast<int>(result);
+}
+
+} // namespace
+
+DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    return decodeBytes(bytes, out, nullptr);
+}
+
+int ScaleCD(const std::filesystem::path& source, DecodedImage& out) {
+    return decodeFile(source, out, nullptr);
+}
+
+int ScaleCDAtLeast(const std::filesystem::path& source, const NeededExtent& needed,
+                   DecodedImage& out) {
+    return decodeFile(source, out, &needed);
 }
 
 bool ConvertTo24(const DecodedImage& in, Bitmap24& out) {

@@ -44,6 +44,12 @@ PictureFileRead readPictureFile(const std::filesystem::path& path, std::vector<s
 // why, and a decoded picture from a cut-off file has out.incomplete set.
 int ScaleCD(const std::filesystem::path& source, DecodedImage& out);
 
+// ScaleCD for a picture that is shrunk next: a JPEG may come out smaller than the
+// file's picture, though never below what `needed` asks for its upright size (see
+// decodeJpegAtLeast). Other formats ignore `needed` and decode whole.
+int ScaleCDAtLeast(const std::filesystem::path& source, const NeededExtent& needed,
+                   DecodedImage& out);
+
 // The picture at 24 bits, rows from the bottom up. False for an empty picture or a
 // depth other than 1, 4, 8 and 24.
 bool ConvertTo24(const DecodedImage& in, Bitmap24& out);

@@ -1,6 +1,8 @@
 // JPEG through libjpeg-turbo, from memory. Every picture comes out as 24-bit
-// bottom-up BGR, turned upright by its EXIF orientation.
+// bottom-up BGR, turned upright by its EXIF orientation: whole (decodeJpeg) or row
+// by row (streamJpeg), from the one decoding loop.
 #include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/jpeg_stream.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -95,32 +97,54 @@ constexpr Orientation kOrientations[9] = {
     {true, true, false},
 };
 
-// `stored` holds top-down, tightly packed BGR rows of a w × h picture.
-void placeUpright(const std::vector<std::uint8_t>& stored, int w, int h, int orientation,
-                  DecodedImage& out) {
+// `stored` holds top-down, tightly packed BGR rows of a w x h picture; its upright
+// rows go to the sink top first.
+void sendUpright(const std::vector<std::uint8_t>& stored, int w, int h, int orientation,
+                 std::vector<std::uint8_t>& row, JpegRowSink& sink) {
     const Orientation o = kOrientations[orientation];
-    out.width = o.swap ? h : w;
-    out.height = o.swap ? w : h;
-    out.bitsPerPixel = 24;
-    const std::size_t stride = out.stride();
-    out.pixels.assign(stride * out.height, 0);
-    for (int y = 0; y < out.height; ++y) {
-        std::uint8_t* row = out.pixels.data() + (out.height - 1 - y) * stride;
-        for (int x = 0; x < out.width; ++x) {
+    const int width = o.swap ? h : w;
+    const int height = o.swap ? w : h;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             int sx = o.swap ? y : x, sy = o.swap ? x : y;
             sx = o.mirrorX ? w - 1 - sx : sx;
             sy = o.mirrorY ? h - 1 - sy : sy;
-            std::memcpy(row + x * 3, stored.data() + (std::size_t(sy) * w + sx) * 3, 3);
+            std::memcpy(row.data() + std::size_t(x) * 3,
+                        stored.data() + (std::size_t(sy) * w + sx) * 3, 3);
+        }
+        sink.row(height - 1 - y, row.data());
+    }
+}
+
+// Asks libjpeg for the smallest n/8 scale that still gives `need` (upright), when
+// that is half the picture or less: the shrink that follows then starts from far
+// fewer pixels, and the whole picture is never held.
+void chooseScale(jpeg_decompress_struct& cinfo, int orientation, DecodeExtent need) {
+    if (kOrientations[orientation].swap)
+        std::swap(need.width, need.height);
+    const std::uint64_t w = cinfo.image_width, h = cinfo.image_height;
+    if (need.width <= 0 || need.height <= 0 || 2 * std::uint64_t(need.width) > w ||
+        2 * std::uint64_t(need.height) > h)
+        return;
+    // libjpeg rounds a scaled side up.
+    for (unsigned n = 1; n < 8; ++n) {
+        if ((w * n + 7) / 8 >= std::uint64_t(need.width) &&
+            (h * n + 7) / 8 >= std::uint64_t(need.height)) {
+            cinfo.scale_num = n;
+            cinfo.scale_denom = 8;
+            return;
         }
     }
 }
 
 // The work behind setjmp. Everything with a destructor is owned by the caller,
-// so a longjmp out of libjpeg skips none.
+// so a longjmp out of libjpeg skips none; the sink is only called between
+// libjpeg's calls.
 DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
-                    std::span<const std::uint8_t> bytes, DecodedImage& image,
-                    std::vector<std::uint8_t>& stored, std::vector<std::uint8_t>& cmykRow,
-                    int& orientation) {
+                    std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& image,
+                    std::vector<std::uint8_t>& stored, std::vector<std::uint8_t>& row,
+                    std::vector<std::uint8_t>& cmykRow, int& orientation,
+                    const NeededExtent* needed) {
     if (setjmp(err.jump)) {
         // libjpeg itself refuses sides past 65500 pixels.
         if (err.base.msg_code == JERR_IMAGE_TOO_BIG)
@@ -152,9 +176,9 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
         return DecodeResult::JpegColourSpace;
     }
 
-    const std::uint64_t w = cinfo.image_width, h = cinfo.image_height;
     if (const FailureReason problem =
-            detail::sizeProblem(static_cast<std::int64_t>(w), static_cast<std::int64_t>(h));
+            detail::sizeProblem(static_cast<std::int64_t>(cinfo.image_width),
+                                static_cast<std::int64_t>(cinfo.image_height));
         problem != FailureReason::None)
         return detail::refuse(image, problem);
     // Huffman coding spends at least one bit on every block of a component (its DC
@@ -170,17 +194,21 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
         if (bytes.size() < blocks / 8)
             return detail::refuse(image, FailureReason::Damaged);
     }
-    // An upright picture goes straight into bottom-up rows; a turned one into
-    // top-down rows first.
-    const bool upright = orientation == 1;
-    if (upright) {
-        image.width = static_cast<int>(w);
-        image.height = static_cast<int>(h);
-        image.bitsPerPixel = 24;
-        image.pixels.assign(std::size_t(image.stride()) * h, 0);
-    } else {
-        stored.resize(w * h * 3);
+    const bool swap = kOrientations[orientation].swap;
+    if (needed && *needed) {
+        const int uw = static_cast<int>(swap ? cinfo.image_height : cinfo.image_width);
+        const int uh = static_cast<int>(swap ? cinfo.image_width : cinfo.image_height);
+        chooseScale(cinfo, orientation, (*needed)(uw, uh));
     }
+    jpeg_calc_output_dimensions(&cinfo);
+    const std::uint64_t w = cinfo.output_width, h = cinfo.output_height;
+    // An upright picture goes to the sink as it is decoded; a turned one is held
+    // in top-down rows until it is whole.
+    const bool upright = orientation == 1;
+    row.assign((swap ? h : w) * 3, 0);
+    if (!upright)
+        stored.resize(w * h * 3);
+    sink.start(static_cast<int>(swap ? h : w), static_cast<int>(swap ? w : h));
 
     jpeg_start_decompress(&cinfo);
     // A progressive file is read whole by now; a sequential one that ends early
@@ -193,16 +221,16 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         const std::uint64_t y = cinfo.output_scanline;
-        std::uint8_t* dst = upright ? image.pixels.data() + (h - 1 - y) * image.stride()
-                                    : stored.data() + y * w * 3;
-        JSAMPROW row = cmyk ? cmykRow.data() : dst;
-        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
+        std::uint8_t* dst = upright ? row.data() : stored.data() + y * w * 3;
+        JSAMPROW in = cmyk ? cmykRow.data() : dst;
+        if (jpeg_read_scanlines(&cinfo, &in, 1) != 1)
             return DecodeResult::Failed;
-        if (err.dataEnded && !endedBeforeRows)
+        // The row during which the data ran out is kept, unless it still needed
+        // its CMYK conversion.
+        const bool ending = err.dataEnded && !endedBeforeRows;
+        if (cmyk && ending)
             break;
-        if (!cmyk)
-            continue;
-        for (std::uint64_t x = 0; x < w; ++x) {
+        for (std::uint64_t x = 0; cmyk && x < w; ++x) {
             const std::uint8_t* p = cmykRow.data() + x * 4;
             const int k = inverted ? p[3] : 255 - p[3];
             for (int c = 0; c < 3; ++c) {
@@ -210,15 +238,38 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
                 dst[x * 3 + 2 - c] = static_cast<std::uint8_t>((ink * k + 127) / 255);
             }
         }
+        if (upright)
+            sink.row(static_cast<int>(h - 1 - y), dst);
+        if (ending)
+            break;
     }
     if (!err.dataEnded)
         jpeg_finish_decompress(&cinfo);
     return DecodeResult::Ok;
 }
 
-} // namespace
+// The whole picture as bottom-up rows; rows that never come stay black.
+class ImageSink : public JpegRowSink {
+  public:
+    explicit ImageSink(DecodedImage& image) : m_image(image) {}
+    void start(int width, int height) override {
+        m_image.width = width;
+        m_image.height = height;
+        m_image.bitsPerPixel = 24;
+        m_image.pixels.assign(std::size_t(m_image.stride()) * std::size_t(height), 0);
+    }
+    void row(int fromBottom, const std::uint8_t* bgr) override {
+        std::memcpy(m_image.pixels.data() + std::size_t(fromBottom) * m_image.stride(), bgr,
+                    std::size_t(m_image.width) * 3);
+    }
 
-DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+  private:
+    DecodedImage& m_image;
+};
+
+// Decodes into `sink`; `out` gets the failure and the cut-off mark.
+DecodeResult run(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out,
+                 const NeededExtent* needed) {
     if (bytes.size() < 4)
         return DecodeResult::Failed;
     jpeg_decompress_struct cinfo{};
@@ -228,23 +279,53 @@ DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     err.base.emit_message = onMessage;
     jpeg_create_decompress(&cinfo);
 
-    DecodedImage image;
-    std::vector<std::uint8_t> stored, cmykRow;
+    std::vector<std::uint8_t> stored, row, cmykRow;
     int orientation = 1;
-    const DecodeResult result = decode(cinfo, err, bytes, image, stored, cmykRow, orientation);
+    const DecodeResult result =
+        decode(cinfo, err, bytes, sink, out, stored, row, cmykRow, orientation, needed);
+    const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
     jpeg_destroy_decompress(&cinfo);
+    if (result != DecodeResult::Ok)
+        return result;
+    if (orientation != 1) {
+        cmykRow = {};
+        sendUpright(stored, w, h, orientation, row, sink);
+    }
+    // libjpeg ran out of data: what arrived is shown, and the program says so.
+    out.incomplete = err.dataEnded;
+    return DecodeResult::Ok;
+}
+
+DecodeResult decodeWhole(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                         const NeededExtent* needed) {
+    DecodedImage image;
+    ImageSink sink(image);
+    const DecodeResult result = run(bytes, sink, image, needed);
     if (result != DecodeResult::Ok) {
         out.failure = image.failure;
         return result;
     }
-    if (orientation == 1)
-        out = std::move(image);
-    else
-        placeUpright(stored, static_cast<int>(cinfo.image_width),
-                     static_cast<int>(cinfo.image_height), orientation, out);
-    // libjpeg ran out of data: what arrived is shown, and the program says so.
-    out.incomplete = err.dataEnded;
+    out = std::move(image);
     return DecodeResult::Ok;
+}
+
+} // namespace
+
+DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    return decodeWhole(bytes, out, nullptr);
+}
+
+DecodeResult decodeJpegAtLeast(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                               const NeededExtent& needed) {
+    return decodeWhole(bytes, out, &needed);
+}
+
+DecodeResult streamJpeg(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out) {
+    out = DecodedImage{};
+    const DecodeResult result = run(bytes, sink, out, nullptr);
+    if (result == DecodeResult::Failed && out.failure == FailureReason::None)
+        out.failure = FailureReason::Damaged;
+    return result;
 }
 
 } // namespace kv::platform::imagelib
