@@ -2,6 +2,8 @@
 // picture must stay what the whole decode gave, within a level on average.
 #include "platform/imagelib/image_library.h"
 
+#include "support/jpeg_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <jpeglib.h>
@@ -52,65 +54,46 @@ float valueNoise(int x, int y, int period, std::uint32_t seed) {
 // gradient over textured ground, hard-edged objects and sensor grain, saved as a
 // camera saves (4:2:0, quality 92), stored `width` x `height` with an orientation.
 std::vector<std::uint8_t> photoJpeg(int width, int height, int orientation) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 92, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    if (orientation != 1) {
-        const std::vector<std::uint8_t> exif = exifOrientation(orientation);
-        jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
-    }
-    std::vector<JSAMPLE> row(std::size_t(width) * 3);
     const int horizon = height * 2 / 5;
-    while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        for (int x = 0; x < width; ++x) {
-            float r, g, b;
-            if (y < horizon) {
-                const float t = float(y) / horizon;
-                r = 90 + 80 * t, g = 140 + 60 * t, b = 230 - 20 * t;
-                const float cloud = valueNoise(x, y, width / 12, 1);
-                r += 60 * cloud * cloud, g += 50 * cloud * cloud, b += 20 * cloud * cloud;
-            } else {
-                const float t = 0.5f * valueNoise(x, y, 97, 2) + 0.3f * valueNoise(x, y, 23, 3) +
-                                0.2f * valueNoise(x, y, 5, 4);
-                r = 60 + 90 * t, g = 90 + 100 * t, b = 30 + 50 * t;
+    kv::test::JpegSettings settings;
+    settings.quality = 92;
+    if (orientation != 1)
+        settings.app1 = exifOrientation(orientation);
+    const std::string file = kv::test::encodeJpeg(
+        width, height,
+        [&](int y, JSAMPLE* row) {
+            for (int x = 0; x < width; ++x) {
+                float r, g, b;
+                if (y < horizon) {
+                    const float t = float(y) / horizon;
+                    r = 90 + 80 * t, g = 140 + 60 * t, b = 230 - 20 * t;
+                    const float cloud = valueNoise(x, y, width / 12, 1);
+                    r += 60 * cloud * cloud, g += 50 * cloud * cloud, b += 20 * cloud * cloud;
+                } else {
+                    const float t = 0.5f * valueNoise(x, y, 97, 2) +
+                                    0.3f * valueNoise(x, y, 23, 3) + 0.2f * valueNoise(x, y, 5, 4);
+                    r = 60 + 90 * t, g = 90 + 100 * t, b = 30 + 50 * t;
+                }
+                // A house wall, a window frame and a ball: edges at every angle.
+                const int dx = x - width * 7 / 10, dy = y - height * 3 / 5;
+                if (x > width / 5 && x < width * 2 / 5 && y > height / 4 && y < height * 3 / 4) {
+                    r = 200, g = 180, b = 150;
+                    if (((x - width / 5) / 40 + (y - height / 4) / 20) % 2 == 0)
+                        r -= 25, g -= 25, b -= 25;
+                    if (x > width * 3 / 10 && x < width * 7 / 20 && y > height * 2 / 5 &&
+                        y < height / 2)
+                        r = 30, g = 30, b = 40;
+                } else if (dx * dx + dy * dy < width * width / 100) {
+                    r = 220, g = 40, b = 30;
+                }
+                const float grain = float(int(hash(x, y, 5) % 13) - 6);
+                row[x * 3] = JSAMPLE(std::clamp(r + grain, 0.0f, 255.0f));
+                row[x * 3 + 1] = JSAMPLE(std::clamp(g + grain, 0.0f, 255.0f));
+                row[x * 3 + 2] = JSAMPLE(std::clamp(b + grain, 0.0f, 255.0f));
             }
-            // A house wall, a window frame and a ball: edges at every angle.
-            const int dx = x - width * 7 / 10, dy = y - height * 3 / 5;
-            if (x > width / 5 && x < width * 2 / 5 && y > height / 4 && y < height * 3 / 4) {
-                r = 200, g = 180, b = 150;
-                if (((x - width / 5) / 40 + (y - height / 4) / 20) % 2 == 0)
-                    r -= 25, g -= 25, b -= 25;
-                if (x > width * 3 / 10 && x < width * 7 / 20 && y > height * 2 / 5 &&
-                    y < height / 2)
-                    r = 30, g = 30, b = 40;
-            } else if (dx * dx + dy * dy < width * width / 100) {
-                r = 220, g = 40, b = 30;
-            }
-            const float grain = float(int(hash(x, y, 5) % 13) - 6);
-            row[x * 3] = JSAMPLE(std::clamp(r + grain, 0.0f, 255.0f));
-            row[x * 3 + 1] = JSAMPLE(std::clamp(g + grain, 0.0f, 255.0f));
-            row[x * 3 + 2] = JSAMPLE(std::clamp(b + grain, 0.0f, 255.0f));
-        }
-        JSAMPROW rows[] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<std::uint8_t> file(buffer, buffer + size);
-    std::free(buffer);
-    return file;
+        },
+        settings);
+    return std::vector<std::uint8_t>(file.begin(), file.end());
 }
 
 Bitmap24 shrunk(const DecodedImage& decoded, DecodeExtent to) {

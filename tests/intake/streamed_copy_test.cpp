@@ -6,6 +6,7 @@
 #include "intake/temp_bmp.h"
 #include "platform/imagelib/image_library.h"
 #include "platform/recording_ui.h"
+#include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -26,35 +27,13 @@ using test::writeBytes;
 
 // A w x h JPEG of busy pixels, so that any misplaced row or column shows.
 std::string makeJpeg(int w, int h, int components, bool progressive) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = components;
-    c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 85, TRUE);
-    if (progressive)
-        jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(std::size_t(w * components));
-    while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        for (int x = 0; x < w * components; ++x)
-            row[std::size_t(x)] = JSAMPLE((x * 7 + y * 13 + (x * y) % 29) & 0xFF);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&c, rows, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::string bytes(reinterpret_cast<const char*>(out), size);
-    std::free(out);
-    return bytes;
+    return test::encodeJpeg(w, h,
+                            [w, components](int y, JSAMPLE* row) {
+                                for (int x = 0; x < w * components; ++x)
+                                    row[std::size_t(x)] =
+                                        JSAMPLE((x * 7 + y * 13 + (x * y) % 29) & 0xFF);
+                            },
+                            {components, 85, progressive, {}});
 }
 
 // `jpeg` with an Exif APP1 segment whose IFD0 holds only the Orientation tag.

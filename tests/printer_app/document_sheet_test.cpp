@@ -3,15 +3,16 @@
 #include "imagelib/picture_bytes.h"
 #include "intake/intake_messages.h"
 #include "platform/imagelib/image_library.h"
+#include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
 #include <QImage>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
-#include <jpeglib.h>
 #include <string>
 
 namespace kv::printer_app {
@@ -56,27 +57,8 @@ Bitmap24 load(const fs::path& file) {
 }
 
 std::string greyJpeg(int width, int height) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(std::size_t(width) * 3, 128);
-    for (JSAMPROW rows[] = {row.data()}; c.next_scanline < c.image_height;)
-        jpeg_write_scanlines(&c, rows, 1);
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::string bytes(reinterpret_cast<const char*>(buffer), size);
-    std::free(buffer);
-    return bytes;
+    return test::encodeJpeg(width, height,
+                            [width](int, JSAMPLE* row) { std::fill_n(row, width * 3, 128); });
 }
 
 // A valid PNG of 2 x 2 whose header (with a correct checksum) claims width x height.
