@@ -12,6 +12,7 @@
 #include "printer/virtual_printer.h"
 #include "render/print_preparation.h"
 #include "sheet_settings.h"
+#include "support/printed_pages.h"
 #include "support/temp_dir.h"
 
 #include <QProcess>
@@ -89,19 +90,8 @@ class PrintCli : public Cli {
         return run(args, env());
     }
 
-    fs::path page(int n) const {
-        char name[32];
-        std::snprintf(name, sizeof name, "page-%04d.levels", n);
-        return out() / name;
-    }
-
-    int pages() const {
-        int count = 0;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(out(), ec))
-            count += entry.path().extension() == ".levels";
-        return count;
-    }
+    fs::path page(int n) const { return test::printedPage(out(), n); }
+    int pages() const { return test::printedPages(out()); }
 };
 
 printer::PageLevels levelsOf(const std::string& bytes) {
@@ -368,39 +358,29 @@ TEST(CliPrint, PaperAndFaultsFromTheControlFile) {
     const std::string picture = writeBmp(cli.root() / "pics/p.bmp", pattern(300, 200)).string();
     const std::string paperQuestion(jobs::msg::kAskNoPaper);
 
-    // The tray runs empty while the paper is fed: the paper question, answered yes
-    // until the tester puts paper in; then the page comes out.
-    {
+    // The tray runs empty while the paper is fed, or while the printer warms up (then
+    // found when the page is fed): the paper question, answered yes until the tester
+    // puts paper in; then the page comes out.
+    const struct {
+        const char* variable;
+        const char* phase;
+    } moments[] = {{"KVPR_SIM_PAPER_LOAD_MS", "Papier"}, {"KVPR_SIM_WARMUP_MS", "Aufwärmen"}};
+    int pages = 0;
+    for (const auto& moment : moments) {
+        SCOPED_TRACE(moment.phase);
         QProcess process;
         std::vector<std::pair<QString, QString>> env = cli.env();
-        env.emplace_back("KVPR_SIM_PAPER_LOAD_MS", "3000");
+        env.emplace_back(moment.variable, "3000");
         cli.start(process, {"--yes", "print", picture}, env);
         std::string err;
-        ASSERT_TRUE(waitForText(process, err, "Papier")) << err;
+        ASSERT_TRUE(waitForText(process, err, moment.phase)) << err;
         control(cli, "paper out");
         ASSERT_TRUE(waitForText(process, err, paperQuestion)) << err;
         control(cli, "paper in");
         const Result r = Cli::finish(process);
         err += r.err;
         EXPECT_EQ(r.code, 0) << err;
-        EXPECT_EQ(cli.pages(), 1);
-    }
-
-    // The tray runs empty while the printer warms up: found when the page is fed.
-    {
-        QProcess process;
-        std::vector<std::pair<QString, QString>> env = cli.env();
-        env.emplace_back("KVPR_SIM_WARMUP_MS", "3000");
-        cli.start(process, {"--yes", "print", picture}, env);
-        std::string err;
-        ASSERT_TRUE(waitForText(process, err, "Aufwärmen")) << err;
-        control(cli, "paper out");
-        ASSERT_TRUE(waitForText(process, err, paperQuestion)) << err;
-        control(cli, "paper in");
-        const Result r = Cli::finish(process);
-        err += r.err;
-        EXPECT_EQ(r.code, 0) << err;
-        EXPECT_EQ(cli.pages(), 2);
+        EXPECT_EQ(cli.pages(), ++pages);
     }
 
     // A fault in the middle of the transfer: the page is lost and the run says so.

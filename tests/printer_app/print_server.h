@@ -2,6 +2,7 @@
 
 // The built kvphoto-printer-app as a real server on a free port, with a program
 // directory, virtual printer and port lock folder of its own, asked with ipptool.
+#include "support/printed_pages.h"
 #include "support/temp_dir.h"
 
 #include <QElapsedTimer>
@@ -225,19 +226,8 @@ class PrintServer {
         std::ofstream(out() / "control", std::ios::app) << line << '\n';
     }
 
-    fs::path page(int n) const {
-        char name[32];
-        std::snprintf(name, sizeof name, "page-%04d.levels", n);
-        return out() / name;
-    }
-
-    int pages() const {
-        int count = 0;
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(out(), ec))
-            count += entry.path().extension() == ".levels";
-        return count;
-    }
+    fs::path page(int n) const { return test::printedPage(out(), n); }
+    int pages() const { return test::printedPages(out()); }
 
   private:
     static constexpr const char* kOk = "STATUS successful-ok\n";
