@@ -1,5 +1,6 @@
 #include "platform/port_lock.h"
 
+#include "support/holder_process.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -48,31 +49,14 @@ TEST(PortLock, GoesWithItsObjectAndWithItsProcess) {
     after.unlock();
 
     // A holder that dies without unlocking leaves nothing behind.
-    int toParent[2];
-    int toChild[2];
-    ASSERT_EQ(::pipe(toParent), 0);
-    ASSERT_EQ(::pipe(toChild), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    test::HolderProcess holder([&file](const test::HolderProcess::Hold& hold) {
         PortLock lock(file);
-        const char held = lock.tryLock() == Attempt::Held ? 'y' : 'n';
-        (void)!::write(toParent[1], &held, 1);
-        char go;
-        (void)!::read(toChild[0], &go, 1);
-        ::_exit(0);
-    }
-    char held = 0;
-    ASSERT_EQ(::read(toParent[0], &held, 1), 1);
-    ASSERT_EQ(held, 'y');
+        hold(lock.tryLock() == Attempt::Held);
+    });
+    ASSERT_TRUE(holder.held());
     EXPECT_EQ(after.tryLock(), Attempt::InUse);
-    const char go = 'x';
-    ASSERT_EQ(::write(toChild[1], &go, 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(holder.die());
     EXPECT_EQ(after.tryLock(), Attempt::Held);
-    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
-        ::close(fd);
 }
 
 TEST(PortLock, FileNameFolderAndMode) {

@@ -6,6 +6,7 @@
 #include "printer/printer_commands.h"
 #include "printer/printer_link.h"
 #include "printer/printer_messages.h"
+#include "support/holder_process.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -237,13 +238,7 @@ TEST(PrinterLinkPortLock, PortOfAProcessThatDiedIsFree) {
     test::TempDir locks;
     test::TempDir out;
     const std::string identity = simIdentity(out.path());
-    int toParent[2];
-    int toChild[2];
-    ASSERT_EQ(::pipe(toParent), 0);
-    ASSERT_EQ(::pipe(toChild), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    test::HolderProcess other([&](const test::HolderProcess::Hold& hold) {
         // The holder selects and dies inside its bracket.
         // No folders of its own: _exit leaves no destructor to remove them.
         std::vector<std::string> childLog;
@@ -254,15 +249,9 @@ TEST(PrinterLinkPortLock, PortOfAProcessThatDiedIsFree) {
         PrinterLink holder(api, clock, ui, nullptr, locks.path());
         holder.setPortLockFolder(locks.path());
         holder.lptSelect();
-        const char held = holder.holdsPort() ? 'y' : 'n';
-        (void)!::write(toParent[1], &held, 1);
-        char go;
-        (void)!::read(toChild[0], &go, 1);
-        ::_exit(0);
-    }
-    char held = 0;
-    ASSERT_EQ(::read(toParent[0], &held, 1), 1);
-    ASSERT_EQ(held, 'y');
+        hold(holder.holdsPort());
+    });
+    ASSERT_TRUE(other.held());
 
     std::vector<std::string> log;
     FrontEnd window("window", identity, locks, log);
@@ -272,18 +261,13 @@ TEST(PrinterLinkPortLock, PortOfAProcessThatDiedIsFree) {
     window.link.lptRelease();
     window.ui.clear();
 
-    const char go = 'x';
-    ASSERT_EQ(::write(toChild[1], &go, 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(other.die());
     window.link.setPortLockWaitMs(0);
     window.link.lptSelect();
     EXPECT_FALSE(window.link.selectRefused());
     EXPECT_TRUE(window.link.holdsPort());
     EXPECT_TRUE(window.ui.prompts().empty());
     window.link.lptRelease();
-    for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]})
-        ::close(fd);
 }
 
 } // namespace
