@@ -12,6 +12,7 @@
 #include "printer/virtual_printer.h"
 #include "render/print_preparation.h"
 #include "sheet_settings.h"
+#include "support/page_levels.h"
 #include "support/printed_pages.h"
 #include "support/temp_dir.h"
 
@@ -137,14 +138,7 @@ TEST(CliPrint, OneSheetIsTheJobsLevelsWithItsProgress) {
     auto images = std::make_unique<render::JobImages>();
     ASSERT_TRUE(render::preparePrintLevels(picture, inputs, *images, ui));
     const printer::PageLevels page = levelsOf(readBytes(cli.page(1)));
-    int wrong = 0;
-    for (int row = 0; row < render::kFrameHeight; ++row)
-        for (int column = 0; column < render::kFrameWidth; ++column) {
-            const render::Levels& v = images->exposure.at(row, column);
-            wrong += !page.agrees(row, column, v[render::kYellow], v[render::kMagenta],
-                                  v[render::kCyan]);
-        }
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(test::levelsDisagreeing(page, images->exposure), 0);
 
     // Standard error is no terminal: a line per phase and per 10 %, in job order.
     const std::vector<std::string> lines = linesOf(r.err);

@@ -14,6 +14,7 @@
 #include "printer/sim_port.h"
 #include "printer/virtual_printer.h"
 #include "render/layout_messages.h"
+#include "support/page_levels.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -158,14 +159,7 @@ TEST(PrintJob, OneUpPagePrintsTheLevelsComputedForTheSheet) {
     auto images = std::make_unique<render::JobImages>();
     ASSERT_TRUE(render::preparePrintLevels(picture, inputs, *images, ui));
     const printer::PageLevels& page = rig.vp.lastPageLevels();
-    int wrong = 0;
-    for (int row = 0; row < render::kFrameHeight; ++row)
-        for (int column = 0; column < render::kFrameWidth; ++column) {
-            const render::Levels& v = images->exposure.at(row, column);
-            wrong += !page.agrees(row, column, v[render::kYellow], v[render::kMagenta],
-                                  v[render::kCyan]);
-        }
-    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(test::levelsDisagreeing(page, images->exposure), 0);
     EXPECT_NE(page.cyan(240, 320), page.cyan(241, 322)) << "a picture, not a blank sheet";
 }
 
