@@ -29,9 +29,15 @@ constexpr std::uint32_t kPollMs = 10;
 } // namespace
 
 PrintJob::PrintJob(JobContext context, JobHost& host)
-    : m_ctx(std::move(context)), m_host(host), m_images(std::make_unique<render::JobImages>()) {}
+    : m_ctx(std::move(context)), m_host(host) {}
 
 PrintJob::~PrintJob() = default;
+
+render::JobImages& PrintJob::workImages() const {
+    if (!m_images)
+        m_images = std::make_unique<render::JobImages>();
+    return *m_images;
+}
 
 void PrintJob::arm(int ms) {
     m_armed = true;
@@ -172,7 +178,7 @@ void PrintJob::step() {
     const std::optional<fs::path> source = chooseSource();
     if (!source)
         return;
-    if (!render::loadPrintSource(*source, inputs(), m_images->print, m_ctx.ui)) {
+    if (!render::loadPrintSource(*source, inputs(), workImages().print, m_ctx.ui)) {
         endJob(JobOutcome::Failed);
         return;
     }
@@ -198,7 +204,7 @@ void PrintJob::step() {
             return;
         if (!m_picturePrepared) {
             platform::Ui::WaitCursor wait(m_ctx.ui);
-            render::runPrintStages(inputs(), *m_images, m_ctx.ui, progress());
+            render::runPrintStages(inputs(), workImages(), m_ctx.ui, progress());
             if (!m_bmxOnly) {
                 showProgress(render::kProgressFull);
                 redraw();
@@ -207,7 +213,7 @@ void PrintJob::step() {
         if (m_bmxOnly) {
             std::error_code ec;
             fs::create_directories(m_ctx.bmxFile.parent_path(), ec);
-            const bool written = render::writeSheetBmx(m_images->exposure, m_ctx.ui, m_ctx.bmxFile);
+            const bool written = render::writeSheetBmx(workImages().exposure, m_ctx.ui, m_ctx.bmxFile);
             link.delayMs(200);
             if (written)
                 showProgress(render::kProgressFull);
@@ -408,7 +414,7 @@ PrintJob::Flow PrintJob::transfer() {
     m_host.transferring(true);
     bool failed = false;
     bool cancelled = false;
-    render::streamRasterLines(m_images->exposure, [&](int line,
+    render::streamRasterLines(workImages().exposure, [&](int line,
                                                       std::span<const std::uint8_t> bytes) {
         if (printer::sendRasterLine(link, bytes.data()) != 0) {
             m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);

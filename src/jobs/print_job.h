@@ -84,7 +84,7 @@ class PrintJob {
     bool bmxOnly() const { return m_bmxOnly; }
     bool colourMatching() const { return m_colourMatching; }
     JobOutcome lastOutcome() const { return m_outcome; }
-    const render::JobImages& images() const { return *m_images; }
+    const render::JobImages& images() const { return workImages(); }
 
   private:
     enum class Flow { Continue, Stop };
@@ -102,13 +102,16 @@ class PrintJob {
     void endJob(JobOutcome outcome, bool batchGoesOn = false);
     void continueBatch();
     render::PrintInputs inputs() const;
+    // The job's pictures (megabytes) are made at the first sheet, not with the window,
+    // and kept from then on.
+    render::JobImages& workImages() const;
     platform::ProgressDisplay* progress() { return m_ctx.link.progress(); }
     void showProgress(int value);
     void redraw();
 
     JobContext m_ctx;
     JobHost& m_host;
-    std::unique_ptr<render::JobImages> m_images;
+    mutable std::unique_ptr<render::JobImages> m_images;
     std::vector<albums::PictureRow> m_batch;
 
     bool m_batchActive = false;

@@ -111,6 +111,7 @@ void Application::finishStart() {
     const auto ended = [this] { return m_terminating || m_window->session().cleanedUp(); };
     if (ended())
         return;
+    m_window->startWatching();
     Session& session = m_window->session();
     session.resetAfterBinding();
     if (ended())

@@ -15,6 +15,7 @@
 #include "media/media_type_dialog.h"
 #include "media/printer_setup_dialog.h"
 #include "media/rank_table_dialog.h"
+#include "platform/font_warm_up.h"
 #include "platform/images_qt.h"
 #include "platform/paths.h"
 #include "platform/scanner/sane_scanner.h"
@@ -138,7 +139,14 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir,
                         Session::FirstReset firstReset) {
     if (!m_session.create(shippedDataDir, firstReset))
         return false;
+    // The tab bar measures the first text.
+    platform::finishFontWarmUp();
     createChildren();
+    // The program's own start watches once its window is on the screen (startWatching):
+    // a window closed before that never had a watch to take down, which costs the
+    // kernel a grace period of several milliseconds at exit.
+    if (firstReset == Session::FirstReset::AtCreation)
+        watchProgramDirectory();
     m_session.printerLink().setProgress(m_statusWindow);
     m_printJob = std::make_unique<jobs::PrintJob>(
         jobs::JobContext{m_state, *m_ui, m_session.printerLink(), m_session.mediaContext(),
@@ -160,18 +168,25 @@ void MainWindow::createChildren() {
     connect(m_albumWindow, &albums::AlbumWindow::albumShown, this,
             &MainWindow::updateCommandStates);
     layoutChildren();
-    watchProgramDirectory();
-}
-
-void MainWindow::watchProgramDirectory() {
     m_syncTimer.setSingleShot(true);
     m_syncTimer.setInterval(kDiskSyncDelayMs);
     connect(&m_syncTimer, &QTimer::timeout, this, &MainWindow::syncFromDisk);
+    connect(&m_directoryWatcher, &QFileSystemWatcher::directoryChanged, this,
+            [this] { m_syncTimer.start(); });
+}
+
+void MainWindow::watchProgramDirectory() {
     // Every album file is written beside its place and renamed into it, so the
     // folder itself changes with every write of any program.
     m_directoryWatcher.addPath(QString::fromStdString(m_state.programDirectory.string()));
-    connect(&m_directoryWatcher, &QFileSystemWatcher::directoryChanged, this,
-            [this] { m_syncTimer.start(); });
+}
+
+void MainWindow::startWatching() {
+    if (!m_directoryWatcher.directories().isEmpty())
+        return;
+    watchProgramDirectory();
+    // What other programs changed since the album was read.
+    m_syncTimer.start();
 }
 
 void MainWindow::syncFromDisk() {

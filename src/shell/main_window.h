@@ -56,6 +56,10 @@ class MainWindow : public QMainWindow,
     bool create(const std::filesystem::path& shippedDataDir,
                 Session::FirstReset firstReset = Session::FirstReset::AtCreation);
 
+    // Watches the program directory for other programs' album changes and looks at
+    // the disk once; for a window made with FirstReset::WithPortSetUp, whose watch
+    // starts with the rest of the start-up after the first paint. Once only.
+    void startWatching();
     // A second launch asked for this window: restore, raise and activate it.
     void bringToFront();
 

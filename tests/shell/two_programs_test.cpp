@@ -129,5 +129,21 @@ TEST_F(TwoPrograms, PicturesAddedByTheCommandLineSurviveTheWindowsChanges) {
     EXPECT_TRUE(ui.prompts().empty()) << ui.prompts().front().text;
 }
 
+TEST_F(TwoPrograms, TheProgramsOwnWindowWatchesOnceItsStartUpGoesOnAndCatchesUp) {
+    // The program's own window: its watch starts with the rest of the start-up.
+    AppState ownState;
+    MainWindow own(ownState, &ui);
+    ASSERT_TRUE(own.create(shipped.path(), Session::FirstReset::WithPortSetUp));
+    auto* ownTabs = own.findChild<QTabBar*>("AlbumTabs");
+    cli({"album", "add", "Vorher"});
+    QTest::qWait(500);
+    EXPECT_EQ(ownTabs->count(), 1);
+
+    own.startWatching();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ownTabs->count() == 2; }, 5000));
+    cli({"album", "add", "Nachher"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ownTabs->count() == 3; }, 5000));
+}
+
 } // namespace
 } // namespace kv::shell

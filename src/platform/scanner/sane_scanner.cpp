@@ -2,6 +2,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/imagelib/image_library.h"
+#include "platform/shared_library.h"
 
 #include <sane/sane.h>
 #include <sane/saneopts.h>
@@ -13,12 +14,62 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <type_traits>
 
 namespace fs = std::filesystem;
 
 namespace kv::platform::scanner {
 
 namespace {
+
+// libsane is loaded when the scanner is first initialised, not at start: the window
+// comes up without it and the libraries it pulls in, and a machine without SANE
+// simply has no scanner. Loaded once and kept for the run (its backends are loaded
+// by libsane itself and must not go away under an open device).
+struct SaneLibrary {
+    decltype(&::sane_init) init = nullptr;
+    decltype(&::sane_exit) exit = nullptr;
+    decltype(&::sane_get_devices) getDevices = nullptr;
+    decltype(&::sane_open) open = nullptr;
+    decltype(&::sane_close) close = nullptr;
+    decltype(&::sane_cancel) cancel = nullptr;
+    decltype(&::sane_start) start = nullptr;
+    decltype(&::sane_read) read = nullptr;
+    decltype(&::sane_get_parameters) getParameters = nullptr;
+    decltype(&::sane_control_option) controlOption = nullptr;
+    decltype(&::sane_get_option_descriptor) getOptionDescriptor = nullptr;
+};
+
+const SaneLibrary* loadSane() {
+    static SharedLibrary& library = *new SharedLibrary; // never closed, see above
+    static const SaneLibrary sane = [] {
+        SaneLibrary s;
+        if (!library.open("libsane.so.1"))
+            return s;
+        const auto bind = [](auto& entry, const char* name) {
+            entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(library.symbol(name));
+            return entry != nullptr;
+        };
+        const bool complete =
+            bind(s.init, "sane_init") & bind(s.exit, "sane_exit") &
+            bind(s.getDevices, "sane_get_devices") & bind(s.open, "sane_open") &
+            bind(s.close, "sane_close") & bind(s.cancel, "sane_cancel") &
+            bind(s.start, "sane_start") & bind(s.read, "sane_read") &
+            bind(s.getParameters, "sane_get_parameters") &
+            bind(s.controlOption, "sane_control_option") &
+            bind(s.getOptionDescriptor, "sane_get_option_descriptor");
+        if (!complete)
+            s.init = nullptr; // a half-bound library is no scanner
+        return s;
+    }();
+    return sane.init ? &sane : nullptr;
+}
+
+// The loaded library; only called once initialise() succeeded, so it is there.
+const SaneLibrary& sane() {
+    return *loadSane();
+}
+
 
 // A page put together from its SANE frames (one, or one per colour).
 struct PageBuffer {
@@ -32,8 +83,8 @@ class OpenDevice {
   public:
     explicit OpenDevice(SANE_Handle handle) : m_handle(handle) {}
     ~OpenDevice() {
-        sane_cancel(m_handle);
-        sane_close(m_handle);
+        sane().cancel(m_handle);
+        sane().close(m_handle);
     }
     OpenDevice(const OpenDevice&) = delete;
     OpenDevice& operator=(const OpenDevice&) = delete;
@@ -45,10 +96,10 @@ class OpenDevice {
 
 int findOption(SANE_Handle handle, std::string_view name) {
     SANE_Int count = 0;
-    if (sane_control_option(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
+    if (sane().controlOption(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
         return -1;
     for (SANE_Int i = 1; i < count; ++i) {
-        const SANE_Option_Descriptor* option = sane_get_option_descriptor(handle, i);
+        const SANE_Option_Descriptor* option = sane().getOptionDescriptor(handle, i);
         if (option && option->name && name == option->name)
             return i;
     }
@@ -58,7 +109,7 @@ int findOption(SANE_Handle handle, std::string_view name) {
 // The settable string values of a string-list option; empty when it has none.
 std::vector<std::string> stringChoices(SANE_Handle handle, int index) {
     std::vector<std::string> choices;
-    const SANE_Option_Descriptor* option = sane_get_option_descriptor(handle, index);
+    const SANE_Option_Descriptor* option = sane().getOptionDescriptor(handle, index);
     if (!option || option->type != SANE_TYPE_STRING || !SANE_OPTION_IS_SETTABLE(option->cap) ||
         option->constraint_type != SANE_CONSTRAINT_STRING_LIST)
         return choices;
@@ -77,10 +128,10 @@ bool chooseString(SANE_Handle handle, std::string_view name, Accept accept) {
     for (const std::string& value : stringChoices(handle, index)) {
         if (!accept(value))
             continue;
-        const SANE_Option_Descriptor* option = sane_get_option_descriptor(handle, index);
+        const SANE_Option_Descriptor* option = sane().getOptionDescriptor(handle, index);
         std::vector<char> buffer(std::size_t(std::max<SANE_Int>(option->size, 1)), '\0');
         std::strncpy(buffer.data(), value.c_str(), buffer.size() - 1);
-        return sane_control_option(handle, index, SANE_ACTION_SET_VALUE, buffer.data(), nullptr) ==
+        return sane().controlOption(handle, index, SANE_ACTION_SET_VALUE, buffer.data(), nullptr) ==
                SANE_STATUS_GOOD;
     }
     return false;
@@ -108,7 +159,7 @@ enum class FrameResult { Ok, Failed, Unsupported };
 // Reads one frame and puts its samples into the page's bitmap.
 FrameResult readFrame(SANE_Handle handle, PageBuffer& page, bool& lastFrame) {
     SANE_Parameters p{};
-    if (sane_get_parameters(handle, &p) != SANE_STATUS_GOOD)
+    if (sane().getParameters(handle, &p) != SANE_STATUS_GOOD)
         return FrameResult::Failed;
     lastFrame = p.last_frame != SANE_FALSE;
     if ((p.depth != 1 && p.depth != 8 && p.depth != 16) || p.pixels_per_line <= 0 ||
@@ -119,7 +170,7 @@ FrameResult readFrame(SANE_Handle handle, PageBuffer& page, bool& lastFrame) {
     std::array<SANE_Byte, 32768> chunk{};
     for (;;) {
         SANE_Int length = 0;
-        const SANE_Status status = sane_read(handle, chunk.data(), SANE_Int(chunk.size()), &length);
+        const SANE_Status status = sane().read(handle, chunk.data(), SANE_Int(chunk.size()), &length);
         if (status == SANE_STATUS_EOF)
             break;
         if (status != SANE_STATUS_GOOD)
@@ -174,7 +225,7 @@ FrameResult readPage(SANE_Handle handle, PageBuffer& page) {
         const FrameResult result = readFrame(handle, page, lastFrame);
         if (result != FrameResult::Ok || lastFrame)
             return result;
-        if (sane_start(handle) != SANE_STATUS_GOOD)
+        if (sane().start(handle) != SANE_STATUS_GOOD)
             return FrameResult::Failed;
     }
 }
@@ -201,22 +252,23 @@ SaneScanner::~SaneScanner() {
 bool SaneScanner::initialise() {
     if (m_initialised)
         return true;
+    const SaneLibrary* library = loadSane();
     SANE_Int version = 0;
-    m_initialised = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
+    m_initialised = library && library->init(&version, nullptr) == SANE_STATUS_GOOD;
     return m_initialised;
 }
 
 void SaneScanner::close() {
     if (!m_initialised)
         return;
-    sane_exit();
+    sane().exit();
     m_initialised = false;
 }
 
 std::vector<Device> SaneScanner::devices() const {
     std::vector<Device> result;
     const SANE_Device** list = nullptr;
-    if (!m_initialised || sane_get_devices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
+    if (!m_initialised || sane().getDevices(&list, SANE_FALSE) != SANE_STATUS_GOOD || !list)
         return result;
     for (const SANE_Device** d = list; *d; ++d) {
         const auto text = [](SANE_String_Const s) { return std::string(s ? s : ""); };
@@ -231,7 +283,7 @@ AcquireResult SaneScanner::acquire(const std::string& deviceName, const fs::path
     if (!m_initialised)
         return AcquireResult::NotInitialised;
     SANE_Handle handle = nullptr;
-    if (sane_open(deviceName.c_str(), &handle) != SANE_STATUS_GOOD || !handle)
+    if (sane().open(deviceName.c_str(), &handle) != SANE_STATUS_GOOD || !handle)
         return AcquireResult::OpenFailed;
 
     std::vector<fs::path> written;
@@ -245,7 +297,7 @@ AcquireResult SaneScanner::acquire(const std::string& deviceName, const fs::path
 
         int number = 1;
         for (;;) {
-            const SANE_Status started = sane_start(handle);
+            const SANE_Status started = sane().start(handle);
             // An empty feeder ends the acquisition; before the first page it is an error.
             if (started == SANE_STATUS_NO_DOCS && !written.empty())
                 break;
