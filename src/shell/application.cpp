@@ -3,6 +3,7 @@
 #include "media/media_service.h"
 #include "media/media_type_dialog.h"
 #include "platform/paths.h"
+#include "platform/qt_ui.h"
 #include "platform/scanner/sane_scanner.h"
 #include "platform/termination_qt.h"
 #include "printer/port_backend.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
@@ -28,6 +30,8 @@ namespace {
 
 // How long the port set-up waits for the window's first paint at most.
 constexpr int kFirstPaintWaitMs = 2000;
+// Files that arrive while a dialog is open or a job prints are tried again after this.
+constexpr int kOpenRetryMs = 500;
 
 QString userName() {
     for (const char* var : {"USER", "LOGNAME"}) {
@@ -40,11 +44,15 @@ QString userName() {
 
 } // namespace
 
-Application::Application() = default;
+Application::Application() {
+    m_openRetry.setSingleShot(true);
+    m_openRetry.setInterval(kOpenRetryMs);
+    connect(&m_openRetry, &QTimer::timeout, this, &Application::openPendingFiles);
+}
 
 Application::~Application() = default;
 
-bool Application::start(const std::vector<std::string>& commandLine) {
+bool Application::start(const CommandLine& commandLine) {
     // Watch for termination first: a request at any later point must still clean up.
     m_termination = std::make_unique<platform::TerminationWatcher>();
     connect(m_termination.get(), &platform::TerminationWatcher::terminationRequested, this,
@@ -61,8 +69,27 @@ bool Application::start(const std::vector<std::string>& commandLine) {
     const std::string server =
         instanceServerName(userName().toStdString(), platform::programDirectory());
     m_instance = std::make_unique<SingleInstance>(QString::fromStdString(server));
-    if (!m_instance->claim())
+    QStringList files;
+    for (const std::string& file : commandLine.files)
+        files << QFile::decodeName(QByteArray::fromStdString(file));
+    if (!m_instance->claim(files)) {
+        if (!files.isEmpty() && !m_instance->handedOver()) {
+            std::cerr << "Das laufende Programm hat die Dateien nicht angenommen." << std::endl;
+            m_exitCode = 1;
+        }
+        if (!commandLine.refused.empty()) {
+            platform::QtUi ui;
+            reportRefusedArguments(commandLine.refused, ui);
+        }
         return false;
+    }
+    m_pendingFiles = files;
+    m_refusedArguments = commandLine.refused;
+    connect(m_instance.get(), &SingleInstance::filesReceived, this,
+            [this](const QStringList& more) {
+                m_pendingFiles += more;
+                openPendingFiles();
+            });
 
     // Which port the printer is driven through, for whoever reads the log.
     std::cerr << printer::describeBackend(printer::backendOptionsFromEnvironment()) << std::endl;
@@ -98,7 +125,7 @@ bool Application::start(const std::vector<std::string>& commandLine) {
     connect(m_window.get(), &MainWindow::firstPainted, this, &Application::finishStart, once);
     QTimer::singleShot(kFirstPaintWaitMs, this, &Application::finishStart);
 
-    m_state.debugMode = isDebugCommandLine(commandLine);
+    m_state.debugMode = commandLine.debug;
     return true;
 }
 
@@ -124,6 +151,7 @@ void Application::finishStart() {
     if (ended())
         return;
     m_window->setAcceptDrops(true);
+    openPendingFiles();
 }
 
 // SANE stays open for the run; destroying the application closes it after the
@@ -144,6 +172,24 @@ void Application::promptForMedia() {
     dialog.exec();
     // "OK" searches the printer again.
     m_state.printerFound = session.printerLink().printerFound();
+}
+
+void Application::openPendingFiles() {
+    if (!m_window || !m_window->acceptDrops())
+        return;
+    if (m_terminating || m_window->session().cleanedUp()) {
+        m_pendingFiles.clear();
+        return;
+    }
+    // As for a change on disk: not while a job reads the album or a dialog is open.
+    if (m_state.printBusy || QApplication::activeModalWidget()) {
+        m_openRetry.start();
+        return;
+    }
+    reportRefusedArguments(std::exchange(m_refusedArguments, {}), m_window->ui());
+    const QStringList files = std::exchange(m_pendingFiles, {});
+    if (!files.isEmpty())
+        m_window->addDroppedFiles(files);
 }
 
 void Application::endRun() {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "shell/app_state.h"
+#include "shell/startup.h"
 
 #include <QObject>
+#include <QStringList>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -30,10 +33,9 @@ class Application : public QObject {
     Application();
     ~Application() override;
 
-    // Start-up in order; false when the program ends at once with exitCode().
-    // `commandLine`: the arguments after the program's name exactly as given,
-    // before Qt takes its own ("-style Fusion") out of them.
-    bool start(const std::vector<std::string>& commandLine);
+    // Start-up in order; false when the program ends at once with exitCode(),
+    // also when another copy runs and took over the files to open.
+    bool start(const CommandLine& commandLine);
     int exitCode() const { return m_exitCode; }
     // A termination request came before the message loop ran.
     bool terminating() const { return m_terminating; }
@@ -46,6 +48,9 @@ class Application : public QObject {
     // The start-up steps after the window's first paint: port set-up, media prompt.
     void finishStart();
     void promptForMedia();
+    // The files of the command line and of later launches, as if dropped, once
+    // drops are taken and no dialog or print job is in the way.
+    void openPendingFiles();
     void endRun();
 
     AppState m_state;
@@ -58,6 +63,9 @@ class Application : public QObject {
     int m_exitCode = 0;
     bool m_terminating = false;
     bool m_startFinished = false;
+    std::vector<std::string> m_refusedArguments;
+    QStringList m_pendingFiles;
+    QTimer m_openRetry;
 };
 
 } // namespace kv::shell

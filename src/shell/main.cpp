@@ -1,9 +1,12 @@
 #include "platform/font_warm_up.h"
 #include "shell/application.h"
+#include "shell/startup.h"
 
 #include <QApplication>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 int main(int argc, char** argv) {
@@ -11,10 +14,14 @@ int main(int argc, char** argv) {
     kv::platform::startFontWarmUp();
     // Debug mode is decided on the command line as typed: QApplication removes
     // its own options from argv, which would leave "/debug" standing alone.
-    const std::vector<std::string> commandLine(argv + 1, argv + argc);
+    const std::vector<std::string> typed(argv + 1, argv + argc);
     QApplication app(argc, argv);
+    // What Qt left are the files to open, relative to where we were started.
+    const std::vector<std::string> remaining(argv + 1, argv + argc);
+    std::error_code ec;
+    const std::filesystem::path startDir = std::filesystem::current_path(ec);
     kv::shell::Application application;
-    if (!application.start(commandLine))
+    if (!application.start(kv::shell::parseCommandLine(typed, remaining, startDir)))
         return application.exitCode();
     // A termination request during start-up has already cleaned up.
     if (application.terminating())

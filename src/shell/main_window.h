@@ -62,6 +62,9 @@ class MainWindow : public QMainWindow,
     void startWatching();
     // A second launch asked for this window: restore, raise and activate it.
     void bringToFront();
+    // Files dropped on the window or named when the program was started: added
+    // to the current album in order.
+    void addDroppedFiles(const QStringList& paths);
 
     // The desktop session or a termination request ends the run.
     void endSession();
@@ -159,7 +162,6 @@ class MainWindow : public QMainWindow,
     void printToRasterFile();
     // Sent from inside the program.
     void addStagedPicture();
-    void addDroppedFiles(const QStringList& paths);
     void jobStep();
     void showAddedPictures();
     void repaintPictureViews();

@@ -78,6 +78,11 @@ inline constexpr std::string_view kMenuHelp = "&Hilfe";
 inline constexpr std::string_view kMenuHelpTopics = "&Hilfethemen";
 inline constexpr std::string_view kMenuAbout = "Inf&o ...";
 
+// Our own: a start argument that is a URL of another computer or protocol. Shown
+// like the intake's refusals: reason, a blank line, the URL, "Kann nicht geöffnet werden.".
+inline constexpr std::string_view kMsgNotLocalFile =
+    "Nur Dateien auf diesem Computer können geöffnet werden.";
+
 // Toolbar tooltips.
 inline constexpr std::string_view kTipOpen = "Datei offnen";
 inline constexpr std::string_view kTipSave = "Aktuelle Datei speichern";

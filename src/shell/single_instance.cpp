@@ -1,12 +1,47 @@
 #include "shell/single_instance.h"
 
 #include <QLocalSocket>
+#include <QTimer>
+
+#include <iostream>
+#include <memory>
+#include <utility>
 
 namespace kv::shell {
 
 namespace {
+
 constexpr int kConnectTimeoutMs = 1000;
-constexpr char kRaiseRequest[] = "raise\n";
+// The running copy may be busy (a dialog's loop still reads the socket, a port
+// wait may not): a stalled write is given up after this long without progress.
+constexpr int kWriteTimeoutMs = 5000;
+// A launch that connects and neither finishes nor goes away is cut off.
+constexpr int kRequestTimeoutMs = 10000;
+
+constexpr char kRaiseLine[] = "raise";
+constexpr char kOpenPrefix[] = "open\t";
+
+// Files beyond the size limit are left out: the request still holds far more
+// than an album takes, so the running copy says the album is full before them.
+QByteArray encodeRequest(const QStringList& files) {
+    QByteArray request = QByteArray(kRaiseLine) + '\n';
+    for (const QString& file : files) {
+        const QByteArray line = kOpenPrefix + file.toUtf8().toPercentEncoding("/") + '\n';
+        if (request.size() + line.size() > SingleInstance::kMaxRequestBytes)
+            break;
+        request += line;
+    }
+    return request;
+}
+
+// One later launch's request as it comes in.
+struct Request {
+    QByteArray pending; // an unfinished line
+    qint64 received = 0;
+    QStringList files;
+    bool done = false; // taken, dropped or cut off: nothing more is read into it
+};
+
 } // namespace
 
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
@@ -14,13 +49,18 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
 }
 
-bool SingleInstance::claim() {
+bool SingleInstance::claim(const QStringList& files) {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (socket.waitForConnected(kConnectTimeoutMs)) {
-        socket.write(kRaiseRequest);
-        socket.waitForBytesWritten(kConnectTimeoutMs);
+        socket.write(encodeRequest(files));
+        // Ending before the bytes are out would lose the files.
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(kWriteTimeoutMs)) {
+        }
+        m_handedOver = socket.bytesToWrite() == 0;
         socket.disconnectFromServer();
+        if (socket.state() != QLocalSocket::UnconnectedState)
+            socket.waitForDisconnected(kConnectTimeoutMs);
         return false;
     }
     // Nobody answers: whatever socket file is there is stale.
@@ -33,14 +73,57 @@ bool SingleInstance::claim() {
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
-        auto readRequest = [this, socket] {
-            if (socket->readAll().contains("raise"))
-                emit activationRequested();
+        auto request = std::make_shared<Request>();
+        auto read = [this, socket, request] {
+            const QByteArray bytes = socket->readAll();
+            if (request->done)
+                return;
+            request->received += bytes.size();
+            if (request->received > kMaxRequestBytes) {
+                std::cerr << "Anfrage eines zweiten Programmstarts zu groß, verworfen" << std::endl;
+                *request = Request{};
+                request->done = true;
+                socket->abort();
+                return;
+            }
+            request->pending += bytes;
+            qsizetype start = 0;
+            for (qsizetype end; (end = request->pending.indexOf('\n', start)) >= 0;
+                 start = end + 1) {
+                const QByteArray line = request->pending.mid(start, end - start);
+                if (line == kRaiseLine)
+                    emit activationRequested();
+                else if (line.startsWith(kOpenPrefix) &&
+                         line.size() > qsizetype(sizeof kOpenPrefix) - 1)
+                    request->files << QString::fromUtf8(
+                        QByteArray::fromPercentEncoding(line.mid(sizeof kOpenPrefix - 1)));
+                // Other lines are for later versions of the program.
+            }
+            request->pending.remove(0, start);
         };
-        connect(socket, &QLocalSocket::readyRead, this, readRequest);
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // The files go out from the event loop, not from inside the socket's own
+        // signal: adding them may show message boxes, whose loops run on.
+        auto finish = [this, socket, request, read] {
+            read();
+            // An unfinished last line may be a cut-off path: it is not taken.
+            if (!std::exchange(request->done, true) && !request->files.isEmpty())
+                QMetaObject::invokeMethod(
+                    this, [this, files = request->files] { emit filesReceived(files); },
+                    Qt::QueuedConnection);
+            socket->deleteLater();
+        };
+        connect(socket, &QLocalSocket::readyRead, socket, read);
+        connect(socket, &QLocalSocket::disconnected, socket, finish);
+        QTimer::singleShot(kRequestTimeoutMs, socket, [socket, request] {
+            request->done = true;
+            socket->abort();
+            socket->deleteLater();
+        });
         if (socket->bytesAvailable() > 0)
-            readRequest();
+            read();
+        // Gone before we looked: everything it sent is already here.
+        if (socket->state() == QLocalSocket::UnconnectedState)
+            finish();
     }
 }
 

@@ -3,30 +3,44 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 namespace kv::shell {
 
 // One running copy per user and program directory. The first launch listens on
-// a local socket; a later one connects, asks the first to come to the front and
-// ends.
+// a local socket; a later one connects, asks the first to come to the front,
+// hands over the files it was started with and ends.
+//
+// A request is lines of UTF-8: "raise", then "open<TAB>path" per file with the
+// path percent-encoded, so that any byte of a file name survives; it ends when
+// the later launch disconnects.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
+    // What one request may hold at most, far more than an album of paths; a
+    // larger one is dropped whole.
+    static constexpr qint64 kMaxRequestBytes = 4 * 1024 * 1024;
+
     explicit SingleInstance(QString serverName, QObject* parent = nullptr);
 
     // True when no other copy answers: this one now listens for later launches.
-    // False when another copy runs and was asked to come to the front. A socket
-    // left behind by a crashed copy is replaced.
-    bool claim();
+    // False when another copy runs and was asked to come to the front and to add
+    // `files` (absolute paths); handedOver() tells whether all of that was sent.
+    // A socket left behind by a crashed copy is replaced.
+    bool claim(const QStringList& files = {});
+    bool handedOver() const { return m_handedOver; }
 
   signals:
     void activationRequested();
+    // The files of one later launch, in its order, once its request is complete.
+    void filesReceived(const QStringList& files);
 
   private:
     void acceptConnections();
 
     QString m_name;
     QLocalServer m_server;
+    bool m_handedOver = false;
 };
 
 } // namespace kv::shell

@@ -1,10 +1,12 @@
 #include "shell/startup.h"
 
+#include "intake/intake_messages.h"
 #include "shell/shell_messages.h"
 
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 namespace kv::shell {
 
@@ -44,6 +46,118 @@ WindowPlacement centredMainWindow(int screenWidth, int screenHeight) {
 
 bool isDebugCommandLine(const std::vector<std::string>& arguments) {
     return arguments.size() == 1 && arguments.front() == "/debug";
+}
+
+namespace {
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (lower(text[i]) != prefix[i])
+            return false;
+    return true;
+}
+
+// "scheme://…": a URL. A colon without the two slashes ("foto:1.jpg") is part
+// of a file name.
+bool isUrl(std::string_view arg) {
+    const std::size_t colon = arg.find(':');
+    if (colon == 0 || colon == std::string_view::npos || arg.substr(colon + 1, 2) != "//")
+        return false;
+    for (std::size_t i = 0; i < colon; ++i) {
+        const char c = lower(arg[i]);
+        const bool letter = c >= 'a' && c <= 'z';
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))
+            return false;
+    }
+    return true;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = lower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The local path of a "file:" URL; none for another host or a path that holds a
+// NUL byte. `rest` follows "file:" and starts with '/'.
+std::optional<std::string> fileUrlPath(std::string_view rest) {
+    if (rest.substr(0, 2) == "//") {
+        rest.remove_prefix(2);
+        const std::size_t slash = rest.find('/');
+        if (slash == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view host = rest.substr(0, slash);
+        if (!host.empty() && !(host.size() == 9 && startsWithNoCase(host, "localhost")))
+            return std::nullopt;
+        rest.remove_prefix(slash);
+    }
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const int high = i + 2 < rest.size() && rest[i] == '%' ? hexValue(rest[i + 1]) : -1;
+        const int low = high >= 0 ? hexValue(rest[i + 2]) : -1;
+        if (low >= 0) {
+            path += char(high * 16 + low);
+            i += 2;
+        } else {
+            path += rest[i];
+        }
+    }
+    if (path.find('\0') != std::string::npos)
+        return std::nullopt;
+    return path;
+}
+
+// "./" steps and doubled slashes go; ".." stays, since it may lead out of a
+// symbolic link.
+std::string withoutDotSteps(const fs::path& path) {
+    fs::path clean;
+    for (const fs::path& part : path)
+        if (part != "." && !part.empty())
+            clean /= part;
+    return clean.string();
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& typed,
+                             const std::vector<std::string>& remaining, const fs::path& startDir) {
+    CommandLine line;
+    line.debug = isDebugCommandLine(typed);
+    for (const std::string& arg : remaining) {
+        if (arg.empty() || arg == "/debug")
+            continue;
+        if (startsWithNoCase(arg, "file:/")) {
+            if (const std::optional<std::string> path =
+                    fileUrlPath(std::string_view(arg).substr(5)))
+                line.files.push_back(withoutDotSteps(*path));
+            else
+                line.refused.push_back(arg);
+        } else if (isUrl(arg)) {
+            line.refused.push_back(arg);
+        } else {
+            line.files.push_back(withoutDotSteps(startDir / arg));
+        }
+    }
+    return line;
+}
+
+void reportRefusedArguments(const std::vector<std::string>& refused, platform::Ui& ui) {
+    // In the intake's way: reason, a blank line, the name, "Kann nicht geöffnet werden.".
+    for (const std::string& arg : refused) {
+        std::string text(kMsgNotLocalFile);
+        text += intake::msg::kReasonSeparator;
+        text += arg;
+        text += intake::msg::kCannotOpenSuffix;
+        ui.message(text, platform::Ui::Icon::None);
+    }
 }
 
 std::string instanceServerName(std::string_view user, const fs::path& programDir) {

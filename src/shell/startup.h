@@ -36,6 +36,27 @@ WindowPlacement centredMainWindow(int screenWidth, int screenHeight);
 // exactly "/debug".
 bool isDebugCommandLine(const std::vector<std::string>& arguments);
 
+// What the program was started with.
+struct CommandLine {
+    bool debug = false;
+    // Pictures to add to the current album as if dropped, absolute, in the order given.
+    std::vector<std::string> files;
+    // Arguments that name no file on this computer (a URL of another scheme or
+    // host), as typed.
+    std::vector<std::string> refused;
+};
+
+// `typed`: the arguments after the program's name exactly as given, which decide
+// debug mode; `remaining`: the same after Qt took its own options out. Every
+// remaining argument but "/debug" names a file: relative to `startDir` unless
+// absolute, or as a "file:" URL (a desktop entry's %U, a file manager).
+CommandLine parseCommandLine(const std::vector<std::string>& typed,
+                             const std::vector<std::string>& remaining,
+                             const std::filesystem::path& startDir);
+
+// Tells the user, one message each, about arguments that cannot be opened.
+void reportRefusedArguments(const std::vector<std::string>& refused, platform::Ui& ui);
+
 // The local server name that makes the program single-instance: one running copy
 // per user and program directory. Safe as a socket file name.
 std::string instanceServerName(std::string_view user, const std::filesystem::path& programDir);

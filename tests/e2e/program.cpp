@@ -20,7 +20,8 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 std::unique_ptr<QProcess> launchProgram(const std::filesystem::path& root,
-                                        const std::vector<std::pair<QString, QString>>& env) {
+                                        const std::vector<std::pair<QString, QString>>& env,
+                                        const QStringList& arguments) {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment vars = QProcessEnvironment::systemEnvironment();
     vars.insert("QT_QPA_PLATFORM", "offscreen");
@@ -32,7 +33,7 @@ std::unique_ptr<QProcess> launchProgram(const std::filesystem::path& root,
     for (const auto& [name, value] : env)
         vars.insert(name, value);
     process->setProcessEnvironment(vars);
-    process->start(KV_PROGRAM, {});
+    process->start(KV_PROGRAM, arguments);
     return process;
 }
 

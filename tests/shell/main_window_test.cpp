@@ -1,4 +1,5 @@
 #include "media/media_rank_table.h"
+#include "platform/paths.h"
 #include "platform/recording_ui.h"
 #include "platform/termination_qt.h"
 #include "shell/application.h"
@@ -8,12 +9,15 @@
 #include "shell/shell_messages.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
+#include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -21,11 +25,13 @@
 #include <QStyle>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -121,6 +127,53 @@ TEST(SingleInstance, ASocketLeftByACrashedCopyDoesNotBlockStart) {
     SingleInstance later(name);
     EXPECT_FALSE(later.claim());
     EXPECT_TRUE(spy.count() == 1 || spy.wait(3000));
+}
+
+TEST(SingleInstance, FilesReachTheRunningCopyWholeAndInOrder) {
+    const QString name = uniqueServerName();
+    SingleInstance first(name);
+    ASSERT_TRUE(first.claim());
+    QSignalSpy raised(&first, &SingleInstance::activationRequested);
+    QSignalSpy received(&first, &SingleInstance::filesReceived);
+
+    // Any byte of a Linux file name must arrive as it was.
+    const QStringList files{"/a b/Bild \u00e4\u00df.jpg", "/x/100%.jpg", "/y/line\nbreak\ttab.jpg",
+                            "/z/open\t.jpg"};
+    SingleInstance second(name);
+    EXPECT_FALSE(second.claim(files));
+    EXPECT_TRUE(second.handedOver());
+    ASSERT_TRUE(received.count() == 1 || received.wait(3000));
+    EXPECT_EQ(received.at(0).at(0).toStringList(), files);
+    EXPECT_EQ(raised.count(), 1);
+
+    // A request in pieces; a cut-off last line is not a path to open.
+    QLocalSocket client;
+    client.connectToServer(name);
+    ASSERT_TRUE(client.waitForConnected(1000));
+    client.write("raise\nopen\t%2Fpi");
+    client.flush();
+    QTest::qWait(50);
+    client.write("ece.jpg\nnext\tline\nopen\t/cut");
+    client.flush();
+    QTest::qWait(50);
+    client.disconnectFromServer();
+    ASSERT_TRUE(received.wait(3000));
+    EXPECT_EQ(received.at(1).at(0).toStringList(), QStringList{"/piece.jpg"});
+
+    // Too much from one launch: dropped whole, the line cut, and the next one still served.
+    QLocalSocket flood;
+    flood.connectToServer(name);
+    ASSERT_TRUE(flood.waitForConnected(1000));
+    const QByteArray line = "open\t/" + QByteArray(1000, 'f') + "\n";
+    flood.write(line.repeated(int(SingleInstance::kMaxRequestBytes / line.size()) + 2));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return flood.state() == QLocalSocket::UnconnectedState; }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(received.count(), 2);
+    SingleInstance third(name);
+    EXPECT_FALSE(third.claim({"/n.jpg"}));
+    ASSERT_TRUE(received.wait(3000));
+    EXPECT_EQ(received.at(2).at(0).toStringList(), QStringList{"/n.jpg"});
 }
 
 TEST(TerminationWatcher, TurnsSigtermIntoASignal) {
@@ -643,6 +696,56 @@ TEST(Application, PortSetUpComesAfterTheFirstPaintInTheSameOrder) {
     });
     EXPECT_TRUE(portIdleAtPaint);
     EXPECT_EQ(after, before);
+}
+
+// Files of the command line, and those a later launch hands over during the
+// start-up's media question, come in as drops once the start-up is over, in that order.
+TEST(Application, StartFilesAndHandedOverFilesAreAddedAfterTheStartUp) {
+    ScopedProgramFolders folders;
+    TempDir pictures;
+    for (const char* name : {"eins.jpg", "zwei.jpg"})
+        writeBytes(pictures / name, test::encodeJpeg(24, 16, [](int, JSAMPLE* row) {
+                       std::fill(row, row + 24 * 3, JSAMPLE(128));
+                   }));
+    const QString zwei = QString::fromStdString((pictures / "zwei.jpg").string());
+    setenv("KVPR_SIM_WARMUP_MS", "0", 1);
+
+    Application application;
+    CommandLine line;
+    line.files = {(pictures / "eins.jpg").string()};
+    ASSERT_TRUE(application.start(line));
+    const AppState& state = application.state();
+    // The name the application listens on, as a later launch of the same user finds it.
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("LOGNAME");
+    if (user.isEmpty())
+        user = QDir::home().dirName();
+    SingleInstance later(QString::fromStdString(
+        instanceServerName(user.toStdString(), platform::programDirectory())));
+
+    // The media question comes once the virtual printer is found; the later launch
+    // hands its file over while it is open.
+    int countDuringQuestion = -1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        EXPECT_FALSE(later.claim({zwei}));
+        EXPECT_TRUE(later.handedOver());
+        QTest::qWait(700);
+        countDuringQuestion = state.albums.pictureCount;
+        dialog->reject();
+    });
+    poll.start(20);
+    ASSERT_TRUE(waitUntil([&] { return state.albums.pictureCount == 2; }, 20000));
+    EXPECT_EQ(countDuringQuestion, 0);
+    EXPECT_EQ(state.albums.pictures[0].displayName, "eins.jpg");
+    EXPECT_EQ(state.albums.pictures[1].displayName, "zwei.jpg");
+    EXPECT_EQ(state.albums.pictures[1].fullPath, zwei.toStdString());
+    unsetenv("KVPR_SIM_WARMUP_MS");
 }
 
 } // namespace

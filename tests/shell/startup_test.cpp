@@ -53,6 +53,64 @@ TEST(DebugMode, OnlyTheExactLowerCaseSwitchAlone) {
     }
 }
 
+TEST(CommandLine, FilesAreMadeAbsoluteAndDebugModeStaysAlone) {
+    using Args = std::vector<std::string>;
+    struct Case {
+        Args typed;
+        Args remaining; // after Qt took its options; the same as typed when empty
+        bool debug;
+        Args files;
+        Args refused;
+    };
+    const Case cases[] = {
+        {{"/debug"}, {}, true, {}, {}},
+        {{}, {}, false, {}, {}},
+        // "/debug" beside a file is neither debug mode nor a file.
+        {{"/debug", "foto.jpg"}, {}, false, {"/start/foto.jpg"}, {}},
+        {{"a.jpg", "/debug"}, {}, false, {"/start/a.jpg"}, {}},
+        {{"-style", "Fusion", "/debug"}, {"/debug"}, false, {}, {}},
+        {{"-style", "Fusion", "b.jpg"}, {"b.jpg"}, false, {"/start/b.jpg"}, {}},
+        // Relative, absolute, odd names; the given order stays.
+        {{"./sub/../c d.jpg", "/abs/./x.jpg", "foto:1.jpg", "", "-x", "\xC3\xA4.jpg"},
+         {},
+         false,
+         {"/start/sub/../c d.jpg", "/abs/x.jpg", "/start/foto:1.jpg", "/start/-x",
+          "/start/\xC3\xA4.jpg"},
+         {}},
+        // What a file manager or a desktop entry's %U passes.
+        {{"file:///home/u/Mein%20Bild%C3%A4.jpg", "FILE://localhost/x.jpg", "file:/y%2.jpg",
+          "file:///z.jpg#frag", "file:///100%25.jpg"},
+         {},
+         false,
+         {"/home/u/Mein Bild\xC3\xA4.jpg", "/x.jpg", "/y%2.jpg", "/z.jpg", "/100%.jpg"},
+         {}},
+        // Not on this computer, or no sound path: refused, the others still open.
+        {{"http://host/a.jpg", "a.jpg", "file://server/share/b.jpg", "smb://s/c.jpg",
+          "file:///x%00y.jpg", "file://host"},
+         {},
+         false,
+         {"/start/a.jpg"},
+         {"http://host/a.jpg", "file://server/share/b.jpg", "smb://s/c.jpg", "file:///x%00y.jpg",
+          "file://host"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.empty() ? std::string("(none)") : c.typed.front());
+        const CommandLine line =
+            parseCommandLine(c.typed, c.remaining.empty() ? c.typed : c.remaining, "/start");
+        EXPECT_EQ(line.debug, c.debug);
+        EXPECT_EQ(line.files, c.files);
+        EXPECT_EQ(line.refused, c.refused);
+    }
+
+    RecordingUi ui;
+    reportRefusedArguments({"http://host/a.jpg", "smb://s/c.jpg"}, ui);
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{
+                              "Nur Dateien auf diesem Computer können geöffnet werden.\n\n"
+                              "http://host/a.jpgKann nicht geöffnet werden.",
+                              "Nur Dateien auf diesem Computer können geöffnet werden.\n\n"
+                              "smb://s/c.jpgKann nicht geöffnet werden."}));
+}
+
 TEST(MainWindowPlacement, CentredOnTheScreen) {
     struct Case {
         int screenW, screenH, left, top;
