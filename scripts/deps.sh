@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters
   clang libclang-rt-14-dev
+  dpkg-dev lintian desktop-file-utils appstream man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -77,10 +77,15 @@ std::filesystem::path PortLibrary::location() const {
     if (const char* named = std::getenv("KVPR_PORT_LIBRARY"); named && *named)
         return named;
     if (!m_programFolder.empty()) {
-        std::error_code ec;
-        const std::filesystem::path beside = m_programFolder / kFileName;
-        if (std::filesystem::exists(beside, ec))
-            return beside;
+        // Beside the program in a build folder; the package's own library folder
+        // (KV_PORT_LIBRARY_RELDIR from bin/) once installed.
+        for (const std::filesystem::path& folder :
+             {m_programFolder, m_programFolder / KV_PORT_LIBRARY_RELDIR}) {
+            std::error_code ec;
+            const std::filesystem::path candidate = folder / kFileName;
+            if (std::filesystem::exists(candidate, ec))
+                return candidate.lexically_normal();
+        }
     }
     return kFileName;
 }

@@ -69,7 +69,8 @@ class PrinterLink;
 PortLibraryStatus bindPortLibrary(PortLibrary& library, PrinterLink& link);
 
 // The port library liblptcore.so, loaded by name. Looked for as KVPR_PORT_LIBRARY
-// when that is set, else in the program's folder, else on the library search path.
+// when that is set, else in the program's folder, else in the installed package's
+// library folder (lib/<arch>/kvphoto/ beside bin/), else on the library search path.
 class PortLibrary {
   public:
     static constexpr const char* kFileName = "liblptcore.so";

@@ -183,7 +183,8 @@ std::string instanceServerName(std::string_view user, const fs::path& programDir
 
 fs::path shippedDataDirectory(const fs::path& executableDir) {
     std::error_code ec;
-    const fs::path installed = executableDir / ".." / "share" / "kvphoto";
+    // KV_DATA_RELDIR: from the installed bin/ to share/kvphoto/, as CMake lays it out.
+    const fs::path installed = executableDir / KV_DATA_RELDIR;
     if (fs::is_directory(installed, ec))
         return installed.lexically_normal();
     return fs::path(KV_DATA_DIR);

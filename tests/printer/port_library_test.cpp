@@ -221,6 +221,23 @@ TEST(PortLibrary, FoundBesideTheProgramUnlessNamed) {
     EXPECT_FALSE(library.error().empty());
 }
 
+// Installed: bin/kvphoto finds the library where the install rules put it, unless a
+// build folder's own copy lies beside the program.
+TEST(PortLibrary, FoundInThePackageLibraryFolderAfterTheProgramsFolder) {
+    test::TempDir prefix;
+    const std::filesystem::path bin = prefix / "bin";
+    const std::filesystem::path installed = prefix / KV_INSTALL_PKGLIBDIR / "liblptcore.so";
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(installed.parent_path());
+    ScopedEnv env;
+    env.set("KVPR_PORT_LIBRARY", nullptr);
+    PortLibrary library(bin);
+    test::writeBytes(installed, "");
+    EXPECT_EQ(library.location(), installed);
+    test::writeBytes(bin / "liblptcore.so", "");
+    EXPECT_EQ(library.location(), bin / "liblptcore.so");
+}
+
 // The port library's functions in process, over the virtual printer's backend.
 TEST(InProcessPortApi, ReadinessResetAndSearchOnTheVirtualPrinter) {
     test::TempDir out;
