@@ -41,13 +41,14 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 
 # Libraries from the binaries (dpkg-shlibdeps), plus what is only loaded at run
-# time: Qt's platform plugins, and SANE for scanning (without it: no scanner).
+# time: Qt's platform plugins; SANE for scanning (without it: no scanner) and Qt's
+# German texts for its own buttons ("Ja", "Abbrechen"; English without them).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The package's own liblptcore.so is opened by name, not linked; were it linked, it
 # is found here and not asked of the system.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src/shell)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsane1")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsane1, qt6-translations-l10n")
 
 # postinst: the note about the group lp.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KV_DEB_DIR}/postinst)

@@ -94,6 +94,28 @@ gui_runs() {
   [ ! -e "$HOME/.cache/kvphoto/c/kvtemp" ] || { echo "temporary folder left behind"; return 1; }
 }
 check "kvphoto starts, searches the port, ends cleanly on SIGTERM" gui_runs
+
+# Opening a JPEG from the file manager: the desktop entry's Exec passes a file:// URL.
+# The media question at start is off, as after a user unticked it once (else the
+# picture is added when that dialog is closed).
+opens_picture() {
+  local settings=$HOME/.local/share/kvphoto/Kvx00.ini
+  [ ! -e "$settings" ] || { echo "$settings exists already"; return 1; }
+  printf '[SetMediaID]\r\nDisplayAtStartup=0\r\n' >"$settings"
+  QT_QPA_PLATFORM=offscreen kvphoto "file://$work/photo.jpg" >"$work/kvphoto-open.log" 2>&1 &
+  gui_pid=$!
+  for _ in $(seq 600); do
+    kvphoto-cli album show My_Album 2>/dev/null | grep -q "photo.jpg" && break
+    kill -0 "$gui_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -TERM "$gui_pid" 2>/dev/null
+  wait "$gui_pid" || true
+  gui_pid=""
+  kvphoto-cli album show My_Album | grep -q "$work/photo.jpg" ||
+    { echo "not in the album"; cat "$work/kvphoto-open.log"; return 1; }
+}
+check "opening a JPEG with kvphoto adds it to the current album" opens_picture
 check "print to the virtual printer" kvphoto-cli --yes print "$work/photo.jpg"
 check "page written" test -s "$HOME/.local/share/kvphoto/virtual-printer/page-0001.ppm"
 
