@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <span>
 
@@ -48,11 +49,6 @@ std::int16_t toLevel(double v) {
     if (v >= kTop)
         return kTop;
     return static_cast<std::int16_t>(roundHalfUpInt(v));
-}
-
-std::int16_t addLevel(std::int16_t level, int delta) {
-    return static_cast<std::int16_t>(
-        std::clamp<int>(level + delta, 0, std::numeric_limits<std::int16_t>::max()));
 }
 
 bool frameFits(int width, int height) {
@@ -233,28 +229,66 @@ void applyToneCurve(const PictureAdjustSettings& settings, PrintImage& image) {
     });
 }
 
+namespace {
+
+// The saturated value of a component c whose two others add up to o: the formula
+// depends on nothing else, so its 256 x 511 bytes are made once per gain.
+struct SaturationTable {
+    static constexpr int kOthers = 2 * 255 + 1;
+    std::uint64_t gainBits = 0;
+    std::vector<std::uint8_t> values;
+
+    const std::uint8_t* forGain(double gain) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &gain, sizeof bits);
+        if (values.empty() || bits != gainBits) {
+            values.resize(std::size_t(256) * kOthers);
+            for (int c = 0; c < 256; ++c)
+                for (int o = 0; o < kOthers; ++o) {
+                    const int s = c + o;
+                    const double boost = (2 * c - o) * gain; // (2c - others) x gain
+                    values[std::size_t(c) * kOthers + o] = toByte((s + boost) / 3);
+                }
+            gainBits = bits;
+        }
+        return values.data();
+    }
+};
+
+} // namespace
+
 void applySaturation(const PictureAdjustSettings& settings, PrintImage& image,
                      LuminanceMap& luminance) {
-    std::array<std::int32_t, 3 * 255 + 1> brightness{};
-    for (int s = 0; s < int(brightness.size()); ++s)
-        brightness[s] = static_cast<std::int32_t>(roundHalfUp(s * 1.333));
-
+    static const auto brightness = [] {
+        std::array<std::int32_t, 3 * 255 + 1> table{};
+        for (int s = 0; s < int(table.size()); ++s)
+            table[s] = static_cast<std::int32_t>(roundHalfUp(s * 1.333));
+        return table;
+    }();
     const bool saturate = settings.saturation != adjust::kSaturationNone;
-    // The products (2c - others) x gain, the same numbers the formula makes.
-    std::array<double, 2 * 510 + 1> boost{};
-    const double gain = settings.satValue;
-    for (int x = -510; x <= 510; ++x)
-        boost[x + 510] = x * gain;
-    forEachPicturePixel(image, [&](int row, int column, std::uint8_t* p) {
+    // One table per thread: jobs on other threads may use other gains.
+    thread_local SaturationTable tables;
+    const std::uint8_t* saturated = saturate ? tables.forGain(settings.satValue) : nullptr;
+    constexpr int kOthers = SaturationTable::kOthers;
+    for (int row = 0; row < kFrameHeight; ++row) {
+        std::uint8_t* p = image.pixel(row, 0);
+        std::int32_t* l = &luminance.at(row, 0);
         if (saturate) {
-            const int b = p[0], g = p[1], r = p[2];
-            const int s = r + g + b;
-            p[2] = toByte((s + boost[2 * r - g - b + 510]) / 3);
-            p[1] = toByte((s + boost[2 * g - r - b + 510]) / 3);
-            p[0] = toByte((s + boost[2 * b - r - g + 510]) / 3);
+            for (int column = 0; column < kFrameWidth; ++column, p += 3) {
+                const int b = p[0], g = p[1], r = p[2];
+                const int nr = saturated[r * kOthers + g + b];
+                const int ng = saturated[g * kOthers + r + b];
+                const int nb = saturated[b * kOthers + r + g];
+                p[0] = static_cast<std::uint8_t>(nb);
+                p[1] = static_cast<std::uint8_t>(ng);
+                p[2] = static_cast<std::uint8_t>(nr);
+                l[column] = brightness[nb + ng + nr];
+            }
+        } else {
+            for (int column = 0; column < kFrameWidth; ++column, p += 3)
+                l[column] = brightness[p[0] + p[1] + p[2]];
         }
-        luminance.at(row, column) = brightness[p[0] + p[1] + p[2]];
-    });
+    }
 }
 
 void applyHueSectorCorrection(const PictureAdjustSettings& settings, const ColCorPalam& params,
@@ -476,32 +510,62 @@ ExposureMode convertToExposure(const PictureAdjustSettings& settings,
     return ExposureMode::Full;
 }
 
+namespace {
+
+// The level change of a Laplacian value.
+int edgeDelta(int lap, double ratio) {
+    // A ratio from a hand-edited file must not overflow the levels.
+    const double e = std::clamp(lap * ratio + 0.5, -65536.0, 65536.0);
+    return std::isnan(e) ? 0 : static_cast<int>(e); // truncated toward zero
+}
+
+} // namespace
+
 void enhanceEdges(const PictureAdjustSettings& settings, const LuminanceMap& l,
                   ExposureImage& exposure) {
     if (settings.edge == adjust::kEdgeNone)
         return;
     const double ratio = settings.edgeEnhanceR;
-    for (int i = 1; i < kFrameHeight - 1; ++i)
-        for (int j = 1; j < kFrameWidth - 1; ++j) {
-            const int lap =
-                4 * l.at(i, j) - l.at(i - 1, j) - l.at(i + 1, j) - l.at(i, j - 1) - l.at(i, j + 1);
-            // A ratio from a hand-edited file must not overflow the levels.
-            const double e = std::clamp(lap * ratio + 0.5, -65536.0, 65536.0);
-            const int delta = std::isnan(e) ? 0 : static_cast<int>(e); // truncated toward zero
-            Levels& levels = exposure.at(i, j);
-            for (std::int16_t& level : levels)
-                level = addLevel(level, delta);
+    // Brightness 0..1020 gives Laplacians within +-4080: their changes looked up.
+    constexpr int kMaxLap = 4 * 1020;
+    std::array<int, 2 * kMaxLap + 1> deltaOf;
+    for (int lap = -kMaxLap; lap <= kMaxLap; ++lap)
+        deltaOf[lap + kMaxLap] = edgeDelta(lap, ratio);
+    static_assert(sizeof(Levels) == 3 * sizeof(std::int16_t));
+    constexpr int kInner = kFrameWidth - 2;
+    std::array<int, 3 * kInner> deltas; // per level of columns 1..638
+    for (int i = 1; i < kFrameHeight - 1; ++i) {
+        const std::int32_t* mid = l.values.data() + std::size_t(i) * kFrameWidth + 1;
+        const std::int32_t* up = mid - kFrameWidth;
+        const std::int32_t* down = mid + kFrameWidth;
+        std::array<int, kInner> laps;
+        for (int j = 0; j < kInner; ++j)
+            laps[j] = 4 * mid[j] - up[j] - down[j] - mid[j - 1] - mid[j + 1];
+        for (int j = 0; j < kInner; ++j) {
+            const int lap = laps[j];
+            const int delta =
+                lap >= -kMaxLap && lap <= kMaxLap ? deltaOf[lap + kMaxLap] : edgeDelta(lap, ratio);
+            deltas[3 * j] = deltas[3 * j + 1] = deltas[3 * j + 2] = delta;
         }
+        std::int16_t* levels = exposure.at(i, 1).data();
+        for (int k = 0; k < 3 * kInner; ++k)
+            levels[k] = static_cast<std::int16_t>(std::clamp<int>(
+                levels[k] + deltas[k], 0, std::numeric_limits<std::int16_t>::max()));
+    }
 }
 
 void clampLevels(const media::GammaCurves& gamma, ExposureImage& exposure) {
     // Level order yellow, magenta, cyan comes from the blue, green, red curves.
-    const std::int16_t top[3] = {gamma.table[2][256], gamma.table[1][256], gamma.table[0][256]};
+    std::array<std::int16_t, 3 * kFrameWidth> tops; // the three tops repeated along a row
+    for (int column = 0; column < kFrameWidth; ++column) {
+        tops[3 * column] = gamma.table[2][256];
+        tops[3 * column + 1] = gamma.table[1][256];
+        tops[3 * column + 2] = gamma.table[0][256];
+    }
     for (int row = 0; row < kFrameHeight; ++row) {
-        Levels* levels = &exposure.at(row, 0);
-        for (int column = 0; column < kFrameWidth; ++column)
-            for (int k = 0; k < 3; ++k)
-                levels[column][k] = std::min(levels[column][k], top[k]);
+        std::int16_t* levels = exposure.at(row, 0).data();
+        for (int k = 0; k < 3 * kFrameWidth; ++k)
+            levels[k] = std::min(levels[k], tops[k]);
     }
 }
 

@@ -18,8 +18,6 @@ inline constexpr std::string_view kBmxFileName = "default.bmx"; // on drive C:
 
 class RasterLineBuilder {
   public:
-    static constexpr int kCopyColumns = 740;
-
     RasterLineBuilder();
 
     // Takes the levels of rows 0..479, columns 0..639 (the picture, not the
@@ -32,7 +30,11 @@ class RasterLineBuilder {
     std::span<const std::uint8_t> line(int line);
 
   private:
-    std::vector<Levels> m_copy; // kFrameHeight rows of kCopyColumns entries; the rest stays 0
+    // Per sheet column (the margin columns stay 0) and channel, the levels of the
+    // 480 rows in order, never negative: a line reads them one after the other.
+    std::vector<std::uint16_t> m_columns;
+    // Per group slot, the values of one line by group before they are interleaved.
+    std::vector<std::uint8_t> m_slots;
     std::vector<std::uint8_t> m_line;
 };
 

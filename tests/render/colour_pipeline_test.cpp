@@ -103,6 +103,23 @@ TEST(ColourPipeline, SaturationAndLuminance) {
     EXPECT_EQ(luminance.at(0, 1), 340); // 255 * 1.333 = 339.9
 }
 
+// The saturated values are tabulated per gain: a changed gain must not find the
+// last job's table.
+TEST(ColourPipeline, SaturationFollowsTheGain) {
+    PictureAdjustSettings s;
+    s.saturation = adjust::kSaturationManual;
+    PrintImage image;
+    LuminanceMap luminance;
+    const std::pair<float, Rgb> runs[] = {
+        {2.0f, {255, 83, 0}}, {0.5f, {158, 108, 83}}, {2.0f, {255, 83, 0}}};
+    for (const auto& [gain, expected] : runs) {
+        setRgb(image, 0, 0, {200, 100, 50}); // (350 + (250, -50, -200) x gain) / 3
+        s.satValue = gain;
+        applySaturation(s, image, luminance);
+        EXPECT_EQ(rgbAt(image, 0, 0), expected) << gain;
+    }
+}
+
 TEST(ColourPipeline, HueSectorCorrection) {
     test::TempDir home;
     test::writeBytes(home / "kvx00.ini",
