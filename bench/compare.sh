@@ -119,5 +119,18 @@ read -r ours ours_mb < <(ending "$KVPR_SYSTEM_DIR/kvprn.ini" "$kvphoto")
 read -r yard yard_mb < <(ending "$work/painted" "$empty" --stay "$work/painted")
 row "closing the window to process gone" "$ours" "$yard" "$ours_mb" "$yard_mb"
 
+# A sheet's colour stages and its 774 raster lines, our own work with no yardstick:
+# together at most 10 ms.
+cmake --build "$build" --target bench_colour bench_raster >/dev/null
+bench_ms() { # binary filter
+  "$1" --benchmark_filter="$2" --benchmark_min_time=0.5 --benchmark_format=json 2>/dev/null |
+    python3 -c 'import json,sys; b=json.load(sys.stdin)["benchmarks"][0]; print(b["real_time"] * {"ns": 1e-6, "us": 1e-3, "ms": 1}[b["time_unit"]])'
+}
+colour=$(bench_ms "$build/bench/bench_colour" '^colourStages$')
+raster=$(bench_ms "$build/bench/bench_raster" 'RasterLinesOfASheet')
+python3 -c 'import sys
+c,r=float(sys.argv[1]),float(sys.argv[2])
+print(f"| colour stages + raster lines of a sheet | {c:.2f} + {r:.2f} = {c+r:.2f} ms | (goal: at most 10 ms) | | |")' "$colour" "$raster"
+
 echo
 echo "$(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(date -u +%Y-%m-%d)"
