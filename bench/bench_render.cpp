@@ -35,10 +35,7 @@ void jpegToBmx(benchmark::State& state) {
     const fs::path programDir = KV_BENCH_DATA; // the shipped calibration, only read
 
     shell::AppState app;
-    app.albums.pictures[0].fullPath = file.string();
-    app.albums.pictures[0].displayName = file.filename().string();
-    app.albums.pictureCount = 1;
-    app.albums.loadedPicture = 0;
+    app.loadPictureFile({file.string(), file.filename().string()});
     platform::RecordingUi ui;
     media::MediaState media;
     printer::LedTable leds;
@@ -64,10 +61,7 @@ BENCHMARK(jpegToBmx)->Unit(benchmark::kMillisecond);
 void jpegToSheetFile(benchmark::State& state) {
     const fs::path file = cameraJpeg();
     shell::AppState app;
-    app.albums.pictures[0].fullPath = file.string();
-    app.albums.pictures[0].displayName = file.filename().string();
-    app.albums.pictureCount = 1;
-    app.albums.loadedPicture = 0;
+    app.loadPictureFile({file.string(), file.filename().string()});
     platform::RecordingUi ui;
     for (auto _ : state)
         if (!render::prepareSheetFile(app, ui, kWork / "kvtemp"))

@@ -49,6 +49,28 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Where a write to `path` lands: a link is written through, so the link itself
+// stays in place. Empty when the path names no file or its link cannot be resolved.
+fs::path writeTarget(const fs::path& path) {
+    if (path.empty() || !path.has_filename())
+        return {};
+    std::error_code ec;
+    if (!fs::is_symlink(path, ec))
+        return path;
+    fs::path resolved = fs::weakly_canonical(path, ec);
+    return ec ? fs::path() : resolved;
+}
+
+fs::path folderOf(const fs::path& target) {
+    return target.parent_path().empty() ? fs::path(".") : target.parent_path();
+}
+
+// A file written in place of another keeps that one's permissions; none there, nothing to do.
+bool takeModeOf(int fd, const fs::path& like) {
+    struct stat old {};
+    return like.empty() || ::stat(like.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 0777) == 0;
+}
+
 } // namespace
 
 // A failure here does not undo the renames; they only may not survive a power cut.
@@ -66,10 +88,7 @@ bool writeFileFlushed(const fs::path& path, std::string_view bytes, const fs::pa
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
-    struct stat like {};
-    bool ok = modeOf.empty() || ::stat(modeOf.c_str(), &like) != 0 ||
-              ::fchmod(fd, like.st_mode & 0777) == 0;
-    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = takeModeOf(fd, modeOf) && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok)
         ::unlink(path.c_str());
@@ -77,28 +96,16 @@ bool writeFileFlushed(const fs::path& path, std::string_view bytes, const fs::pa
 }
 
 bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
-    if (path.empty() || !path.has_filename())
+    const fs::path target = writeTarget(path);
+    if (target.empty())
         return false;
-    // A link is written through, so the link itself stays in place.
-    fs::path target = path;
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        fs::path resolved = fs::weakly_canonical(path, ec);
-        if (ec)
-            return false;
-        target = resolved;
-    }
-
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const fs::path folder = folderOf(target);
     std::string temp;
     const int fd = createTemp(folder, target.filename().string(), temp);
     if (fd < 0)
         return false;
 
-    // A replaced file keeps its permissions.
-    struct stat old {};
-    bool ok = ::stat(target.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 0777) == 0;
-    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = takeModeOf(fd, target) && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(temp.c_str(), target.c_str()) == 0;
@@ -125,26 +132,16 @@ void UnsyncedFile::discard() {
 
 bool UnsyncedFile::open(const fs::path& path, std::uint64_t size) {
     discard();
-    if (path.empty() || !path.has_filename())
+    m_target = writeTarget(path);
+    if (m_target.empty())
         return false;
-    m_target = path;
-    std::error_code ec;
-    if (fs::is_symlink(path, ec)) {
-        fs::path resolved = fs::weakly_canonical(path, ec);
-        if (ec)
-            return false;
-        m_target = resolved;
-    }
-    const fs::path folder = m_target.parent_path().empty() ? fs::path(".") : m_target.parent_path();
-    m_fd = createTemp(folder, m_target.filename().string(), m_temp);
+    m_fd = createTemp(folderOf(m_target), m_target.filename().string(), m_temp);
     if (m_fd < 0) {
         m_temp.clear();
         return false;
     }
-    struct stat old {};
     const bool ok =
-        (::stat(m_target.c_str(), &old) != 0 || ::fchmod(m_fd, old.st_mode & 0777) == 0) &&
-        ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+        takeModeOf(m_fd, m_target) && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
     if (!ok)
         discard();
     return ok;

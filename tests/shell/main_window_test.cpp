@@ -185,19 +185,6 @@ TEST(TerminationWatcher, TurnsSigtermIntoASignal) {
     EXPECT_EQ(spy.count(), 1);
 }
 
-} // namespace
-} // namespace kv::shell
-
-namespace kv::shell {
-namespace {
-
-namespace fs = std::filesystem;
-using test::readBytes;
-using test::ScopedProgramFolders;
-using test::TempDir;
-using Icon = platform::Ui::Icon;
-using Answer = platform::Ui::Answer;
-
 // A created main window over its own program folders, whose prompts are recorded.
 struct Frame {
     ScopedProgramFolders folders;
@@ -620,17 +607,6 @@ TEST(MainFrame, PrinterKeysAndStartUpWithAndWithoutThePortLibrary) {
             unsetenv("KVPR_PORT_LIBRARY");
     }
 }
-
-} // namespace
-} // namespace kv::shell
-
-namespace kv::shell {
-namespace {
-
-namespace fs = std::filesystem;
-using test::readBytes;
-using test::ScopedProgramFolders;
-using test::TempDir;
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer timer;
