@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev xauth xvfb
   libjpeg-dev libtiff-dev libgif-dev libsane-dev libsane1 libsane-common libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters
+  libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters cups-core-drivers
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils appstream man-db
 )
