@@ -50,9 +50,7 @@ constexpr std::string_view kAddressKey = "LPT_ADDRESS";
 PrinterLink::PrinterLink(PortApi& api, platform::Clock& clock, platform::Ui& ui,
                          platform::ProgressDisplay* progress, std::filesystem::path systemDir)
     : m_api(api), m_clock(clock), m_ui(ui), m_progress(progress),
-      m_systemDir(std::move(systemDir)) {
-    m_lockFolder = platform::PortLock::defaultFolder();
-}
+      m_systemDir(std::move(systemDir)) {}
 
 PrinterLink::~PrinterLink() = default;
 
@@ -73,8 +71,14 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
     if (identity.empty() || !m_api.available())
         return true;
     if (!m_lock || m_lockIdentity != identity) {
-        m_lock = std::make_unique<platform::PortLock>(m_lockFolder /
-                                                      platform::PortLock::fileName(identity));
+        if (m_lockFolder.empty()) {
+            const auto place = platform::PortLock::placeFor(identity);
+            m_lock = std::make_unique<platform::PortLock>(place.file, place.kind);
+            m_lockProblem = place.problem;
+        } else {
+            m_lock = std::make_unique<platform::PortLock>(m_lockFolder /
+                                                          platform::PortLock::fileName(identity));
+        }
         m_lockIdentity = identity;
     }
     const std::uint32_t start = m_clock.tickMs();
@@ -92,6 +96,8 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
                 std::string text(kMsgPortLockUnavailable);
                 text.replace(text.find("%s"), 2, m_lock->file().string());
                 std::fprintf(stderr, "%s\n", text.c_str());
+                if (!m_lockProblem.empty())
+                    std::fprintf(stderr, "%s\n", m_lockProblem.c_str());
             }
             return true;
         case platform::PortLock::Attempt::InUse:
