@@ -3,7 +3,9 @@
 // system; the port is a device scheme (port_device), the printer a driver
 // (kelvor_driver) whose jobs go to the program's job engine (ipp_job).
 
+#include "platform/listen_addresses.h"
 #include "platform/peer_user.h"
+#include "platform/port_lock.h"
 #include "platform/private_folder.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
@@ -11,23 +13,11 @@
 
 #include <pappl/pappl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <grp.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <optional>
-#include <pwd.h>
 #include <string>
-#include <sys/file.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -56,125 +46,47 @@ void tell(std::string_view text, const std::vector<std::string>& values = {}) {
     std::fprintf(stderr, "%s: %s\n", kAppName, line.c_str());
 }
 
-// One address the server is to listen on: how PAPPL is given it, how it is shown,
-// and the address itself for a trial bind.
-struct Listener {
-    std::string name;
-    sockaddr_storage address{};
-    socklen_t size = 0;
-};
+using kv::platform::BindTrial;
+using kv::platform::ListenAddress;
 
-// Every address `host` stands for ("*": every address of the machine); nullopt when the
-// name is unknown.
-std::optional<std::vector<Listener>> listenAddresses(const std::string& host) {
-    // Clients may resolve "localhost" to either loopback address, whatever this
-    // machine's hosts file says: both are ours.
-    if (host == "localhost") {
-        auto v4 = listenAddresses("127.0.0.1");
-        auto v6 = listenAddresses("::1");
-        if (!v4 || !v6)
-            return std::nullopt;
-        v4->insert(v4->end(), v6->begin(), v6->end());
-        return v4;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const bool any = host.empty() || host == "*";
-    std::string name = host;
-    if (name.size() > 2 && name.front() == '[' && name.back() == ']')
-        name = name.substr(1, name.size() - 2);
-    if (::getaddrinfo(any ? nullptr : name.c_str(), "0", &hints, &found) != 0)
-        return std::nullopt;
-    std::vector<Listener> listeners;
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (a->ai_family != AF_INET && a->ai_family != AF_INET6)
-            continue;
-        char numeric[NI_MAXHOST];
-        if (::getnameinfo(a->ai_addr, a->ai_addrlen, numeric, sizeof numeric, nullptr, 0,
-                          NI_NUMERICHOST) != 0)
-            continue;
-        Listener l;
-        l.name = a->ai_family == AF_INET6 ? "[" + std::string(numeric) + "]" : numeric;
-        std::memcpy(&l.address, a->ai_addr, a->ai_addrlen);
-        l.size = a->ai_addrlen;
-        bool seen = false;
-        for (const Listener& other : listeners)
-            seen = seen || other.name == l.name;
-        if (!seen)
-            listeners.push_back(l);
-    }
-    ::freeaddrinfo(found);
-    return listeners;
-}
-
-// Binds as PAPPL will (address reuse, IPv6 apart from IPv4) and lets go: 0 when the
-// address and port are free, else the error.
-int trialBind(Listener listener, int port) {
-    const int family = listener.address.ss_family;
-    if (family == AF_INET)
-        reinterpret_cast<sockaddr_in&>(listener.address).sin_port = htons(port);
-    else
-        reinterpret_cast<sockaddr_in6&>(listener.address).sin6_port = htons(port);
-    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return errno;
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (family == AF_INET6)
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    const int result =
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&listener.address), listener.size) == 0
-            ? 0
-            : errno;
-    ::close(fd);
-    return result;
-}
-
-// An address this machine does not have (no IPv6 on it, say) cannot be taken by anyone
-// either: it is left out rather than refused.
-bool absent(int error) {
-    return error == EADDRNOTAVAIL || error == EAFNOSUPPORT;
-}
-
-// The port to serve on, with `listeners` cut down to the addresses this machine has;
-// 0 (and said why) when an address cannot be had. A server listening on only some
-// addresses of its name would let another user's server answer on the others.
-int choosePort(std::vector<Listener>& listeners, int port, const std::string& host) {
-    std::vector<Listener> usable;
+// The port to serve on, with `addresses` cut down to those this machine has; 0 (and
+// said why) when an address cannot be had. A server listening on only some addresses
+// of its name would let another user's server answer on the others. An address the
+// machine does not have (no IPv6, say) nobody can take: it is left out.
+int choosePort(std::vector<ListenAddress>& addresses, int port, const std::string& host) {
+    std::vector<ListenAddress> usable;
     if (port > 0) {
-        for (const Listener& l : listeners) {
-            const int error = trialBind(l, port);
-            if (error == EADDRINUSE) {
-                tell(kMsgAddressTaken, {std::to_string(port), l.name});
+        for (const ListenAddress& a : addresses) {
+            std::string error;
+            switch (kv::platform::trialBind(a, port, &error)) {
+            case BindTrial::Free:
+                usable.push_back(a);
+                break;
+            case BindTrial::Absent:
+                break;
+            case BindTrial::Taken:
+                tell(kMsgAddressTaken, {std::to_string(port), a.numeric});
+                return 0;
+            case BindTrial::Failed:
+                tell(kMsgCannotListen, {a.numeric, std::to_string(port), error});
                 return 0;
             }
-            if (error != 0 && !absent(error)) {
-                tell(kMsgCannotListen, {l.name, std::to_string(port), std::strerror(error)});
-                return 0;
-            }
-            if (error == 0)
-                usable.push_back(l);
         }
     } else {
         // As PAPPL counts: a port of its own for every user, and the next free one.
-        for (int candidate = 8000 + static_cast<int>(::getuid() % 1000); candidate < 10000;
-             ++candidate) {
-            usable.clear();
+        for (int candidate = 8000 + static_cast<int>(kv::platform::currentUser() % 1000);
+             candidate < 10000 && usable.empty(); ++candidate) {
             bool free = true;
-            for (const Listener& l : listeners) {
-                const int error = trialBind(l, candidate);
-                if (error == 0)
-                    usable.push_back(l);
-                else if (!absent(error))
-                    free = false;
+            for (const ListenAddress& a : addresses) {
+                const BindTrial trial = kv::platform::trialBind(a, candidate);
+                if (trial == BindTrial::Free)
+                    usable.push_back(a);
+                free = free && (trial == BindTrial::Free || trial == BindTrial::Absent);
             }
-            if (free && !usable.empty()) {
+            if (free && !usable.empty())
                 port = candidate;
-                break;
-            }
+            else
+                usable.clear();
         }
         if (usable.empty()) {
             tell(kMsgNoFreePort, {host});
@@ -185,33 +97,8 @@ int choosePort(std::vector<Listener>& listeners, int port, const std::string& ho
         tell(kMsgUnknownHost, {host});
         return 0;
     }
-    listeners = usable;
+    addresses = usable;
     return port;
-}
-
-std::string userName(unsigned uid) {
-    if (const passwd* user = ::getpwuid(uid))
-        return user->pw_name;
-    return std::to_string(uid);
-}
-
-bool inGroup(unsigned uid, gid_t group) {
-    const passwd* user = ::getpwuid(uid);
-    if (!user)
-        return false;
-    if (user->pw_gid == group)
-        return true;
-    std::vector<gid_t> groups(64);
-    int count = static_cast<int>(groups.size());
-    if (::getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) < 0) {
-        groups.resize(static_cast<std::size_t>(count));
-        if (::getgrouplist(user->pw_name, user->pw_gid, groups.data(), &count) < 0)
-            return false;
-    }
-    for (int i = 0; i < count; ++i)
-        if (groups[static_cast<std::size_t>(i)] == group)
-            return true;
-    return false;
 }
 
 // Who a request over loopback comes from is the kernel's to say, not the request's:
@@ -223,13 +110,13 @@ http_status_t authorizeLocalUser(pappl_client_t* client, const char* group, gid_
     const auto uid = kv::platform::peerUser(httpGetFd(papplClientGetHTTP(client)));
     if (!uid)
         return HTTP_STATUS_FORBIDDEN;
-    const std::string name = userName(*uid);
+    const std::string name = kv::platform::userName(*uid);
     papplClientSetUsername(client, name.c_str());
-    if (*uid == ::getuid())
+    if (*uid == kv::platform::currentUser())
         return HTTP_STATUS_CONTINUE;
     // A printer without a print group passes no group (and a group id of 0).
     const bool namedGroup = group && groupId != static_cast<gid_t>(-1);
-    if (namedGroup && inGroup(*uid, groupId))
+    if (namedGroup && kv::platform::userInGroup(*uid, groupId))
         return HTTP_STATUS_CONTINUE;
     char admin[256] = "";
     papplSystemGetAdminGroup(papplClientGetSystem(client), admin, sizeof admin);
@@ -265,7 +152,7 @@ std::string stateFile(const char* option) {
     if (option && *option)
         return option;
     const std::string name = std::string(kAppName) + ".state";
-    if (getuid() == 0)
+    if (kv::platform::currentUser() == 0)
         return "/var/lib/" + name;
     std::error_code ec;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
@@ -317,9 +204,9 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
         tell(*problem);
         return nullptr;
     }
-    std::vector<Listener> listeners;
+    std::vector<ListenAddress> listeners;
     if (!privateServer) {
-        auto found = listenAddresses(listen);
+        auto found = kv::platform::listenAddresses(listen);
         if (!found) {
             tell(kMsgUnknownHost, {listen});
             return nullptr;
@@ -350,9 +237,9 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
         papplSystemSetAuthCallback(system, "Basic", authorizeLocalUser, nullptr);
     if (const char* host = option("server-hostname"))
         papplSystemSetHostName(system, host);
-    for (const Listener& l : listeners) {
-        if (!papplSystemAddListeners(system, l.name.c_str())) {
-            tell(kMsgCannotListen, {l.name, std::to_string(port), "PAPPL"});
+    for (const ListenAddress& l : listeners) {
+        if (!papplSystemAddListeners(system, l.bracketed().c_str())) {
+            tell(kMsgCannotListen, {l.numeric, std::to_string(port), "PAPPL"});
             papplSystemDelete(system);
             return nullptr;
         }
@@ -376,54 +263,38 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
 // Where PAPPL's commands (submit, status, shutdown …) look for the server of this user:
 // in the temporary folder for a user, which is the private runtime folder here; root's
 // server in /run.
-fs::path controlSocketPath(const char* baseName) {
-    if (::getuid() == 0)
-        return fs::path("/run") / (std::string(baseName) + ".sock");
-    return g_runtime / (std::string(baseName) + std::to_string(::getuid()) + ".sock");
-}
-
-// Whether a server answers on the local socket `path` (one that holds no lock, too).
-bool answers(const fs::path& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool live =
-        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return live;
+fs::path controlSocketPath(const std::string& baseName) {
+    const unsigned user = kv::platform::currentUser();
+    if (user == 0)
+        return fs::path("/run") / (baseName + ".sock");
+    return g_runtime / (baseName + std::to_string(user) + ".sock");
 }
 
 // Listens on the control socket unless another live server owns it: PAPPL would delete
 // that one's socket and take its place. Who owns it holds the lock beside it for as long
-// as it runs. The socket is the owner's alone (mode 0600, and in a private folder).
-// Returns the lock's descriptor, -1 when this server goes without a control socket.
-int claimControlSocket(pappl_system_t* system, const char* baseName) {
-    const fs::path socket = controlSocketPath(baseName);
-    if (socket.string().size() >= sizeof(sockaddr_un{}.sun_path)) {
+// as it runs, and nobody may answer there yet. The socket is the owner's alone (mode
+// 0600, and in a private folder). Without the lock this server has no control socket.
+void claimControlSocket(pappl_system_t* system, const fs::path& socket,
+                        kv::platform::PortLock& lock) {
+    if (socket.string().size() > kv::platform::localSocketPathLimit()) {
         tell(kMsgControlSocketUnusable, {socket.string()});
-        return -1;
+        return;
     }
-    const std::string lockFile = socket.string() + ".lock";
-    const int lock =
-        ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (lock < 0) {
-        tell(kMsgControlSocketUnusable, {socket.string()});
-        return -1;
-    }
-    if (::flock(lock, LOCK_EX | LOCK_NB) != 0 || answers(socket)) {
-        ::close(lock);
-        tell(kMsgControlSocketTaken, {socket.string()});
-        return -1;
+    const auto attempt = lock.tryLock();
+    if (attempt != kv::platform::PortLock::Attempt::Held ||
+        kv::platform::localSocketAnswers(socket)) {
+        lock.unlock();
+        tell(attempt == kv::platform::PortLock::Attempt::Unavailable ? kMsgControlSocketUnusable
+                                                                     : kMsgControlSocketTaken,
+             {socket.string()});
+        return;
     }
     if (!papplSystemAddListeners(system, socket.c_str())) {
-        ::close(lock);
+        lock.unlock();
         tell(kMsgControlSocketUnusable, {socket.string()});
-        return -1;
+        return;
     }
-    ::chmod(socket.c_str(), 0600);
-    return lock;
+    fs::permissions(socket, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 enum class Command { Other, Server, BadServer };
@@ -454,24 +325,26 @@ Command serverCommand(int argc, char* argv[], int& count, cups_option_t*& option
     return other ? Command::BadServer : Command::Server;
 }
 
-int runServer(const char* baseName, int count, cups_option_t* options) {
+int runServer(const std::string& baseName, int count, cups_option_t* options) {
     pappl_system_t* system = systemCallback(count, options, nullptr);
     if (!system) {
         tell(kMsgNoServer);
         return 1;
     }
     pappl_version_t version{};
-    std::snprintf(version.name, sizeof version.name, "%s", baseName);
+    std::snprintf(version.name, sizeof version.name, "%s", baseName.c_str());
     std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);
     std::sscanf(kVersion, "%hu.%hu.%hu", version.version, version.version + 1, version.version + 2);
     papplSystemSetVersions(system, 1, &version);
-    const int controlLock = claimControlSocket(system, baseName);
+    const fs::path socket = controlSocketPath(baseName);
+    kv::platform::PortLock lock(socket.string() + ".lock");
+    claimControlSocket(system, socket, lock);
     papplSystemRun(system);
     papplSystemDelete(system);
-    if (controlLock >= 0) {
-        // Still holding the lock, so the socket is surely ours to remove.
-        ::unlink(controlSocketPath(baseName).c_str());
-        ::close(controlLock);
+    // Still holding the lock, so the socket is surely ours to remove.
+    if (lock.held()) {
+        std::error_code ec;
+        fs::remove(socket, ec);
     }
     return 0;
 }
@@ -503,7 +376,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     if (command == Command::Server)
-        return runServer(fs::path(argv[0]).filename().c_str(), count, options);
+        return runServer(fs::path(argv[0]).filename().string(), count, options);
     return papplMainloop(argc, argv, kVersion, nullptr, driverCount(), drivers(), autoAdd,
                          driverCallback, nullptr, nullptr, systemCallback, nullptr, nullptr);
 }
