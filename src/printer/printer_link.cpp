@@ -93,11 +93,11 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
             // A lock folder we cannot use must not keep the user from the printer.
             if (!m_lockTroubleTold) {
                 m_lockTroubleTold = true;
-                std::string text(kMsgPortLockUnavailable);
-                text.replace(text.find("%s"), 2, m_lock->file().string());
+                std::string text(m_lockProblem.empty() ? kMsgPortLockUnavailable
+                                                       : kMsgPortLockFolderUnfit);
+                text.replace(text.find("%s"), 2,
+                             m_lockProblem.empty() ? m_lock->file().string() : m_lockProblem);
                 std::fprintf(stderr, "%s\n", text.c_str());
-                if (!m_lockProblem.empty())
-                    std::fprintf(stderr, "%s\n", m_lockProblem.c_str());
             }
             return true;
         case platform::PortLock::Attempt::InUse:

@@ -51,6 +51,8 @@ inline constexpr std::string_view kMsgPortInUse =
 inline constexpr std::string_view kMsgPortLockUnavailable =
     "Die Sperrdatei des Druckeranschlusses %s kann nicht benutzt werden; es wird ohne Sperre "
     "weitergearbeitet.";
+inline constexpr std::string_view kMsgPortLockFolderUnfit =
+    "%s Es wird ohne Sperre des Druckeranschlusses weitergearbeitet.";
 // Our own: a line of the virtual printer's control file it does not understand (standard
 // error).
 inline constexpr std::string_view kMsgSimUnknownInstruction =
