@@ -1,7 +1,8 @@
 #include "platform/port_lock.h"
 
+#include "platform/private_folder.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,7 +10,7 @@
 
 namespace kv::platform {
 
-PortLock::PortLock(std::filesystem::path file) : m_file(std::move(file)) {}
+PortLock::PortLock(std::filesystem::path file, Kind kind) : m_file(std::move(file)), m_kind(kind) {}
 
 PortLock::~PortLock() {
     // Closing the only descriptor of the open file releases the lock.
@@ -21,14 +22,26 @@ PortLock::Attempt PortLock::tryLock() {
     if (m_held)
         return Attempt::Held;
     if (m_fd < 0) {
+        if (m_file.empty())
+            return Attempt::Unavailable;
+        // No link is followed, and a pipe planted in the lock's place must not block us.
+        int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+        if (m_kind == Kind::OwnFile)
+            flags |= O_CREAT;
         do
-            m_fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            m_fd = ::open(m_file.c_str(), flags, 0600);
         while (m_fd < 0 && errno == EINTR);
         if (m_fd < 0)
             return Attempt::Unavailable;
-        // Past the umask, so that other users of the port can share the lock where the
-        // folder allows it; a file of another owner keeps its mode.
-        ::fchmod(m_fd, 0666);
+        struct stat st {};
+        const bool fit = ::fstat(m_fd, &st) == 0 &&
+                         (m_kind == Kind::Device ? S_ISCHR(st.st_mode)
+                                                 : S_ISREG(st.st_mode) && st.st_uid == ::geteuid());
+        if (!fit) {
+            ::close(m_fd);
+            m_fd = -1;
+            return Attempt::Unavailable;
+        }
     }
     int result;
     do
@@ -49,8 +62,8 @@ void PortLock::unlock() {
 }
 
 std::filesystem::path PortLock::defaultFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime && *runtime ? std::filesystem::path(runtime) : std::filesystem::path("/tmp");
+    const PrivateFolder folder = privateFolder("kvphoto", "kvphoto/run");
+    return folder.problem.empty() ? folder.path : std::filesystem::path();
 }
 
 std::string PortLock::fileName(std::string_view identity) {
@@ -61,6 +74,19 @@ std::string PortLock::fileName(std::string_view identity) {
         name += fit ? c : '_';
     }
     return name + ".lock";
+}
+
+PortLock::Place PortLock::placeFor(std::string_view identity,
+                                   const std::filesystem::path& deviceDir) {
+    const std::string_view first = identity.substr(0, identity.find('+'));
+    constexpr std::string_view kParport = "parport";
+    if (first.size() > kParport.size() && first.substr(0, kParport.size()) == kParport &&
+        first.find('/') == std::string_view::npos)
+        return {deviceDir / first, Kind::Device, {}};
+    const PrivateFolder folder = privateFolder("kvphoto", "kvphoto/run");
+    if (!folder.problem.empty())
+        return {{}, Kind::OwnFile, folder.problem};
+    return {folder.path / fileName(identity), Kind::OwnFile, {}};
 }
 
 } // namespace kv::platform

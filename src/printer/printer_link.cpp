@@ -50,9 +50,7 @@ constexpr std::string_view kAddressKey = "LPT_ADDRESS";
 PrinterLink::PrinterLink(PortApi& api, platform::Clock& clock, platform::Ui& ui,
                          platform::ProgressDisplay* progress, std::filesystem::path systemDir)
     : m_api(api), m_clock(clock), m_ui(ui), m_progress(progress),
-      m_systemDir(std::move(systemDir)) {
-    m_lockFolder = platform::PortLock::defaultFolder();
-}
+      m_systemDir(std::move(systemDir)) {}
 
 PrinterLink::~PrinterLink() = default;
 
@@ -73,8 +71,14 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
     if (identity.empty() || !m_api.available())
         return true;
     if (!m_lock || m_lockIdentity != identity) {
-        m_lock = std::make_unique<platform::PortLock>(m_lockFolder /
-                                                      platform::PortLock::fileName(identity));
+        if (m_lockFolder.empty()) {
+            const auto place = platform::PortLock::placeFor(identity);
+            m_lock = std::make_unique<platform::PortLock>(place.file, place.kind);
+            m_lockProblem = place.problem;
+        } else {
+            m_lock = std::make_unique<platform::PortLock>(m_lockFolder /
+                                                          platform::PortLock::fileName(identity));
+        }
         m_lockIdentity = identity;
     }
     const std::uint32_t start = m_clock.tickMs();
@@ -89,8 +93,10 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
             // A lock folder we cannot use must not keep the user from the printer.
             if (!m_lockTroubleTold) {
                 m_lockTroubleTold = true;
-                std::string text(kMsgPortLockUnavailable);
-                text.replace(text.find("%s"), 2, m_lock->file().string());
+                std::string text(m_lockProblem.empty() ? kMsgPortLockUnavailable
+                                                       : kMsgPortLockFolderUnfit);
+                text.replace(text.find("%s"), 2,
+                             m_lockProblem.empty() ? m_lock->file().string() : m_lockProblem);
                 std::fprintf(stderr, "%s\n", text.c_str());
             }
             return true;

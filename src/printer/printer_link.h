@@ -67,8 +67,8 @@ class PrinterLink {
     // the wait (the user was told), and the bracket's calls are refused.
     bool selectRefused() const { return m_selectDepth > 0 && m_bracketDenied; }
 
-    // Where the lock files are (default: $XDG_RUNTIME_DIR, else /tmp) and how long
-    // a busy port is waited for.
+    // Where the lock files are (default: PortLock::placeFor, the port's device node or
+    // the user's private folder) and how long a busy port is waited for.
     void setPortLockFolder(std::filesystem::path folder);
     void setPortLockWaitMs(std::uint32_t ms) { m_lockWaitMs = ms; }
     // Told at every look while another program keeps the port (true), and once when
@@ -110,6 +110,7 @@ class PrinterLink {
     std::filesystem::path m_lockFolder;
     std::uint32_t m_lockWaitMs = kPortLockWaitMs;
     bool m_lockTroubleTold = false;
+    std::string m_lockProblem; // why the default lock folder is unfit
     std::function<bool(bool waiting)> m_portWaitNotice;
     int m_selectDepth = 0;
     bool m_bracketDenied = false;     // the open bracket did not get the port

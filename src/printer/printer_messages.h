@@ -51,10 +51,22 @@ inline constexpr std::string_view kMsgPortInUse =
 inline constexpr std::string_view kMsgPortLockUnavailable =
     "Die Sperrdatei des Druckeranschlusses %s kann nicht benutzt werden; es wird ohne Sperre "
     "weitergearbeitet.";
+inline constexpr std::string_view kMsgPortLockFolderUnfit =
+    "%s Es wird ohne Sperre des Druckeranschlusses weitergearbeitet.";
 // Our own: a line of the virtual printer's control file it does not understand (standard
 // error).
 inline constexpr std::string_view kMsgSimUnknownInstruction =
     "Der virtuelle Drucker ignoriert die unbekannte Anweisung in %s: %s";
+// Our own: the virtual printer's files (control, state, memory) that are not regular
+// files, cannot be read or written, or are damaged (standard error, once each).
+inline constexpr std::string_view kMsgSimNotAFile =
+    "Der virtuelle Drucker benutzt %s nicht: es ist keine gewöhnliche Datei.";
+inline constexpr std::string_view kMsgSimCannotRead = "Der virtuelle Drucker kann %s nicht lesen.";
+inline constexpr std::string_view kMsgSimCannotWrite =
+    "Der virtuelle Drucker kann %s nicht schreiben.";
+inline constexpr std::string_view kMsgSimDamagedMemory =
+    "Die Speicherdatei %s des virtuellen Druckers ist beschädigt; sie bleibt als %s erhalten, "
+    "der Drucker beginnt mit den Werkseinstellungen.";
 
 // Command set: single commands, print preparation, LED table upload.
 inline constexpr std::string_view kMsgPrinterNotReady = "Fotodrucker ist nicht bereit.";

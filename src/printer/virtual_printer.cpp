@@ -6,11 +6,13 @@
 #include "printer/printer_messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kv::printer {
 
@@ -84,19 +86,103 @@ std::optional<std::uint32_t> millisecondsAfter(std::string_view words, std::stri
     return ms;
 }
 
+// A message with its "%s" filled in, in order.
+std::string fillIn(std::string_view text, const std::string& first,
+                   const std::string& second = {}) {
+    std::string message(text);
+    const std::size_t at = message.find("%s");
+    message.replace(at, 2, first);
+    const std::size_t next = message.find("%s", at + first.size());
+    if (next != std::string::npos)
+        message.replace(next, 2, second);
+    return message;
+}
+
+enum class FileKind { Missing, Regular, Other };
+
+// Without following a link: the printer's files are regular files or nothing.
+FileKind kindOf(const fs::path& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::Missing : FileKind::Other;
+    return S_ISREG(st.st_mode) ? FileKind::Regular : FileKind::Other;
+}
+
+// Reads what is in `fd` from where it stands to its end.
+bool readRest(int fd, std::string& text) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
 } // namespace
 
 VirtualPrinter::VirtualPrinter(platform::Clock& clock, fs::path outputDir, Options options)
     : m_clock(clock), m_outputDir(std::move(outputDir)), m_options(options),
       m_memory(PrinterMemory::factoryDefaults()), m_powerOnMs(clock.tickMs()) {
+    loadMemory();
+    m_constructed = true;
+}
+
+void VirtualPrinter::loadMemory() {
+    const fs::path file = stateFile();
     std::string text;
-    std::error_code ec;
-    if (fs::exists(stateFile(), ec) && platform::readFile(stateFile(), text)) {
-        if (auto memory = parsePrinterMemory(text))
-            m_memory = *memory;
-        else
-            m_lastError = "damaged " + stateFile().string() + ": factory defaults";
+    switch (kindOf(file)) {
+    case FileKind::Missing:
+        return;
+    case FileKind::Other:
+        m_lastError = "not a regular file: " + file.string();
+        tellOnce(file.string(), fillIn(kMsgSimNotAFile, file.string()));
+        return;
+    case FileKind::Regular:
+        break;
     }
+    if (!platform::readFile(file, text)) {
+        m_lastError = "cannot read " + file.string();
+        tellOnce(file.string(), fillIn(kMsgSimCannotRead, file.string()));
+        return;
+    }
+    if (auto memory = parsePrinterMemory(text)) {
+        m_memory = *memory;
+        return;
+    }
+    // Kept aside, not overwritten by the next save: the values in it may still be wanted.
+    const fs::path aside = file.string() + ".damaged";
+    std::error_code ec;
+    fs::rename(file, aside, ec);
+    m_lastError = "damaged " + file.string() + ": factory defaults";
+    tellOnce(file.string(), fillIn(kMsgSimDamagedMemory, file.string(), aside.string()));
+}
+
+void VirtualPrinter::setReport(std::function<void(std::string_view)> report) {
+    m_report = std::move(report);
+    // What the constructor found goes to whoever listens now.
+    for (const std::string& message : std::exchange(m_pendingTold, {}))
+        tell(message);
+}
+
+void VirtualPrinter::tell(const std::string& message) {
+    if (m_report)
+        m_report(message);
+    else
+        std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+void VirtualPrinter::tellOnce(const std::string& key, const std::string& message) {
+    if (!m_toldTrouble.insert(key).second)
+        return;
+    if (m_constructed)
+        tell(message);
+    else
+        m_pendingTold.push_back(message);
 }
 
 std::uint8_t VirtualPrinter::readRegister(std::uint16_t address) {
@@ -457,8 +543,25 @@ bool VirtualPrinter::writePage(const PageLevels& levels) {
 void VirtualPrinter::saveMemory() {
     std::error_code ec;
     fs::create_directories(m_outputDir, ec);
-    if (!platform::writeFileAtomic(stateFile(), formatPrinterMemory(m_memory)))
+    if (!writeOwnFile(stateFile(), formatPrinterMemory(m_memory)))
         m_lastError = "cannot write " + stateFile().string();
+}
+
+bool VirtualPrinter::writeOwnFile(const fs::path& file, std::string_view text) {
+    // Never through a link, never over a folder or a pipe someone put there.
+    if (kindOf(file) == FileKind::Other) {
+        tellOnce(file.string(), fillIn(kMsgSimNotAFile, file.string()));
+        return false;
+    }
+    if (!platform::writeFileAtomic(file, text)) {
+        // Without its folder the printer tells the lost page; the file is no news then.
+        std::error_code ec;
+        if (fs::is_directory(m_outputDir, ec))
+            tellOnce(file.string(), fillIn(kMsgSimCannotWrite, file.string()));
+        return false;
+    }
+    m_toldTrouble.erase(file.string());
+    return true;
 }
 
 void VirtualPrinter::reset() {
@@ -499,44 +602,58 @@ void VirtualPrinter::maybePollControl() {
 }
 
 void VirtualPrinter::pollControl() {
+    for (const std::string& message : std::exchange(m_pendingTold, {}))
+        tell(message);
+    const fs::path control = controlFile();
+    switch (kindOf(control)) {
+    case FileKind::Missing:
+        break;
+    case FileKind::Other:
+        // A folder would make a reader throw, a pipe would block it for good.
+        tellOnce(control.string(), fillIn(kMsgSimNotAFile, control.string()));
+        break;
+    case FileKind::Regular:
+        m_toldTrouble.erase(control.string());
+        takeControlFile();
+        break;
+    }
+    publishState();
+}
+
+void VirtualPrinter::takeControlFile() {
     // Taken by renaming: a writer appending from now on makes a new control file, so
     // nothing written while this one is read is lost.
     const fs::path taken =
         m_outputDir / ("control.taken-" + std::to_string(static_cast<long>(::getpid())));
     std::error_code ec;
     fs::rename(controlFile(), taken, ec);
-    if (!ec) {
-        if (m_controlTakenHook) {
-            const auto hook = m_controlTakenHook; // it may replace itself
-            hook();
-        }
-        std::ifstream in(taken, std::ios::binary);
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        fs::remove(taken, ec);
-        // A writer that opened the file before the rename may still have added to it.
-        in.clear();
-        text.append(std::istreambuf_iterator<char>(in), {});
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string_view line(text.data() + start, end - start);
-            if (!applyControl(line)) {
-                std::string message(kMsgSimUnknownInstruction);
-                const std::string file = controlFile().string();
-                const std::size_t at = message.find("%s");
-                message.replace(at, 2, file);
-                message.replace(message.find("%s", at + file.size()), 2, line);
-                if (m_report)
-                    m_report(message);
-                else
-                    std::fprintf(stderr, "%s\n", message.c_str());
-            }
-            start = end + 1;
-        }
+    if (ec)
+        return;
+    if (m_controlTakenHook) {
+        const auto hook = m_controlTakenHook; // it may replace itself
+        hook();
     }
-    publishState();
+    const int fd = ::open(taken.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    std::string text;
+    bool read = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && readRest(fd, text);
+    ::unlink(taken.c_str());
+    // A writer that opened the file before the rename may still have added to it.
+    read = read && readRest(fd, text);
+    if (fd >= 0)
+        ::close(fd);
+    if (!read)
+        tellOnce(controlFile().string(), fillIn(kMsgSimCannotRead, controlFile().string()));
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string_view line(text.data() + start, end - start);
+        if (!applyControl(line))
+            tell(fillIn(kMsgSimUnknownInstruction, controlFile().string(), std::string(line)));
+        start = end + 1;
+    }
 }
 
 bool VirtualPrinter::applyControl(std::string_view line) {
@@ -591,8 +708,8 @@ void VirtualPrinter::publishState() {
     std::error_code ec;
     fs::create_directories(m_outputDir, ec);
     // Written whole or not at all, so a reader never sees half of it; a failure is tried
-    // again at the next change.
-    if (platform::writeFileAtomic(stateReportFile(), text))
+    // again at the next look.
+    if (writeOwnFile(stateReportFile(), text))
         m_publishedState = std::move(text);
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,7 +83,9 @@ struct PageLevels {
 // into fault until the next reset().
 //
 // Parameters and stored memory persist in printer-state.txt in the output folder; a
-// damaged file gives factory defaults.
+// damaged file gives factory defaults and is kept as printer-state.txt.damaged. The
+// printer's files are regular files only: a folder, pipe or link in the place of the
+// control, state or memory file is left alone and told once (as is any failure).
 //
 // Outside control: the file "control" in the output folder holds instructions, one a
 // line, carried out while the printer runs: "paper out" (the tray runs empty: at once
@@ -122,7 +125,7 @@ class VirtualPrinter {
     // Where a page that cannot be written and a control line not understood are told (the
     // user's standard error); none: a page only in lastError() and the fault, a control
     // line on standard error.
-    void setReport(std::function<void(std::string_view)> report) { m_report = std::move(report); }
+    void setReport(std::function<void(std::string_view)> report);
 
     // Register access.
     std::uint8_t readRegister(std::uint16_t address);
@@ -209,11 +212,22 @@ class VirtualPrinter {
     void saveMemory();
     bool busy();
     void maybePollControl();
+    void loadMemory();
+    void takeControlFile();
     void publishState();
+    // Writes one of the printer's own files; a link, folder or pipe in its place is left
+    // alone and told.
+    bool writeOwnFile(const std::filesystem::path& file, std::string_view text);
+    void tell(const std::string& message);
+    // Tells a trouble with `key` (a file) once, until that file works again.
+    void tellOnce(const std::string& key, const std::string& message);
 
     platform::Clock& m_clock;
     std::filesystem::path m_outputDir;
     std::function<void(std::string_view)> m_report;
+    std::set<std::string> m_toldTrouble;
+    std::vector<std::string> m_pendingTold; // found before anyone listened
+    bool m_constructed = false;
     Options m_options;
     PrinterMemory m_memory;
     std::uint32_t m_powerOnMs;

@@ -1,5 +1,8 @@
 #include "shell/single_instance.h"
 
+#include "platform/peer_user.h"
+#include "platform/private_folder.h"
+
 #include <QLocalSocket>
 #include <QTimer>
 
@@ -18,7 +21,16 @@ constexpr int kWriteTimeoutMs = 5000;
 // A launch that connects and neither finishes nor goes away is cut off.
 constexpr int kRequestTimeoutMs = 10000;
 
+constexpr char kForeignPeer[] =
+    "Am Treffpunkt %1 antwortet ein Programm eines anderen Benutzers; ihm wird nichts "
+    "übergeben, dieses Programm läuft für sich.";
+
 constexpr char kRaiseLine[] = "raise";
+
+// A socket whose other end is a process of this user.
+bool ownPeer(qintptr descriptor) {
+    return platform::peerIsSelf(static_cast<int>(descriptor));
+}
 constexpr char kOpenPrefix[] = "open\t";
 
 // Files beyond the size limit are left out: the request still holds far more
@@ -47,12 +59,29 @@ struct Request {
 SingleInstance::SingleInstance(QString serverName, QObject* parent)
     : QObject(parent), m_name(std::move(serverName)) {
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    // A bare name goes into the user's private folder: a name in /tmp anyone could
+    // compute and listen on first.
+    if (!m_name.startsWith('/')) {
+        const platform::PrivateFolder folder = platform::privateFolder("kvphoto", "kvphoto/run");
+        m_problem = QString::fromStdString(folder.problem);
+        m_name = QString::fromStdString((folder.path / m_name.toStdString()).string());
+    }
 }
 
 bool SingleInstance::claim(const QStringList& files) {
+    // Without a folder of our own there is no safe meeting point: the program runs on
+    // its own.
+    if (!m_problem.isEmpty()) {
+        std::cerr << m_problem.toStdString() << std::endl;
+        return true;
+    }
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (socket.waitForConnected(kConnectTimeoutMs)) {
+        if (!ownPeer(socket.socketDescriptor())) {
+            std::cerr << QString::fromUtf8(kForeignPeer).arg(m_name).toStdString() << std::endl;
+            return true;
+        }
         socket.write(encodeRequest(files));
         // Ending before the bytes are out would lose the files.
         while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(kWriteTimeoutMs)) {
@@ -73,6 +102,11 @@ bool SingleInstance::claim(const QStringList& files) {
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+        if (!ownPeer(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto request = std::make_shared<Request>();
         auto read = [this, socket, request] {
             const QByteArray bytes = socket->readAll();

@@ -21,13 +21,19 @@ class SingleInstance : public QObject {
     // larger one is dropped whole.
     static constexpr qint64 kMaxRequestBytes = 4 * 1024 * 1024;
 
+    // A bare `serverName` is a socket in the user's private folder ($XDG_RUNTIME_DIR/kvphoto,
+    // else ~/.cache/kvphoto/run); a path is taken as it is. Only processes of the same
+    // user are talked to, either way.
     explicit SingleInstance(QString serverName, QObject* parent = nullptr);
 
     // True when no other copy answers: this one now listens for later launches.
     // False when another copy runs and was asked to come to the front and to add
     // `files` (absolute paths); handedOver() tells whether all of that was sent.
-    // A socket left behind by a crashed copy is replaced.
+    // A socket left behind by a crashed copy is replaced. Without a private folder, or
+    // when another user's program answers, it says so and runs without the guard (true).
     bool claim(const QStringList& files = {});
+    // Where later launches meet this one.
+    const QString& serverName() const { return m_name; }
     bool handedOver() const { return m_handedOver; }
 
   signals:
@@ -39,6 +45,7 @@ class SingleInstance : public QObject {
     void acceptConnections();
 
     QString m_name;
+    QString m_problem; // why there is no private folder to meet in
     QLocalServer m_server;
     bool m_handedOver = false;
 };

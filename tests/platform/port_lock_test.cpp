@@ -68,21 +68,20 @@ TEST(PortLock, FileNameFolderAndMode) {
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
     ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-    EXPECT_EQ(PortLock::defaultFolder(), dir.path());
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(PortLock::defaultFolder(), std::filesystem::path("/tmp"));
+    EXPECT_EQ(PortLock::defaultFolder(), dir / "kvphoto");
     if (saved)
         ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
 
-    // Users sharing the port share the lock: the file is made readable and writable by all,
-    // whatever the umask.
-    const mode_t mask = ::umask(077);
-    PortLock lock(dir / "shared.lock");
+    // A lock file is its user's alone, whatever the umask.
+    const mode_t mask = ::umask(0);
+    PortLock lock(dir / "own.lock");
     EXPECT_EQ(lock.tryLock(), Attempt::Held);
     ::umask(mask);
     struct stat info {};
-    ASSERT_EQ(::stat((dir / "shared.lock").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    ASSERT_EQ(::stat((dir / "own.lock").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 
     // A folder that is not there: no lock to be had, and said so.
     PortLock nowhere(dir / "missing" / "x.lock");

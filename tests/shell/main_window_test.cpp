@@ -148,7 +148,7 @@ TEST(SingleInstance, FilesReachTheRunningCopyWholeAndInOrder) {
 
     // A request in pieces; a cut-off last line is not a path to open.
     QLocalSocket client;
-    client.connectToServer(name);
+    client.connectToServer(first.serverName());
     ASSERT_TRUE(client.waitForConnected(1000));
     client.write("raise\nopen\t%2Fpi");
     client.flush();
@@ -162,7 +162,7 @@ TEST(SingleInstance, FilesReachTheRunningCopyWholeAndInOrder) {
 
     // Too much from one launch: dropped whole, the line cut, and the next one still served.
     QLocalSocket flood;
-    flood.connectToServer(name);
+    flood.connectToServer(first.serverName());
     ASSERT_TRUE(flood.waitForConnected(1000));
     const QByteArray line = "open\t/" + QByteArray(1000, 'f') + "\n";
     flood.write(line.repeated(int(SingleInstance::kMaxRequestBytes / line.size()) + 2));
