@@ -57,8 +57,7 @@ void reportSheetSupply(pappl_printer_t* printer, bool paperOut) {
     sheets.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
     std::snprintf(sheets.description, sizeof sheets.description, "%s", kSheetSupply);
     sheets.is_consumed = true;
-    sheets.level = (papplPrinterGetReasons(printer) & PAPPL_PREASON_MEDIA_EMPTY) ? kSupplyEmpty
-                                                                                 : kSupplyUnknown;
+    sheets.level = paperOut ? kSupplyEmpty : kSupplyUnknown;
     sheets.type = PAPPL_SUPPLY_TYPE_OTHER;
     papplPrinterSetSupplies(printer, 1, &sheets);
 }
