@@ -6,7 +6,8 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev xauth xvfb
   libjpeg-dev libtiff-dev libgif-dev libsane-dev libsane1 libsane-common libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters cups-core-drivers
+  libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters
+  cups curl  # cups: mime.convs and rastertopwg, without which a queue takes no PDF or text
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils appstream man-db
 )

@@ -4,6 +4,7 @@
 #include "platform/imagelib/image_library.h"
 #include "platform/paths.h"
 #include "printer_app/document_sheet.h"
+#include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
 #include "printer_app/server_job.h"
 
@@ -23,6 +24,37 @@ namespace fs = std::filesystem;
 // A page of another size (a client that ignored the media: A3 at 160 dpi, A4 at 300 dpi)
 // is fitted onto the sheet as a picture; beyond this it is refused.
 constexpr unsigned kMaxRasterSide = 6000;
+constexpr std::string_view kRasterUnprintable = "Diese Rasterseite kann der Drucker nicht drucken.";
+
+// The raster pages printed: 24-bit colour, and 8-bit grey (white 255) or black (black 255).
+enum class RasterKind { Unprintable, Colour, Grey, Black };
+
+RasterKind rasterKind(const cups_page_header2_t& header) {
+    if (header.cupsBitsPerColor != 8 || header.cupsColorOrder != CUPS_ORDER_CHUNKED)
+        return RasterKind::Unprintable;
+    if (header.cupsBitsPerPixel == 24) {
+        switch (header.cupsColorSpace) {
+        case CUPS_CSPACE_RGB:
+        case CUPS_CSPACE_SRGB:
+        case CUPS_CSPACE_ADOBERGB:
+            return RasterKind::Colour;
+        default:
+            return RasterKind::Unprintable;
+        }
+    }
+    if (header.cupsBitsPerPixel == 8) {
+        switch (header.cupsColorSpace) {
+        case CUPS_CSPACE_W:
+        case CUPS_CSPACE_SW:
+            return RasterKind::Grey;
+        case CUPS_CSPACE_K:
+            return RasterKind::Black;
+        default:
+            return RasterKind::Unprintable;
+        }
+    }
+    return RasterKind::Unprintable;
+}
 
 class IppJobReport : public JobReport {
   public:
@@ -42,6 +74,7 @@ class IppJobReport : public JobReport {
         else if (trouble != Trouble::None)
             add = PAPPL_PREASON_OTHER;
         papplPrinterSetReasons(m_printer, add, ours & ~add);
+        reportSheetSupply(m_printer, trouble == Trouble::MediaEmpty);
         if (trouble != Trouble::None)
             message(text);
     }
@@ -71,6 +104,7 @@ struct JobRun {
     std::unique_ptr<SheetPrinter> printer;
     // The raster page being received: rows of RGB from the top.
     std::vector<unsigned char> page;
+    RasterKind kind = RasterKind::Colour;
     unsigned width = 0;
     unsigned height = 0;
     unsigned bytesPerLine = 0;
@@ -125,9 +159,24 @@ void dropRun(pappl_job_t* job) {
     papplJobSetData(job, nullptr);
 }
 
+// PAPPL counts a raster page as completed when it begins; one that never printed is
+// taken back, so the job does not claim a page that did not come out.
+void uncountPage(pappl_job_t* job) {
+    papplJobSetImpressionsCompleted(job, -1);
+}
+
 } // namespace
 
 bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
+    if (papplJobIsCanceled(job))
+        return true;
+    const char* document = papplJobGetFilename(job);
+    if (!document) {
+        // A Cancel-Job that came between PAPPL choosing the job and starting it removed
+        // the document and left the job to run: it ends as what it is, cancelled.
+        papplJobCancel(job);
+        return true;
+    }
     JobRun run(job);
     pappl_pr_options_t* options = papplJobCreatePrintOptions(job, 1, true);
     SheetRequest request;
@@ -148,8 +197,7 @@ bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
 
     if (!openRun(run, job))
         return false;
-    const SheetSource source =
-        prepareDocumentSheet(papplJobGetFilename(job), request, run.printer->workDir());
+    const SheetSource source = prepareDocumentSheet(document, request, run.printer->workDir());
     if (source.file.empty()) {
         papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
         run.report.message(source.failure);
@@ -168,15 +216,23 @@ bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
 
 bool rasterStartPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
     JobRun* run = runOf(job);
+    if (!run || !options) {
+        uncountPage(job);
+        return false;
+    }
     const cups_page_header2_t& header = options->header;
-    if (!run || header.cupsBitsPerPixel != 24 || header.cupsWidth == 0 || header.cupsHeight == 0 ||
-        header.cupsWidth > kMaxRasterSide || header.cupsHeight > kMaxRasterSide) {
+    const RasterKind kind = rasterKind(header);
+    const unsigned channels = kind == RasterKind::Colour ? 3 : 1;
+    if (kind == RasterKind::Unprintable || header.cupsWidth == 0 || header.cupsHeight == 0 ||
+        header.cupsWidth > kMaxRasterSide || header.cupsHeight > kMaxRasterSide ||
+        header.cupsBytesPerLine != header.cupsWidth * channels) {
         papplJobSetReasons(job, PAPPL_JREASON_DOCUMENT_FORMAT_ERROR, PAPPL_JREASON_NONE);
-        if (run)
-            run->report.message("Diese Rasterseite kann der Drucker nicht drucken.");
+        run->report.message(kRasterUnprintable);
+        uncountPage(job);
         dropRun(job);
         return false;
     }
+    run->kind = kind;
     run->width = header.cupsWidth;
     run->height = header.cupsHeight;
     run->bytesPerLine = header.cupsBytesPerLine;
@@ -195,8 +251,16 @@ bool rasterWriteLine(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, uns
 
 bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
     JobRun* run = runOf(job);
-    if (!run)
+    if (!run) {
+        uncountPage(job);
         return false;
+    }
+    if (papplJobIsCanceled(job)) {
+        // The page in progress is dropped, as a cancelled picture's is.
+        uncountPage(job);
+        run->page.clear();
+        return true;
+    }
     // The page as a picture file: bottom-up BGR, as the 1-in-1 sheet reads it.
     platform::Bitmap24 bitmap =
         platform::Bitmap24::make(static_cast<int>(run->width), static_cast<int>(run->height));
@@ -204,15 +268,28 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
         const unsigned char* from = run->page.data() + std::size_t(y) * run->bytesPerLine;
         std::uint8_t* to = bitmap.at(0, static_cast<int>(run->height - 1 - y));
         for (unsigned x = 0; x < run->width; ++x) {
-            to[3 * x] = from[3 * x + 2];
-            to[3 * x + 1] = from[3 * x + 1];
-            to[3 * x + 2] = from[3 * x];
+            switch (run->kind) {
+            case RasterKind::Grey:
+                to[3 * x] = to[3 * x + 1] = to[3 * x + 2] = from[x];
+                break;
+            case RasterKind::Black:
+                to[3 * x] = to[3 * x + 1] = to[3 * x + 2] =
+                    static_cast<std::uint8_t>(255 - from[x]);
+                break;
+            default:
+                to[3 * x] = from[3 * x + 2];
+                to[3 * x + 1] = from[3 * x + 1];
+                to[3 * x + 2] = from[3 * x];
+                break;
+            }
         }
     }
     run->page.clear();
     run->page.shrink_to_fit();
-    if (!openRun(*run, job))
+    if (!openRun(*run, job)) {
+        uncountPage(job);
         return false;
+    }
     const fs::path sheet = run->printer->workDir() / ("page-" + std::to_string(page) + ".bmp");
     bool goOn = false;
     if (!platform::imagelib::WriteBmpFile(sheet, bitmap)) {
@@ -221,6 +298,8 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
     } else {
         goOn = printCopies(*run, job, sheet, copiesOf(options));
     }
+    if (!goOn)
+        uncountPage(job);
     // The port library and the work folder go with the page; the next page opens anew.
     run->printer.reset();
     run->lock.unlock();

@@ -24,4 +24,11 @@ const char* autoAdd(const char* deviceInfo, const char* deviceUri, const char* d
 // The document formats printed through a filter of ours.
 void addDocumentFilters(pappl_system_t* system);
 
+// Puts the sheet back as ready and default medium of every printer of ours that lost
+// it (a saved state without ready media, or with a medium of an older name).
+void restoreSheetMedia(pappl_system_t* system);
+
+// printer-supply: the sheets, empty while the printer reports paper out, else unknown.
+void reportSheetSupply(pappl_printer_t* printer, bool paperOut);
+
 } // namespace kv::printer_app

@@ -257,6 +257,7 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
     papplSystemLoadState(system, state.c_str());
     papplSystemSetSaveCallback(system, saveState, &state);
     addFirstPrinter(system);
+    restoreSheetMedia(system);
     return system;
 }
 

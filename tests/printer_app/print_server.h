@@ -229,6 +229,42 @@ class PrintServer {
     fs::path page(int n) const { return test::printedPage(out(), n); }
     int pages() const { return test::printedPages(out()); }
 
+    // The opening of a request block for ipptool test files: operation, charset,
+    // language, printer-uri and user; the caller adds attributes, STATUS and "}".
+    static std::string request(const std::string& name) { return operation(name); }
+
+    // Stops the server with SIGTERM and starts it again on the same folders and state.
+    bool restart() {
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+        if (!m_process.waitForFinished(10000))
+            return false;
+        m_process.start(m_process.program(), m_process.arguments());
+        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
+                    printer().count("printer-state") > 0;
+        return running();
+    }
+
+    // The body of a web page of the server; a POST when `form` (urlencoded) is given.
+    std::string web(const std::string& path, const std::string& form = {}) const {
+        QStringList args{"-s", "--max-time", "30"};
+        if (!form.empty())
+            args << "--data" << QString::fromStdString(form);
+        args << QString("http://localhost:%1%2").arg(m_port).arg(QString::fromStdString(path));
+        QProcess curl;
+        curl.start("curl", args);
+        curl.waitForFinished(40000);
+        return curl.readAllStandardOutput().toStdString();
+    }
+
+    // The printer's values of `names`, as ipptool shows them.
+    Attributes printerAttributes(const std::vector<std::string>& names) {
+        std::string body = operation("Get-Printer-Attributes") +
+                           "ATTR keyword requested-attributes all,media-col-database\n" + kOk;
+        for (const std::string& name : names)
+            body += "DISPLAY " + name + "\n";
+        return ipptool(body + "}\n").attributes;
+    }
+
   private:
     static constexpr const char* kOk = "STATUS successful-ok\n";
 

@@ -1,0 +1,108 @@
+#include "printer_app/document_formats.h"
+
+#include "platform/imagelib/image_library.h"
+#include "printer_app/document_sheet.h"
+#include "printer_app/ipp_job.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <span>
+#include <string>
+
+namespace kv::printer_app {
+
+namespace {
+
+constexpr std::string_view kOctetStream = "application/octet-stream";
+constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+const char* detectPicture(const unsigned char* header, std::size_t size, void*) {
+    return pictureFormatOf(header, size);
+}
+
+// Print-Job, Validate-Job and Send-Document with a format nothing here prints get
+// client-error-document-format-not-supported, with the value in the unsupported group.
+bool acceptsDocumentFormat(pappl_client_t* client) {
+    const ipp_op_t op = papplClientGetOperation(client);
+    if (op != IPP_OP_PRINT_JOB && op != IPP_OP_VALIDATE_JOB && op != IPP_OP_SEND_DOCUMENT)
+        return true;
+    ipp_t* request = papplClientGetRequest(client);
+    ipp_attribute_t* given = ippFindAttribute(request, "document-format", IPP_TAG_MIMETYPE);
+    const char* value = given ? ippGetString(given, 0, nullptr) : nullptr;
+    std::string_view format = value ? value : kOctetStream;
+    // PAPPL types application/octet-stream from the data of Print-Job and Send-Document;
+    // data it could not type is none of ours. Validate-Job has no data to look at.
+    if (ipp_attribute_t* detected =
+            ippFindAttribute(request, "document-format-detected", IPP_TAG_MIMETYPE)) {
+        const char* type = ippGetString(detected, 0, nullptr);
+        format = type ? type : "";
+    } else if (format == kOctetStream && op == IPP_OP_VALIDATE_JOB) {
+        return true;
+    }
+    if (isPrintedFormat(format))
+        return true;
+    papplClientRespondIPP(client, IPP_STATUS_ERROR_DOCUMENT_FORMAT_NOT_SUPPORTED, "%s",
+                          std::string(msg::kUnsupportedDocument).c_str());
+    if (given) {
+        ipp_t* response = papplClientGetResponse(client);
+        ipp_attribute_t* copy = ippCopyAttribute(response, given, 0);
+        ippSetGroupTag(response, &copy, IPP_TAG_UNSUPPORTED_GROUP);
+    }
+    return false;
+}
+
+} // namespace
+
+bool isPrintedFormat(std::string_view format) {
+    return format == "image/pwg-raster" || format == "image/urf" ||
+           std::find(std::begin(kPictureFormats), std::end(kPictureFormats), format) !=
+               std::end(kPictureFormats);
+}
+
+const char* pictureFormatOf(const unsigned char* header, std::size_t size) {
+    if (!header)
+        return nullptr;
+    if (size >= sizeof kPngSignature &&
+        std::equal(std::begin(kPngSignature), std::end(kPngSignature), header))
+        return "image/png";
+    // PCX and TGA have no signature worth the name: untyped data is not guessed as them.
+    switch (platform::imagelib::detectFormat(std::span<const std::uint8_t>(header, size))) {
+    case platform::imagelib::ImageFormat::Jpeg:
+        return "image/jpeg";
+    case platform::imagelib::ImageFormat::Bmp:
+        return "image/bmp";
+    case platform::imagelib::ImageFormat::Tiff:
+        return "image/tiff";
+    case platform::imagelib::ImageFormat::Gif:
+        return "image/gif";
+    default:
+        return nullptr;
+    }
+}
+
+void addDocumentFormats(pappl_system_t* system, const char* driverFormat) {
+    for (std::string_view type : kPictureFormats)
+        papplSystemAddMIMEFilter(system, type.data(), driverFormat, filterPicture, nullptr);
+    papplSystemSetMIMECallback(system, detectPicture, nullptr);
+}
+
+} // namespace kv::printer_app
+
+// PAPPL 1.3.1 checks document-format against a list it never fills in (the printer's
+// attributes, not the driver's), so it takes any format and the job fails later. Its
+// check is wrapped here: PAPPL's own checks first, then whether we print the format.
+extern "C" bool
+kvValidateDocumentAttributes(pappl_client_t* client) __asm__("_papplJobValidateDocumentAttributes");
+
+extern "C" bool kvValidateDocumentAttributes(pappl_client_t* client) {
+    using Check = bool (*)(pappl_client_t*);
+    static const Check papplCheck =
+        reinterpret_cast<Check>(dlsym(RTLD_NEXT, "_papplJobValidateDocumentAttributes"));
+    if (!papplCheck) {
+        papplClientRespondIPP(client, IPP_STATUS_ERROR_INTERNAL, "%s",
+                              "Document check unavailable.");
+        return false;
+    }
+    return papplCheck(client) && kv::printer_app::acceptsDocumentFormat(client);
+}

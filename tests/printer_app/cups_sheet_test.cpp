@@ -1,0 +1,99 @@
+// What a CUPS queue made with "lpadmin -m everywhere" prints: its PPD defaults to a page
+// size it has, so a text file and a PDF are laid out on the sheet and fill it; "Gray"
+// prints as 8-bit grey pages.
+#include "cups_queue.h"
+
+#include <QImage>
+
+namespace kv::printer_app {
+namespace {
+
+// The part of a printed page (the virtual printer's picture of it) that is not paper:
+// its extent across and down as fractions of the page, and the share of paper pixels.
+struct Coverage {
+    double across = 0;
+    double down = 0;
+    double paper = 1;
+};
+
+Coverage coverage(const fs::path& picture, QRgb paperColour) {
+    const QImage page(q(picture));
+    Coverage c;
+    if (page.isNull())
+        return c;
+    int left = page.width(), right = -1, top = page.height(), bottom = -1, paper = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            if (page.pixel(x, y) == paperColour) {
+                ++paper;
+                continue;
+            }
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    c.across = right < left ? 0 : double(right - left + 1) / page.width();
+    c.down = bottom < top ? 0 : double(bottom - top + 1) / page.height();
+    c.paper = double(paper) / (page.width() * page.height());
+    return c;
+}
+
+fs::path pagePicture(const fs::path& out, int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "page-%04d.ppm", n);
+    return out / name;
+}
+
+TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
+    // Twenty lines of text, and a 3 x 4 in PDF page that is blue to its edges.
+    const fs::path text = m_root / "text.txt";
+    std::string lines;
+    for (int i = 0; i < 20; ++i)
+        lines += std::string(20, char('A' + i)) + "\n";
+    test::writeBytes(text, lines);
+    const fs::path pdf = m_root / "sheet.pdf";
+    ASSERT_EQ(run("gs", {"-q", "-sDEVICE=pdfwrite", "-dDEVICEWIDTHPOINTS=216",
+                         "-dDEVICEHEIGHTPOINTS=288", "-dFIXEDMEDIA", "-o", q(pdf), "-c",
+                         "0 0 0.6 setrgbcolor 0 0 216 288 rectfill showpage"})
+                  .code,
+              0);
+
+    ASSERT_NO_FATAL_FAILURE(startPrinterApp());
+    ASSERT_NO_FATAL_FAILURE(startCupsd());
+    ASSERT_NO_FATAL_FAILURE(addEverywhereQueue());
+    const std::string ppd = this->ppd();
+    EXPECT_NE(ppd.find("*DefaultPageSize: 3x4\n"), std::string::npos);
+    EXPECT_NE(ppd.find("*PageSize 3x4:"), std::string::npos);
+
+    ASSERT_NO_FATAL_FAILURE(printAndWait(text, 0));
+    ASSERT_NO_FATAL_FAILURE(printAndWait(pdf, 1));
+    ASSERT_NO_FATAL_FAILURE(printAndWait(pdf, 2, {"-o", "print-color-mode=monochrome"}));
+
+    // The text page is mostly paper, which gives its colour.
+    const QImage textPage(q(pagePicture(out(), 1)));
+    ASSERT_FALSE(textPage.isNull());
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < textPage.height(); ++y)
+        for (int x = 0; x < textPage.width(); ++x)
+            ++counts[textPage.pixel(x, y)];
+    const QRgb paper = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                           return a.second < b.second;
+                       })->first;
+    const Coverage textCover = coverage(pagePicture(out(), 1), paper);
+    EXPECT_GT(std::max(textCover.across, textCover.down), 0.6) << textCover.across;
+    EXPECT_GT(std::min(textCover.across, textCover.down), 0.4) << textCover.down;
+    const Coverage pdfCover = coverage(pagePicture(out(), 2), paper);
+    EXPECT_GT(pdfCover.across, 0.97) << pdfCover.down << " " << pdfCover.paper;
+    EXPECT_GT(pdfCover.down, 0.97) << pdfCover.across << " " << pdfCover.paper;
+    EXPECT_LT(pdfCover.paper, 0.03);
+
+    // "Gray" came as 8-bit grey pages and printed otherwise than the colour page.
+    EXPECT_NE(test::readBytes(m_root / "app/log").find("raster data is 480x640x8 (sGray)"),
+              std::string::npos)
+        << diagnostics();
+    EXPECT_FALSE(test::readBytes(pagePicture(out(), 3)) == test::readBytes(pagePicture(out(), 2)));
+}
+
+} // namespace
+} // namespace kv::printer_app
