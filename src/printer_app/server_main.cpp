@@ -356,6 +356,11 @@ int main(int argc, char* argv[]) {
     addPortScheme();
     int count = 0;
     cups_option_t* options = nullptr;
+    const struct FreeOptions {
+        int& count;
+        cups_option_t*& options;
+        ~FreeOptions() { cupsFreeOptions(count, options); }
+    } freeOptions{count, options};
     const Command command = serverCommand(argc, argv, count, options);
     bool informational = false;
     for (int i = 1; i < argc; ++i)
