@@ -3,6 +3,7 @@
 // system; the port is a device scheme (port_device), the printer a driver
 // (kelvor_driver) whose jobs go to the program's job engine (ipp_job).
 
+#include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
 
@@ -65,7 +66,17 @@ std::string stateFile(const char* option) {
 }
 
 bool saveState(pappl_system_t* system, void* file) {
-    return papplSystemSaveState(system, static_cast<const std::string*>(file)->c_str());
+    return saveSystemState(system, *static_cast<const std::string*>(file));
+}
+
+// The printers, settings and jobs of the last run; the jobs it left unfinished print again,
+// in the order they came, and SIGTERM stops the server at once.
+void restoreState(pappl_system_t* system, const std::string* file, const std::string& spool) {
+    repairSavedJobs(*file, spool);
+    papplSystemLoadState(system, file->c_str());
+    explainRepairedJobs(system);
+    papplSystemSetSaveCallback(system, saveState, const_cast<std::string*>(file));
+    keepJobQueue(system, file);
 }
 
 pappl_loglevel_t logLevel(const char* value) {
@@ -131,8 +142,7 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
     // before the server runs.
     static std::string state;
     state = stateFile(option("state-file"));
-    papplSystemLoadState(system, state.c_str());
-    papplSystemSetSaveCallback(system, saveState, &state);
+    restoreState(system, &state, spool);
     addFirstPrinter(system);
     return system;
 }
