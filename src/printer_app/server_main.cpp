@@ -3,6 +3,7 @@
 // system; the port is a device scheme (port_device), the printer a driver
 // (kelvor_driver) whose jobs go to the program's job engine (ipp_job).
 
+#include "printer_app/job_list.h"
 #include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
@@ -150,6 +151,8 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const int listed = listJobsWithReasons(argc, argv); listed >= 0)
+        return listed;
     addPortScheme();
     return papplMainloop(argc, argv, kVersion, nullptr, driverCount(), drivers(), autoAdd,
                          driverCallback, nullptr, nullptr, systemCallback, nullptr, nullptr);

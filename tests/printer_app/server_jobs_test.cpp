@@ -174,6 +174,15 @@ TEST(ServerJobs, TroubleAtAnyStepIsWaitedForAndTheSheetPrintsAgain) {
         EXPECT_TRUE(inState(done, "aborted")) << at(done, "job-state");
         EXPECT_EQ(at(done, "job-state-message"), kFault);
         EXPECT_EQ(server.pages(), 0);
+
+        // The job list of the command line names the reason.
+        QProcess jobs;
+        jobs.setProcessEnvironment(server.environment());
+        jobs.start(KV_PRINTER_APP, {"jobs", "-u", QString::fromStdString(server.uri())});
+        ASSERT_TRUE(jobs.waitForFinished(30000));
+        const std::string listed = jobs.readAllStandardOutput().toStdString();
+        EXPECT_NE(listed.find(std::to_string(id) + " aborted"), std::string::npos) << listed;
+        EXPECT_NE(listed.find(std::string(" - ") + kFault + "\n"), std::string::npos) << listed;
     }
 }
 
