@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <regex>
 #include <string>
 #include <vector>
@@ -35,6 +37,45 @@ std::string jpeg(int shade) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG");
     return bytes.toStdString();
+}
+
+// A PWG raster document of `pages` pages of one colour each, 480 x 640 at 160 dpi (the
+// sheet), 8-bit sRGB, written by hand.
+std::string pwgRaster(int pages) {
+    constexpr std::uint32_t kWidth = 480;
+    constexpr std::uint32_t kHeight = 640;
+    const auto put = [](std::string& header, std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            header[at + std::size_t(i)] = char((value >> (24 - 8 * i)) & 0xFF);
+    };
+    std::string raster = "RaS2";
+    for (int page = 0; page < pages; ++page) {
+        std::string header(1796, '\0');
+        header.replace(0, 9, "PwgRaster");
+        put(header, 276, 160); // HWResolution
+        put(header, 280, 160);
+        put(header, 352, 216); // PageSize in points
+        put(header, 356, 288);
+        put(header, 372, kWidth);
+        put(header, 376, kHeight);
+        put(header, 384, 8);                    // cupsBitsPerColor
+        put(header, 388, 24);                   // cupsBitsPerPixel
+        put(header, 392, kWidth * 3);           // cupsBytesPerLine
+        put(header, 400, 19);                   // sRGB
+        put(header, 420, 3);                    // cupsNumColors
+        put(header, 452, std::uint32_t(pages)); // TotalPageCount
+        raster += header;
+        // Each line once (repeat byte 0), in runs of 128 pixels of one colour.
+        const char colour[3] = {char(40 + page * 80), char(120), char(200 - page * 80)};
+        for (std::uint32_t y = 0; y < kHeight; ++y) {
+            raster += '\0';
+            for (std::uint32_t x = 0; x < kWidth; x += 128) {
+                raster += char(std::min<std::uint32_t>(128, kWidth - x) - 1);
+                raster.append(colour, 3);
+            }
+        }
+    }
+    return raster;
 }
 
 fs::path picture(const PrintServer& server, const std::string& name, int shade = 0) {
@@ -256,6 +297,34 @@ TEST(ServerJobs, AJobCutOffByACrashPrintsAgainAtTheNextStart) {
               "Der Auftrag wurde beim Neustart abgebrochen: sein Dokument ist nicht mehr "
               "vorhanden.");
     EXPECT_EQ(server.pages(), 0);
+}
+
+TEST(ServerJobs, EveryCopyOfARasterPageCounts) {
+    PrintServer server;
+    ASSERT_TRUE(server.running()) << server.log();
+    const fs::path document = server.root() / "pics/seiten.pwg";
+    fs::create_directories(document.parent_path());
+    writeBytes(document, pwgRaster(2));
+    // Raster is printed while it streams in: the answer comes when the sheets are out.
+    const fs::path request = server.root() / "raster.test";
+    writeBytes(request, "{\nOPERATION Print-Job\nGROUP operation-attributes-tag\n"
+                        "ATTR charset attributes-charset utf-8\n"
+                        "ATTR language attributes-natural-language de\n"
+                        "ATTR uri printer-uri $uri\nATTR name requesting-user-name $user\n"
+                        "ATTR mimeMediaType document-format image/pwg-raster\n"
+                        "GROUP job-attributes-tag\nATTR integer copies 2\nFILE $filename\n"
+                        "STATUS successful-ok\n}\n");
+    QProcess ipptool;
+    ipptool.setProcessChannelMode(QProcess::MergedChannels);
+    ipptool.start("ipptool",
+                  {"-t", "-T", "300", "-f", QString::fromStdString(document.string()),
+                   QString::fromStdString(server.uri()), QString::fromStdString(request.string())});
+    ASSERT_TRUE(ipptool.waitForFinished(300000));
+    EXPECT_EQ(ipptool.exitCode(), 0) << ipptool.readAll().toStdString();
+    const Attributes done = server.finish(1);
+    EXPECT_TRUE(inState(done, "completed")) << at(done, "job-state-message");
+    EXPECT_EQ(at(done, "job-impressions-completed"), "4");
+    EXPECT_EQ(server.pages(), 4);
 }
 
 TEST(ServerJobs, QueuedJobsPrintInTheOrderTheyCame) {
