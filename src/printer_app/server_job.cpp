@@ -133,12 +133,13 @@ bool ServerJobUi::waitWhile(PrinterState state, Trouble trouble, std::string_vie
         platform::Clock& clock = m_link->clock();
         const std::uint32_t start = clock.tickMs();
         while (!m_report.canceled() && !m_report.stopping()) {
+            // Checked first: a printer that keeps failing again gets no fresh wait.
+            if (m_waitedMs + (clock.tickMs() - start) >= m_settings.troubleWaitMs)
+                break;
             if (m_link->queryPrinterState() != state) {
                 cleared = true;
                 break;
             }
-            if (m_waitedMs + (clock.tickMs() - start) >= m_settings.troubleWaitMs)
-                break;
             m_link->delayMs(kTroublePollMs);
         }
         m_waitedMs += clock.tickMs() - start;
@@ -228,10 +229,18 @@ bool SheetPrinter::open() {
 
 SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
     m_ui.startSheet();
+    platform::Clock& clock = m_session.printerLink().clock();
     for (;;) {
+        const std::uint32_t start = clock.tickMs();
+        const std::uint32_t waitedBefore = m_ui.waitedMs();
         const Result result = printOnce(picture);
         if (result != Result::Failed)
             return result;
+        // An attempt that failed on the printer's trouble counts as time waited for it.
+        const std::uint32_t spent = clock.tickMs() - start;
+        const std::uint32_t waited = m_ui.waitedMs() - waitedBefore;
+        if (spent > waited)
+            m_ui.chargeWait(spent - waited);
         if (!m_ui.waitOutTrouble()) {
             if (m_report.canceled())
                 return Result::Cancelled;

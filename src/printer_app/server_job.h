@@ -77,6 +77,8 @@ class ServerJobUi : public platform::Ui {
 
     // A new sheet: its waits together last at most troubleWaitMs.
     void startSheet() { m_waitedMs = 0; }
+    void chargeWait(std::uint32_t ms) { m_waitedMs += ms; }
+    std::uint32_t waitedMs() const { return m_waitedMs; }
     // After a sheet that failed: waits while the printer reports an empty tray or a
     // fault; true when it is ready again in time, so the sheet is printed anew.
     bool waitOutTrouble();
