@@ -7,6 +7,7 @@
 #include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
+#include "printer_app/web_jobs.h"
 
 #include <pappl/pappl.h>
 
@@ -145,6 +146,7 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
     state = stateFile(option("state-file"));
     restoreState(system, &state, spool);
     addFirstPrinter(system);
+    replaceJobsPages(system);
     return system;
 }
 

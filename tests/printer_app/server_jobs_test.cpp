@@ -224,6 +224,16 @@ TEST(ServerJobs, TroubleAtAnyStepIsWaitedForAndTheSheetPrintsAgain) {
         const std::string listed = jobs.readAllStandardOutput().toStdString();
         EXPECT_NE(listed.find(std::to_string(id) + " aborted"), std::string::npos) << listed;
         EXPECT_NE(listed.find(std::string(" - ") + kFault + "\n"), std::string::npos) << listed;
+
+        // So does the printer's jobs page of the web interface.
+        QProcess curl;
+        const std::string page = "http" + server.uri().substr(3, server.uri().find("/ipp/") - 3) +
+                                 "/Kelvor_Photo_Printer/jobs";
+        curl.start("curl", {"-s", "-H", "Accept-Language: en", QString::fromStdString(page)});
+        ASSERT_TRUE(curl.waitForFinished(30000));
+        const std::string html = curl.readAllStandardOutput().toStdString();
+        EXPECT_NE(html.find(std::string("Aborted at")), std::string::npos) << html;
+        EXPECT_NE(html.find(std::string(" \xE2\x80\x93 ") + kFault), std::string::npos) << html;
     }
 }
 
