@@ -205,6 +205,7 @@ int leaveOldestPending(pappl_printer_t* printer, int except) {
 // --- Stop ---
 
 std::atomic<bool> g_stopping{false};
+std::atomic<const std::string*> g_stateFile{nullptr};
 std::atomic<int> g_busyJobs{0};
 struct sigaction g_paplTerm {};
 struct sigaction g_paplInt {};
@@ -356,6 +357,7 @@ bool saveSystemState(pappl_system_t* system, const std::string& stateFile) {
 
 void keepJobQueue(pappl_system_t* system, const std::string* stateFile) {
     static QueueKeeper keeper{system, stateFile};
+    g_stateFile = stateFile;
     papplSystemAddTimerCallback(system, 0, 1, tick, &keeper);
 }
 
@@ -369,14 +371,20 @@ void jobBegins(pappl_job_t* job) {
         parkForStop(job);
     // The jobs held back while this one was chosen are queued again.
     pappl_printer_t* printer = papplJobGetPrinter(job);
-    const std::lock_guard<std::mutex> lock(queueMutex());
-    for (const QueuedJob& queuedJob : activeJobs(printer)) {
-        if (queuedJob.state != IPP_JSTATE_HELD || !heldForOrder().count(queuedJob.id))
-            continue;
-        if (pappl_job_t* found = papplPrinterFindJob(printer, queuedJob.id))
-            papplJobRelease(found, nullptr);
-        heldForOrder().erase(queuedJob.id);
+    {
+        const std::lock_guard<std::mutex> lock(queueMutex());
+        for (const QueuedJob& queuedJob : activeJobs(printer)) {
+            if (queuedJob.state != IPP_JSTATE_HELD || !heldForOrder().count(queuedJob.id))
+                continue;
+            if (pappl_job_t* found = papplPrinterFindJob(printer, queuedJob.id))
+                papplJobRelease(found, nullptr);
+            heldForOrder().erase(queuedJob.id);
+        }
     }
+    // Saved now rather than by the main loop a moment later: a crash in the first sheet
+    // must find the job in the state to print it again.
+    if (const std::string* file = g_stateFile)
+        saveSystemState(papplPrinterGetSystem(printer), *file);
 }
 
 void jobEnds(pappl_job_t* job) {
