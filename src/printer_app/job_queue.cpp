@@ -104,7 +104,7 @@ std::optional<std::string> repairedJob(const std::string& line, bool holdingNewJ
     const int state = value("state") ? std::atoi(value("state")) : 0;
     const unsigned long reasons =
         value("state_reasons") ? std::strtoul(value("state_reasons"), nullptr, 10) : 0;
-    if (id <= 0 || state >= kStopped + 1) {
+    if (id <= 0 || state > kStopped) {
         cupsFreeOptions(count, options);
         return std::nullopt;
     }
