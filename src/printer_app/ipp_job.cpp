@@ -4,6 +4,7 @@
 #include "platform/imagelib/image_library.h"
 #include "platform/paths.h"
 #include "printer_app/document_sheet.h"
+#include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
 #include "printer_app/server_job.h"
@@ -56,11 +57,14 @@ RasterKind rasterKind(const cups_page_header2_t& header) {
     return RasterKind::Unprintable;
 }
 
+constexpr const char* kCancelled = "Der Auftrag wurde abgebrochen.";
+
 class IppJobReport : public JobReport {
   public:
     explicit IppJobReport(pappl_job_t* job) : m_job(job), m_printer(papplJobGetPrinter(job)) {}
 
     bool canceled() override { return papplJobIsCanceled(m_job); }
+    bool stopping() override { return serverStopping(); }
     void message(std::string_view text) override {
         const std::string line(text);
         papplJobSetMessage(m_job, "%s", line.c_str());
@@ -82,8 +86,9 @@ class IppJobReport : public JobReport {
         if (m_countSheets)
             papplJobSetImpressionsCompleted(m_job, 1);
     }
-    // PAPPL counts the pages of a raster job itself.
+    // PAPPL counts the pages of a raster job itself, one a page whatever the copies.
     void countSheets(bool on) { m_countSheets = on; }
+    bool countsSheets() const { return m_countSheets; }
 
   private:
     bool m_countSheets = true;
@@ -129,14 +134,28 @@ bool openRun(JobRun& run, pappl_job_t* job) {
     return false;
 }
 
+// The server is stopping and the job did not finish: the printer and the port go, and
+// the job stays printing, to print again at the next start.
+[[noreturn]] void keepForNextStart(JobRun& run, pappl_job_t* job) {
+    run.printer.reset();
+    if (run.lock.owns_lock())
+        run.lock.unlock();
+    parkForStop(job);
+}
+
 // Prints one sheet file `copies` times; false when the job is to end (reason set).
 bool printCopies(JobRun& run, pappl_job_t* job, const fs::path& sheet, int copies) {
     for (int i = 0; i < copies; ++i) {
         switch (run.printer->printPicture(sheet)) {
         case SheetPrinter::Result::Printed:
+            if (i > 0 && !run.report.countsSheets())
+                papplJobSetImpressionsCompleted(job, 1);
             break;
         case SheetPrinter::Result::Cancelled:
+            run.report.message(kCancelled);
             return false;
+        case SheetPrinter::Result::Interrupted:
+            keepForNextStart(run, job);
         case SheetPrinter::Result::Failed:
             papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);
             run.report.message(run.printer->failure());
@@ -167,7 +186,9 @@ void uncountPage(pappl_job_t* job) {
 
 } // namespace
 
-bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
+namespace {
+
+bool printDocument(pappl_job_t* job) {
     if (papplJobIsCanceled(job))
         return true;
     const char* document = papplJobGetFilename(job);
@@ -207,7 +228,17 @@ bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
     return printCopies(run, job, source.file, copies) || papplJobIsCanceled(job);
 }
 
+} // namespace
+
+bool filterPicture(pappl_job_t* job, pappl_device_t*, void*) {
+    jobBegins(job);
+    const bool printed = printDocument(job);
+    jobEnds(job);
+    return printed;
+}
+
 bool rasterStartJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+    jobBegins(job);
     auto* run = new JobRun(job);
     run->report.countSheets(false);
     papplJobSetData(job, run);
@@ -307,7 +338,10 @@ bool rasterEndPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t
 }
 
 bool rasterEndJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+    if (papplJobIsCanceled(job) && runOf(job))
+        runOf(job)->report.message(kCancelled);
     dropRun(job);
+    jobEnds(job);
     return true;
 }
 

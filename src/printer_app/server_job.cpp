@@ -1,5 +1,6 @@
 #include "printer_app/server_job.h"
 
+#include "adjust/adjust_messages.h"
 #include "jobs/job_messages.h"
 #include "platform/paths.h"
 #include "printer/printer_messages.h"
@@ -16,12 +17,17 @@ using printer::PrinterState;
 
 namespace {
 
-constexpr std::uint32_t kTroublePollMs = 500;
+constexpr std::uint32_t kTroublePollMs = 200;
 constexpr std::string_view kProgramDirectoryUnusable =
     "Das Programmverzeichnis kann nicht geöffnet werden: ";
 constexpr std::string_view kNoWorkFolder = "Kein temporärer Ordner für den Druckauftrag in ";
 constexpr std::string_view kPrinting = "Das Blatt wird gedruckt...";
 constexpr std::string_view kPrinted = "Gedruckt.";
+constexpr std::string_view kNoMatchTable =
+    "Die Farbzuordnungstabelle ist nicht zu finden; es wird ohne sie gedruckt.";
+constexpr std::string_view kPrintedWithoutTable = "Gedruckt ohne Farbzuordnungstabelle.";
+constexpr std::string_view kPrintingAgain =
+    "Der Drucker ist wieder bereit; das Blatt wird von vorn gedruckt.";
 
 // A question's first line says what is wrong; the rest asks the person who is not there.
 std::string_view firstLine(std::string_view text) {
@@ -92,9 +98,17 @@ platform::Ui::Answer ServerJobUi::ask(std::string_view text, Buttons buttons, Ic
     if (text == jobs::msg::kPrinterFault)
         return waitWhile(PrinterState::Fault, Trouble::Fault, firstLine(text)) ? Answer::Retry
                                                                                : Answer::Cancel;
-    // Only a cancelled job presses ESC; the page then goes.
+    // Only a cancelled job (or a server being stopped) presses ESC; the page then goes.
     if (text == jobs::msg::kAskStopPrinting)
         return Answer::Yes;
+    // Every fresh install lacks the table: said once a job, and printed without it.
+    if (text == adjust::kAskPrintWithoutMatchTable) {
+        if (!m_report.toldNoMatchTable) {
+            m_report.toldNoMatchTable = true;
+            m_report.message(kNoMatchTable);
+        }
+        return Answer::Yes;
+    }
     // Every other question (printing without the colour-matching table) goes on as a
     // user who wants the print would answer; a batch never runs here.
     if (text == jobs::msg::kAskContinue)
@@ -118,18 +132,44 @@ bool ServerJobUi::waitWhile(PrinterState state, Trouble trouble, std::string_vie
     if (m_link) {
         platform::Clock& clock = m_link->clock();
         const std::uint32_t start = clock.tickMs();
-        while (!m_report.canceled() && clock.tickMs() - start < m_settings.troubleWaitMs) {
+        while (!m_report.canceled() && !m_report.stopping()) {
+            // Checked first: a printer that keeps failing again gets no fresh wait.
+            if (m_waitedMs + (clock.tickMs() - start) >= m_settings.troubleWaitMs)
+                break;
             if (m_link->queryPrinterState() != state) {
                 cleared = true;
                 break;
             }
             m_link->delayMs(kTroublePollMs);
         }
+        m_waitedMs += clock.tickMs() - start;
     }
     m_report.trouble(Trouble::None, {});
     if (!cleared)
         m_last = std::string(text);
     return cleared;
+}
+
+bool ServerJobUi::waitOutTrouble() {
+    if (!m_link)
+        return false;
+    // A sheet that failed on a ready printer failed for another reason: it stays failed.
+    bool waited = false;
+    for (;;) {
+        if (m_report.canceled() || m_report.stopping())
+            return false;
+        const PrinterState now = m_link->queryPrinterState();
+        if (now == PrinterState::NoPaper) {
+            if (!waitWhile(now, Trouble::MediaEmpty, firstLine(jobs::msg::kAskNoPaper)))
+                return false;
+        } else if (now == PrinterState::Fault) {
+            if (!waitWhile(now, Trouble::Fault, firstLine(jobs::msg::kPrinterFault)))
+                return false;
+        } else {
+            return waited;
+        }
+        waited = true;
+    }
 }
 
 void JobProgress::tell() {
@@ -176,7 +216,7 @@ bool SheetPrinter::open() {
             return true;
         }
         m_report.trouble(Trouble::PortInUse, printer::kMsgPortInUse);
-        return !m_report.canceled();
+        return !m_report.canceled() && !m_report.stopping();
     });
     m_ui.setLink(&link);
     if (!m_session.loadPortLibrary()) {
@@ -188,6 +228,35 @@ bool SheetPrinter::open() {
 }
 
 SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
+    m_ui.startSheet();
+    platform::Clock& clock = m_session.printerLink().clock();
+    for (;;) {
+        const std::uint32_t start = clock.tickMs();
+        const std::uint32_t waitedBefore = m_ui.waitedMs();
+        const Result result = printOnce(picture);
+        if (result != Result::Failed)
+            return result;
+        // An attempt that failed on the printer's trouble counts as time waited for it.
+        const std::uint32_t spent = clock.tickMs() - start;
+        const std::uint32_t waited = m_ui.waitedMs() - waitedBefore;
+        if (spent > waited)
+            m_ui.chargeWait(spent - waited);
+        if (!m_ui.waitOutTrouble()) {
+            if (m_report.canceled())
+                return Result::Cancelled;
+            if (m_report.stopping())
+                return Result::Interrupted;
+            // A wait that ran out names the trouble; otherwise the engine's reason stays.
+            if (!m_ui.lastMessage().empty())
+                m_failure = m_ui.lastMessage();
+            return result;
+        }
+        // Whatever the printer had of the sheet is gone with the fault: all of it again.
+        m_report.message(kPrintingAgain);
+    }
+}
+
+SheetPrinter::Result SheetPrinter::printOnce(const fs::path& picture) {
     m_failure.clear();
     m_state.loadPictureFile({picture.string(), picture.filename().string()});
     printer::PrinterLink& link = m_session.printerLink();
@@ -201,7 +270,7 @@ SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
     while (m_armedMs) {
         const int ms = *m_armedMs;
         m_armedMs.reset();
-        if (m_report.canceled())
+        if (m_report.canceled() || m_report.stopping())
             break;
         link.delayMs(static_cast<std::uint32_t>(ms));
         job.step();
@@ -212,11 +281,13 @@ SheetPrinter::Result SheetPrinter::printPicture(const fs::path& picture) {
     }
     if (result == Result::Printed) {
         m_report.sheetPrinted();
-        m_report.message(kPrinted);
+        m_report.message(m_report.toldNoMatchTable ? kPrintedWithoutTable : kPrinted);
         return result;
     }
     if (m_report.canceled())
         return Result::Cancelled;
+    if (m_report.stopping())
+        return Result::Interrupted;
     m_failure = m_ui.lastMessage();
     if (m_failure.empty())
         m_failure = "Der Druck wurde nicht beendet.";

@@ -31,12 +31,18 @@ class JobReport {
     virtual ~JobReport() = default;
     // The job was cancelled: the page in progress is dropped, nothing more prints.
     virtual bool canceled() = 0;
+    // The server is being stopped: waits end and the page in progress is dropped, and
+    // the job is kept to print again at the next start.
+    virtual bool stopping() { return false; }
     // A line for the job's state message and the log.
     virtual void message(std::string_view text) = 0;
     // The printer's state reasons: set while `trouble` lasts, cleared with None.
     virtual void trouble(Trouble trouble, std::string_view text) = 0;
     // One sheet came out.
     virtual void sheetPrinted() = 0;
+
+    // The job printed without the colour-matching table; told once a job.
+    bool toldNoMatchTable = false;
 };
 
 struct ServerSettings {
@@ -69,6 +75,14 @@ class ServerJobUi : public platform::Ui {
     // The last thing the engine told, or why a wait gave up: the job's reason.
     const std::string& lastMessage() const { return m_last; }
 
+    // A new sheet: its waits together last at most troubleWaitMs.
+    void startSheet() { m_waitedMs = 0; }
+    void chargeWait(std::uint32_t ms) { m_waitedMs += ms; }
+    std::uint32_t waitedMs() const { return m_waitedMs; }
+    // After a sheet that failed: waits while the printer reports an empty tray or a
+    // fault; true when it is ready again in time, so the sheet is printed anew.
+    bool waitOutTrouble();
+
   protected:
     void beginWait() override {}
     void endWait() override {}
@@ -81,6 +95,7 @@ class ServerJobUi : public platform::Ui {
     const ServerSettings& m_settings;
     printer::PrinterLink* m_link = nullptr;
     std::string m_last;
+    std::uint32_t m_waitedMs = 0;
 };
 
 // The status strip of a server: each phase of the job (search, warm-up, data, paper,
@@ -119,16 +134,20 @@ class SheetPrinter : private jobs::JobHost {
     // Where the job may put its own files; removed with this object.
     const std::filesystem::path& workDir() const { return m_scratch.path(); }
 
-    enum class Result { Printed, Cancelled, Failed };
-    // One sheet from a picture file, composed as the 1-in-1 layout composes it.
+    // Interrupted: the server is being stopped; the sheet did not come out.
+    enum class Result { Printed, Cancelled, Failed, Interrupted };
+    // One sheet from a picture file, composed as the 1-in-1 layout composes it. A sheet
+    // that meets an empty tray or a fault at any step is printed again from its start
+    // once the printer is ready, within troubleWaitMs.
     Result printPicture(const std::filesystem::path& picture);
 
     // Why the last sheet or open() did not print.
     std::string failure() const;
 
   private:
+    Result printOnce(const std::filesystem::path& picture);
     void armTimer(int ms) override { m_armedMs = ms; }
-    bool pumpOneEvent() override { return m_report.canceled(); }
+    bool pumpOneEvent() override { return m_report.canceled() || m_report.stopping(); }
     void transferring(bool on) override { m_progress.transferring(on); }
     void batchPictureShown(int) override {}
 

@@ -7,9 +7,12 @@
 #include "platform/peer_user.h"
 #include "platform/port_lock.h"
 #include "platform/private_folder.h"
+#include "printer_app/job_list.h"
+#include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
 #include "printer_app/server_messages.h"
+#include "printer_app/web_jobs.h"
 
 #include <pappl/pappl.h>
 
@@ -167,7 +170,17 @@ std::string stateFile(const char* option) {
 }
 
 bool saveState(pappl_system_t* system, void* file) {
-    return papplSystemSaveState(system, static_cast<const std::string*>(file)->c_str());
+    return saveSystemState(system, *static_cast<const std::string*>(file));
+}
+
+// The printers, settings and jobs of the last run; the jobs it left unfinished print again,
+// in the order they came, and SIGTERM stops the server at once.
+void restoreState(pappl_system_t* system, const std::string* file, const std::string& spool) {
+    repairSavedJobs(*file, spool);
+    papplSystemLoadState(system, file->c_str());
+    explainRepairedJobs(system);
+    papplSystemSetSaveCallback(system, saveState, const_cast<std::string*>(file));
+    keepJobQueue(system, file);
 }
 
 pappl_loglevel_t logLevel(const char* value) {
@@ -254,10 +267,10 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
     // before the server runs.
     static std::string state;
     state = stateFile(option("state-file"));
-    papplSystemLoadState(system, state.c_str());
-    papplSystemSetSaveCallback(system, saveState, &state);
+    restoreState(system, &state, spool);
     addFirstPrinter(system);
     restoreSheetMedia(system);
+    replaceJobsPages(system);
     return system;
 }
 
@@ -377,6 +390,9 @@ int main(int argc, char* argv[]) {
         g_runtime = runtime.path;
         ::setenv("TMPDIR", g_runtime.c_str(), 1);
     }
+    // After the runtime folder: the server's socket is found there.
+    if (const int listed = listJobsWithReasons(argc, argv); listed >= 0)
+        return listed;
     if (command == Command::BadServer) {
         tell(kMsgServerOptions);
         return 1;

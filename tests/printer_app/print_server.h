@@ -60,18 +60,29 @@ class PrintServer {
         // A port lock folder must be private to its user.
         fs::permissions(m_root / "run", fs::perms::owner_all);
         m_port = freePort();
-        m_process.setProcessEnvironment(environment(env));
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.setStandardOutputFile(QString::fromStdString((m_root / "stdout").string()));
-        const auto path = [this](const char* name) {
-            return QString::fromStdString((m_root / name).string());
-        };
-        m_process.start(KV_PRINTER_APP,
-                        {"server", "-o", QString("server-port=%1").arg(m_port), "-o",
-                         "spool-directory=" + path("spool"), "-o", "state-file=" + path("state"),
-                         "-o", "log-file=" + path("log"), "-o", "log-level=debug"});
-        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
-                    printer().count("printer-state") > 0;
+        m_env = env;
+        launch();
+    }
+
+    // Sends `signal` to the server and waits up to timeoutMs for it to end; true when it
+    // ended, then how long that took is stoppedAfterMs().
+    bool signalAndWait(int signal, int timeoutMs) {
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(m_process.processId()), signal);
+        const bool ended = m_process.waitForFinished(timeoutMs);
+        m_stoppedAfterMs = clock.elapsed();
+        return ended;
+    }
+    qint64 stoppedAfterMs() const { return m_stoppedAfterMs; }
+
+    // Starts the server again on the same port, folders and state (after a stop or a
+    // crash), with `env` on top of the first start's environment.
+    bool restart(const Env& env = {}) {
+        for (const auto& added : env)
+            m_env.push_back(added);
+        launch();
+        return running();
     }
 
     ~PrintServer() {
@@ -296,7 +307,25 @@ class PrintServer {
         return false;
     }
 
+    void launch() {
+        m_process.setProcessEnvironment(environment(m_env));
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardOutputFile(QString::fromStdString((m_root / "stdout").string()),
+                                        QIODevice::Append);
+        const auto path = [this](const char* name) {
+            return QString::fromStdString((m_root / name).string());
+        };
+        m_process.start(KV_PRINTER_APP,
+                        {"server", "-o", QString("server-port=%1").arg(m_port), "-o",
+                         "spool-directory=" + path("spool"), "-o", "state-file=" + path("state"),
+                         "-o", "log-file=" + path("log"), "-o", "log-level=debug"});
+        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
+                    printer().count("printer-state") > 0;
+    }
+
     test::TempDir m_root;
+    Env m_env;
+    qint64 m_stoppedAfterMs = -1;
     int m_port = 0;
     int m_requests = 0;
     bool m_running = false;
