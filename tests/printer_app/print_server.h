@@ -245,15 +245,7 @@ class PrintServer {
     static std::string request(const std::string& name) { return operation(name); }
 
     // Stops the server with SIGTERM and starts it again on the same folders and state.
-    bool restart() {
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(10000))
-            return false;
-        m_process.start(m_process.program(), m_process.arguments());
-        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
-                    printer().count("printer-state") > 0;
-        return running();
-    }
+    bool stopAndRestart() { return signalAndWait(SIGTERM, 10000) && restart(); }
 
     // The body of a web page of the server; a POST when `form` (urlencoded) is given.
     std::string web(const std::string& path, const std::string& form = {}) const {

@@ -43,13 +43,13 @@ TEST(SheetMedia, WebPageListsAndKeepsTheSheetAndAStartRestoresIt) {
     server.web(kMediaPage, "session=" + token + "&ready0-size=" + kSheet +
                                "&ready0-borderless=on&ready0-type=photographic");
     expectSheetEverywhere(server);
-    ASSERT_TRUE(server.restart()) << server.log();
+    ASSERT_TRUE(server.stopAndRestart()) << server.log();
     expectSheetEverywhere(server);
 
     // A form without a size empties the ready media in PAPPL and its state file.
     server.web(kMediaPage, "session=" + session(server.web(kMediaPage)));
     EXPECT_EQ(server.printerAttributes({"media-ready"}).count("media-ready"), 0u);
-    ASSERT_TRUE(server.restart()) << server.log();
+    ASSERT_TRUE(server.stopAndRestart()) << server.log();
     expectSheetEverywhere(server);
 }
 
