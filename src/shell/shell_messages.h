@@ -79,7 +79,8 @@ inline constexpr std::string_view kMenuHelpTopics = "&Hilfethemen";
 inline constexpr std::string_view kMenuAbout = "Inf&o ...";
 
 // Our own: a start argument that is a URL of another computer or protocol. Shown
-// like the intake's refusals: reason, a blank line, the URL, "Kann nicht geöffnet werden.".
+// like the intake's refusals: reason, a blank line, the URL, then on a line of its own
+// "Kann nicht geöffnet werden.".
 inline constexpr std::string_view kMsgNotLocalFile =
     "Nur Dateien auf diesem Computer können geöffnet werden.";
 

@@ -150,11 +150,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& typed,
 }
 
 void reportRefusedArguments(const std::vector<std::string>& refused, platform::Ui& ui) {
-    // In the intake's way: reason, a blank line, the name, "Kann nicht geöffnet werden.".
+    // In the intake's way: reason, a blank line, the name, "Kann nicht geöffnet werden.";
+    // a URL has no path separator to end on, so the last line starts a line of its own.
     for (const std::string& arg : refused) {
         std::string text(kMsgNotLocalFile);
         text += intake::msg::kReasonSeparator;
         text += arg;
+        text += '\n';
         text += intake::msg::kCannotOpenSuffix;
         ui.message(text, platform::Ui::Icon::None);
     }

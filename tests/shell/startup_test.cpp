@@ -106,9 +106,9 @@ TEST(CommandLine, FilesAreMadeAbsoluteAndDebugModeStaysAlone) {
     reportRefusedArguments({"http://host/a.jpg", "smb://s/c.jpg"}, ui);
     EXPECT_EQ(ui.texts(), (std::vector<std::string>{
                               "Nur Dateien auf diesem Computer können geöffnet werden.\n\n"
-                              "http://host/a.jpgKann nicht geöffnet werden.",
+                              "http://host/a.jpg\nKann nicht geöffnet werden.",
                               "Nur Dateien auf diesem Computer können geöffnet werden.\n\n"
-                              "smb://s/c.jpgKann nicht geöffnet werden."}));
+                              "smb://s/c.jpg\nKann nicht geöffnet werden."}));
 }
 
 TEST(MainWindowPlacement, CentredOnTheScreen) {
