@@ -50,15 +50,23 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 // Where a write to `path` lands: a link is written through, so the link itself
-// stays in place. Empty when the path names no file or its link cannot be resolved.
+// stays in place. Empty when the path names no file, its link cannot be resolved, or
+// what is there is no regular file: a rename would put a file in place of a device
+// node, a pipe or a folder of somebody's.
 fs::path writeTarget(const fs::path& path) {
     if (path.empty() || !path.has_filename())
         return {};
     std::error_code ec;
-    if (!fs::is_symlink(path, ec))
-        return path;
-    fs::path resolved = fs::weakly_canonical(path, ec);
-    return ec ? fs::path() : resolved;
+    fs::path resolved = path;
+    if (fs::is_symlink(path, ec)) {
+        resolved = fs::weakly_canonical(path, ec);
+        if (ec)
+            return {};
+    }
+    const fs::file_status status = fs::status(resolved, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return {};
+    return resolved;
 }
 
 fs::path folderOf(const fs::path& target) {
@@ -114,6 +122,8 @@ bool writeFileAtomic(const fs::path& path, std::string_view bytes) {
         return false;
     }
     syncFolder(folder);
+    // A write of an earlier run cut off at its rename left its temporary file here.
+    removeStaleTemporaries(target);
     return true;
 }
 
@@ -140,8 +150,7 @@ bool UnsyncedFile::open(const fs::path& path, std::uint64_t size) {
         m_temp.clear();
         return false;
     }
-    const bool ok =
-        takeModeOf(m_fd, m_target) && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
+    const bool ok = takeModeOf(m_fd, m_target) && ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
     if (!ok)
         discard();
     return ok;

@@ -115,4 +115,20 @@ int removeStaleLeftovers(const fs::path& folder) {
     return removed;
 }
 
+void removeStaleTemporaries(const fs::path& file) {
+    const std::string prefix = "." + file.filename().string() + std::string(kTempMark);
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::directory_entry& entry = *it;
+        const std::string name = entry.path().filename().string();
+        std::error_code kindError;
+        if (name.starts_with(prefix) && !entry.is_symlink(kindError) &&
+            entry.is_regular_file(kindError) && stale(tempFile(name), entry)) {
+            std::error_code gone;
+            fs::remove(entry.path(), gone);
+        }
+    }
+}
+
 } // namespace kv::platform

@@ -15,4 +15,9 @@ std::string ownerTag();
 // versions, go once they are a day old. Returns how many were removed.
 int removeStaleLeftovers(const std::filesystem::path& folder);
 
+// Removes the temporary files of `file` (".NAME.tmp-PID-XXXXXX" beside it) whose
+// maker has ended: a folder of the user's own is not cleaned at start, so the next
+// write of the same file takes them away.
+void removeStaleTemporaries(const std::filesystem::path& file);
+
 } // namespace kv::platform

@@ -1,5 +1,7 @@
 #include "render/raster_lines.h"
 
+#include "platform/atomic_file.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -97,17 +99,13 @@ std::span<const std::uint8_t> RasterLineBuilder::line(int line) {
 bool writeBmxFile(const std::filesystem::path& file, const ExposureImage& exposure) {
     RasterLineBuilder builder;
     builder.prepare(exposure);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    for (int a = 0; a < kBmxLines && out; ++a)
-        out.write(reinterpret_cast<const char*>(builder.line(a).data()), kBmxLineBytes);
-    out.close();
-    if (out)
-        return true;
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-    return false;
+    std::string bytes;
+    bytes.reserve(std::size_t(kBmxLines) * kBmxLineBytes);
+    for (int a = 0; a < kBmxLines; ++a)
+        bytes.append(reinterpret_cast<const char*>(builder.line(a).data()), kBmxLineBytes);
+    // Beside the target and renamed into place: a failed write leaves an old file as it
+    // was, and a target that is no regular file is refused, never replaced or removed.
+    return platform::writeFileAtomic(file, bytes);
 }
 
 int streamRasterLines(const ExposureImage& exposure,

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <memory>
 #include <set>
@@ -140,6 +142,18 @@ TEST(CliRender, FailuresTellAndLeaveTheOutputAlone) {
         EXPECT_EQ(readBytes(out), "old");
     }
     EXPECT_TRUE(fs::is_empty(cli.driveC()));
+
+    // A target that is no regular file is refused and left as it is.
+    ASSERT_EQ(::mkfifo((cli.root() / "pipe").c_str(), 0600), 0);
+    fs::create_directory(cli.root() / "folder.bmx");
+    for (const char* name : {"pipe", "folder.bmx"}) {
+        SCOPED_TRACE(name);
+        const Result r = cli.run({"render", bmp, "--bmx", (cli.root() / name).string()});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.err, std::string(render::kMsgBmxNotWritten) + "\n");
+    }
+    EXPECT_TRUE(fs::is_fifo(cli.root() / "pipe"));
+    EXPECT_TRUE(fs::is_directory(cli.root() / "folder.bmx"));
 }
 
 TEST(CliRender, VirtualPrinterReassemblesTheLevelsOfTheJob) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kv::platform {
 namespace {
@@ -71,6 +72,26 @@ TEST(AtomicFile, FailureLeavesTargetAndFolderAsTheyWere) {
     EXPECT_FALSE(writeFileAtomic(dir / "taken", "x"));
     EXPECT_EQ(readBytes(dir / "taken" / "inner"), "keep");
     EXPECT_EQ(entriesIn(dir.path()), 1); // no temporary file left beside it
+}
+
+TEST(AtomicFile, NoRegularFileIsReplacedAndCutOffWritesAreCleanedUp) {
+    TempDir dir;
+    // A pipe (or a device node) in the target's place stays what it is.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(writeFileAtomic(dir / "pipe", "x"));
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+
+    // The temporary file of a write whose maker has ended goes with the next write of
+    // the same file; one of a running maker, or of another file, stays.
+    const std::string dead = ".sheet.bmp.tmp-999999999-abcdef";
+    const std::string running = ".sheet.bmp.tmp-" + std::to_string(::getpid()) + "-abcdef";
+    const std::string other = ".other.bmp.tmp-999999999-abcdef";
+    for (const std::string& name : {dead, running, other})
+        writeBytes(dir / name, "half");
+    ASSERT_TRUE(writeFileAtomic(dir / "sheet.bmp", "whole"));
+    EXPECT_FALSE(fs::exists(dir / dead));
+    EXPECT_TRUE(fs::exists(dir / running));
+    EXPECT_TRUE(fs::exists(dir / other));
 }
 
 TEST(AtomicFile, ReadFile) {
