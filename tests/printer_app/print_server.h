@@ -346,19 +346,13 @@ class PrintServer {
                user + "\n";
     }
 
-    static int freePort() {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
-
-  private:
-    bool waitUntilListening(int timeoutMs) {
+    // True once `process` answers on `port`; false at once if it has exited.
+    static bool listening(const QProcess& process, int port, int timeoutMs) {
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() <= timeoutMs && m_process.state() == QProcess::Running) {
+        while (clock.elapsed() <= timeoutMs && process.state() == QProcess::Running) {
             QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
             if (socket.waitForConnected(500))
                 return true;
             QThread::msleep(100);
@@ -366,6 +360,13 @@ class PrintServer {
         return false;
     }
 
+    static int freePort() {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        return probe.serverPort();
+    }
+
+  private:
     void launch() {
         m_process.setProcessEnvironment(environment(m_env));
         m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -378,7 +379,7 @@ class PrintServer {
                         {"server", "-o", QString("server-port=%1").arg(m_port), "-o",
                          "spool-directory=" + path("spool"), "-o", "state-file=" + path("state"),
                          "-o", "log-file=" + path("log"), "-o", "log-level=debug"});
-        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
+        m_running = m_process.waitForStarted(5000) && listening(m_process, m_port, 60000) &&
                     printer().count("printer-state") > 0;
     }
 

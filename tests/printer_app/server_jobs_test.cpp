@@ -101,10 +101,8 @@ TEST(ServerJobs, TroubleAtAnyStepIsWaitedForAndTheSheetPrintsAgain) {
     QElapsedTimer clock;
     clock.start();
     const int id = server.submit(server.picture("bild.jpg"), "image/jpeg");
-    const Attributes done = server.finish(id);
+    server.finish(id);
     EXPECT_GE(clock.elapsed(), 3000);
-    EXPECT_TRUE(inState(done, "aborted")) << at(done, "job-state");
-    EXPECT_EQ(at(done, "job-state-message"), kFault);
     EXPECT_EQ(server.pages(), 0);
     // The job list of the command line and the web interface's jobs page name the reason.
     QProcess jobs;

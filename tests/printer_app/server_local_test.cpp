@@ -54,16 +54,7 @@ struct Server {
             process.kill();
         process.waitForFinished(5000);
     }
-    bool listens() {
-        for (int i = 0; i < 300 && process.state() != QProcess::NotRunning; ++i) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-            if (socket.waitForConnected(200))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
-    }
+    bool listens() { return PrintServer::listening(process, port, 60000); }
     // Everything it said so far (all of it once it ended).
     std::string said() {
         while (process.state() == QProcess::Running && process.waitForReadyRead(300)) {
