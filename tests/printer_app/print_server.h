@@ -231,7 +231,7 @@ class PrintServer {
         return ipptool(request("Get-Job-Attributes") + "ATTR integer job-id $job\n" + kOk +
                            "DISPLAY job-state\nDISPLAY job-state-reasons\n"
                            "DISPLAY job-state-message\nDISPLAY job-impressions-completed\n"
-                           "DISPLAY job-originating-user-name\n}\n",
+                           "DISPLAY job-originating-user-name\nDISPLAY time-at-processing\n}\n",
                        {"job=" + std::to_string(id)})
             .attributes;
     }

@@ -33,10 +33,7 @@ std::string allJobAttributes(PrintServer& server, int id) {
 
 // When PAPPL started the job, in seconds of the server's run.
 int startedAt(PrintServer& server, int id) {
-    static const std::regex shown(R"(time-at-processing \(integer\) = (-?\d+))");
-    const std::string attributes = allJobAttributes(server, id);
-    std::smatch m;
-    return std::regex_search(attributes, m, shown) ? std::stoi(m[1]) : -1;
+    return std::atoi(at(server.job(id), "time-at-processing").c_str());
 }
 
 std::size_t occurrences(const std::string& text, const std::string& what) {
