@@ -19,15 +19,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A virtual printer in `dir` whose reports are kept in `told`.
 struct Watched {
-    explicit Watched(const fs::path& dir) : printer(clock, dir, options()) {
+    explicit Watched(const fs::path& dir)
+        : printer(clock, dir, {.warmUpMs = 0, .controlIntervalMs = 0}) {
         printer.setReport([this](std::string_view text) { told.emplace_back(text); });
-    }
-    static VirtualPrinter::Options options() {
-        VirtualPrinter::Options o;
-        o.warmUpMs = 0;
-        o.controlIntervalMs = 0;
-        return o;
     }
     std::size_t toldAbout(const fs::path& file) const {
         std::size_t n = 0;

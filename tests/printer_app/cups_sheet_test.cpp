@@ -2,8 +2,13 @@
 // size it has, so a text file and a PDF are laid out on the sheet and fill it; "Gray"
 // prints as 8-bit grey pages.
 #include "cups_queue.h"
+#include "support/printed_pages.h"
 
 #include <QImage>
+#include <QRect>
+
+#include <algorithm>
+#include <map>
 
 namespace kv::printer_app {
 namespace {
@@ -11,38 +16,17 @@ namespace {
 // The part of a printed page (the virtual printer's picture of it) that is not paper:
 // its extent across and down as fractions of the page, and the share of paper pixels.
 struct Coverage {
-    double across = 0;
-    double down = 0;
-    double paper = 1;
+    double across, down, paper;
 };
 
-Coverage coverage(const fs::path& picture, QRgb paperColour) {
-    const QImage page(q(picture));
-    Coverage c;
-    if (page.isNull())
-        return c;
-    int left = page.width(), right = -1, top = page.height(), bottom = -1, paper = 0;
+Coverage coverage(const QImage& page, QRgb paper) {
+    QRect inked;
+    int papers = 0;
     for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x) {
-            if (page.pixel(x, y) == paperColour) {
-                ++paper;
-                continue;
-            }
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    c.across = right < left ? 0 : double(right - left + 1) / page.width();
-    c.down = bottom < top ? 0 : double(bottom - top + 1) / page.height();
-    c.paper = double(paper) / (page.width() * page.height());
-    return c;
-}
-
-fs::path pagePicture(const fs::path& out, int n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "page-%04d.ppm", n);
-    return out / name;
+        for (int x = 0; x < page.width(); ++x)
+            page.pixel(x, y) == paper ? void(++papers) : void(inked |= QRect(x, y, 1, 1));
+    return {double(inked.width()) / page.width(), double(inked.height()) / page.height(),
+            double(papers) / (page.width() * page.height())};
 }
 
 TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
@@ -71,8 +55,9 @@ TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
     ASSERT_NO_FATAL_FAILURE(printAndWait(pdf, 2, {"-o", "print-color-mode=monochrome"}));
 
     // The text page is mostly paper, which gives its colour.
-    const QImage textPage(q(pagePicture(out(), 1)));
-    ASSERT_FALSE(textPage.isNull());
+    const QImage textPage(q(test::printedPage(out(), 1, "ppm")));
+    const QImage pdfPage(q(test::printedPage(out(), 2, "ppm")));
+    ASSERT_FALSE(textPage.isNull() || pdfPage.isNull());
     std::map<QRgb, int> counts;
     for (int y = 0; y < textPage.height(); ++y)
         for (int x = 0; x < textPage.width(); ++x)
@@ -80,19 +65,20 @@ TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
     const QRgb paper = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
                            return a.second < b.second;
                        })->first;
-    const Coverage textCover = coverage(pagePicture(out(), 1), paper);
+    const Coverage textCover = coverage(textPage, paper);
     EXPECT_GT(std::max(textCover.across, textCover.down), 0.6) << textCover.across;
     EXPECT_GT(std::min(textCover.across, textCover.down), 0.4) << textCover.down;
-    const Coverage pdfCover = coverage(pagePicture(out(), 2), paper);
-    EXPECT_GT(pdfCover.across, 0.97) << pdfCover.down << " " << pdfCover.paper;
-    EXPECT_GT(pdfCover.down, 0.97) << pdfCover.across << " " << pdfCover.paper;
+    const Coverage pdfCover = coverage(pdfPage, paper);
+    EXPECT_GT(std::min(pdfCover.across, pdfCover.down), 0.97)
+        << pdfCover.across << " " << pdfCover.down << " " << pdfCover.paper;
     EXPECT_LT(pdfCover.paper, 0.03);
 
     // "Gray" came as 8-bit grey pages and printed otherwise than the colour page.
     EXPECT_NE(test::readBytes(m_root / "app/log").find("raster data is 480x640x8 (sGray)"),
               std::string::npos)
         << diagnostics();
-    EXPECT_FALSE(test::readBytes(pagePicture(out(), 3)) == test::readBytes(pagePicture(out(), 2)));
+    EXPECT_FALSE(test::readBytes(test::printedPage(out(), 3, "ppm")) ==
+                 test::readBytes(test::printedPage(out(), 2, "ppm")));
 }
 
 } // namespace

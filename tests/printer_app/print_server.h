@@ -5,8 +5,10 @@
 #include "support/printed_pages.h"
 #include "support/temp_dir.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -14,6 +16,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -48,6 +54,51 @@ inline bool lists(const std::string& values, const std::string& value) {
         if (one == value)
             return true;
     return false;
+}
+
+inline std::string at(const Attributes& a, const std::string& name) {
+    const auto v = a.find(name);
+    return v == a.end() ? std::string() : v->second;
+}
+
+inline bool inState(const Attributes& a, const char* state) {
+    return at(a, "job-state") == state;
+}
+
+// A width x height picture in `format` ("JPG", "PNG", "BMP"), a gradient moved by `shade`.
+inline std::string encoded(const char* format, int shade = 0, int width = 480, int height = 640) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x + shade) & 0xFF, (y / 3 + shade) & 0xFF, shade & 0xFF));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes.toStdString();
+}
+
+// A raster document of `pages` 3 x 4 in pages at 160 dpi of `type` ("srgb_8", "sgray_8",
+// "cmyk_8"), written by libcups; each pixel the grey (x + 2y + 80 page) mod 256.
+inline void writeRaster(const fs::path& file, const char* type, cups_mode_t mode, int pages = 1) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    cups_raster_t* raster = cupsRasterOpen(fd, mode);
+    for (int page = 0; page < pages; ++page) {
+        cups_page_header2_t h;
+        cupsRasterInitPWGHeader(&h, pwgMediaForPWG("oe_kelvor-sheet_3x4in"), type, 160, 160,
+                                "one-sided", "normal");
+        h.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = unsigned(pages);
+        cupsRasterWriteHeader2(raster, &h);
+        const unsigned channels = h.cupsBitsPerPixel / 8;
+        std::vector<unsigned char> line(h.cupsBytesPerLine);
+        for (unsigned y = 0; y < h.cupsHeight; ++y) {
+            for (unsigned i = 0; i < h.cupsWidth * channels; ++i)
+                line[i] = static_cast<unsigned char>(i / channels + 2 * y + 80 * page);
+            cupsRasterWritePixels(raster, line.data(), h.cupsBytesPerLine);
+        }
+    }
+    cupsRasterClose(raster);
+    ::close(fd);
 }
 
 class PrintServer {
@@ -127,12 +178,12 @@ class PrintServer {
     }
 
     // Runs ipptool on a test file of `body` with -d variables; uri, user and the
-    // file (-f) are given by ipptool itself.
+    // file (-f) are given by ipptool itself. `mode` "-tv" shows every attribute.
     IppResult ipptool(const std::string& body, const std::vector<std::string>& vars = {},
-                      const fs::path& file = {}) {
+                      const fs::path& file = {}, int timeoutS = 10, const char* mode = "-t") {
         const fs::path testFile = m_root / ("request-" + std::to_string(++m_requests) + ".test");
         test::writeBytes(testFile, body);
-        QStringList args{"-t", "-T", "10"};
+        QStringList args{mode, "-T", QString::number(timeoutS)};
         for (const std::string& v : vars)
             args << "-d" << QString::fromStdString(v);
         if (!file.empty())
@@ -142,7 +193,7 @@ class PrintServer {
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start("ipptool", args);
         IppResult result;
-        if (!process.waitForFinished(30000)) {
+        if (!process.waitForFinished((timeoutS + 20) * 1000)) {
             process.kill();
             process.waitForFinished();
             result.output = "ipptool did not finish";
@@ -159,15 +210,15 @@ class PrintServer {
     }
 
     // Print-Job of `file` as `format` with extra job attribute lines ("ATTR integer
-    // copies 2"); the job's id, 0 when it was refused.
+    // copies 2"); the job's id, 0 when it was refused or no answer came in timeoutS.
     int submit(const fs::path& file, const std::string& format,
-               const std::string& jobAttributes = {}) {
-        const IppResult r = ipptool(operation("Print-Job") +
+               const std::string& jobAttributes = {}, int timeoutS = 10) {
+        const IppResult r = ipptool(request("Print-Job") +
                                         "ATTR mimeMediaType document-format $format\n"
                                         "GROUP job-attributes-tag\n" +
                                         jobAttributes + "\nFILE $filename\n" + kOk +
                                         "EXPECT job-id\nDISPLAY job-id\n}\n",
-                                    {"format=" + format}, file);
+                                    {"format=" + format}, file, timeoutS);
         m_lastSubmit = r.output;
         const auto id = r.attributes.find("job-id");
         return r.passed && id != r.attributes.end() ? std::stoi(id->second) : 0;
@@ -177,21 +228,22 @@ class PrintServer {
     const std::string& lastSubmit() const { return m_lastSubmit; }
 
     Attributes job(int id) {
-        return ipptool(operation("Get-Job-Attributes") + "ATTR integer job-id $job\n" + kOk +
+        return ipptool(request("Get-Job-Attributes") + "ATTR integer job-id $job\n" + kOk +
                            "DISPLAY job-state\nDISPLAY job-state-reasons\n"
-                           "DISPLAY job-state-message\nDISPLAY job-impressions-completed\n}\n",
+                           "DISPLAY job-state-message\nDISPLAY job-impressions-completed\n"
+                           "DISPLAY job-originating-user-name\nDISPLAY time-at-processing\n}\n",
                        {"job=" + std::to_string(id)})
             .attributes;
     }
 
     Attributes printer() {
-        return ipptool(operation("Get-Printer-Attributes") + kOk +
+        return ipptool(request("Get-Printer-Attributes") + kOk +
                        "DISPLAY printer-state\nDISPLAY printer-state-reasons\n}\n")
             .attributes;
     }
 
     bool cancel(int id) {
-        return ipptool(operation("Cancel-Job") + "ATTR integer job-id $job\n" + kOk + "}\n",
+        return ipptool(request("Cancel-Job") + "ATTR integer job-id $job\n" + kOk + "}\n",
                        {"job=" + std::to_string(id)})
             .passed;
     }
@@ -240,44 +292,72 @@ class PrintServer {
     fs::path page(int n) const { return test::printedPage(out(), n); }
     int pages() const { return test::printedPages(out()); }
 
-    // The opening of a request block for ipptool test files: operation, charset,
-    // language, printer-uri and user; the caller adds attributes, STATUS and "}".
-    static std::string request(const std::string& name) { return operation(name); }
+    // A JPEG picture (see encoded()) in the server's folder.
+    fs::path picture(const std::string& name, int shade = 0) const {
+        const fs::path file = m_root / "pics" / name;
+        fs::create_directories(file.parent_path());
+        test::writeBytes(file, encoded("JPG", shade));
+        return file;
+    }
 
     // Stops the server with SIGTERM and starts it again on the same folders and state.
     bool stopAndRestart() { return signalAndWait(SIGTERM, 10000) && restart(); }
 
-    // The body of a web page of the server; a POST when `form` (urlencoded) is given.
+    // A page of the web interface as an English browser asks for it, headers first; a POST
+    // when `form` (urlencoded) is given. HTTP/1.0: the page comes whole, not in chunks.
     std::string web(const std::string& path, const std::string& form = {}) const {
-        QStringList args{"-s", "--max-time", "30"};
-        if (!form.empty())
-            args << "--data" << QString::fromStdString(form);
-        args << QString("http://localhost:%1%2").arg(m_port).arg(QString::fromStdString(path));
-        QProcess curl;
-        curl.start("curl", args);
-        curl.waitForFinished(40000);
-        return curl.readAllStandardOutput().toStdString();
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+        if (!socket.waitForConnected(10000))
+            return {};
+        const std::string body = form.empty() ? ""
+                                              : "Content-Type: application/x-www-form-"
+                                                "urlencoded\r\nContent-Length: " +
+                                                    std::to_string(form.size()) + "\r\n";
+        socket.write(QByteArray::fromStdString(
+            (form.empty() ? "GET " : "POST ") + path + " HTTP/1.0\r\nHost: localhost:" +
+            std::to_string(m_port) + "\r\nAccept-Language: en\r\n" + body + "\r\n" + form));
+        std::string reply;
+        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(30000))
+            reply += socket.readAll().toStdString();
+        return reply + socket.readAll().toStdString();
     }
 
     // The printer's values of `names`, as ipptool shows them.
     Attributes printerAttributes(const std::vector<std::string>& names) {
-        std::string body = operation("Get-Printer-Attributes") +
+        std::string body = request("Get-Printer-Attributes") +
                            "ATTR keyword requested-attributes all,media-col-database\n" + kOk;
         for (const std::string& name : names)
             body += "DISPLAY " + name + "\n";
         return ipptool(body + "}\n").attributes;
     }
 
-  private:
     static constexpr const char* kOk = "STATUS successful-ok\n";
 
-    static std::string operation(const std::string& name) {
+    // The opening of a request block for ipptool test files: operation, charset,
+    // language, printer-uri and user; the caller adds attributes, STATUS and "}".
+    static std::string request(const std::string& name, const std::string& user = "$user") {
         return "{\nNAME \"" + name + "\"\nOPERATION " + name +
                "\nGROUP operation-attributes-tag\n"
                "ATTR charset attributes-charset utf-8\n"
                "ATTR language attributes-natural-language de\n"
                "ATTR uri printer-uri $uri\n"
-               "ATTR name requesting-user-name $user\n";
+               "ATTR name requesting-user-name " +
+               user + "\n";
+    }
+
+    // True once `process` answers on `port`; false at once if it has exited.
+    static bool listening(const QProcess& process, int port, int timeoutMs) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() <= timeoutMs && process.state() == QProcess::Running) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+            if (socket.waitForConnected(500))
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
     }
 
     static int freePort() {
@@ -286,19 +366,7 @@ class PrintServer {
         return probe.serverPort();
     }
 
-    bool waitUntilListening(int timeoutMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() <= timeoutMs && m_process.state() == QProcess::Running) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
-            if (socket.waitForConnected(500))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
-    }
-
+  private:
     void launch() {
         m_process.setProcessEnvironment(environment(m_env));
         m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -311,7 +379,7 @@ class PrintServer {
                         {"server", "-o", QString("server-port=%1").arg(m_port), "-o",
                          "spool-directory=" + path("spool"), "-o", "state-file=" + path("state"),
                          "-o", "log-file=" + path("log"), "-o", "log-level=debug"});
-        m_running = m_process.waitForStarted(5000) && waitUntilListening(60000) &&
+        m_running = m_process.waitForStarted(5000) && listening(m_process, m_port, 60000) &&
                     printer().count("printer-state") > 0;
     }
 

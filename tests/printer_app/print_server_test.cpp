@@ -68,16 +68,6 @@ std::string pngClaiming(std::string png, std::uint32_t width, std::uint32_t heig
     return png;
 }
 
-bool inState(const Attributes& a, const char* state) {
-    const auto s = a.find("job-state");
-    return s != a.end() && s->second == state;
-}
-
-std::string at(const Attributes& a, const std::string& name) {
-    const auto v = a.find(name);
-    return v == a.end() ? std::string() : v->second;
-}
-
 // Runs kvphoto-cli print in the server's environment with `env` on top.
 void startCli(QProcess& cli, const PrintServer& server, const fs::path& picture, const Env& env) {
     cli.setProcessEnvironment(server.environment(env));

@@ -4,7 +4,6 @@
 // regular files.
 
 #include "print_server.h"
-#include "support/jpeg_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +15,12 @@ namespace {
 
 const QStringList kAsNobody{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
 
-std::string jpeg() {
-    return test::encodeJpeg(64, 48, [](int y, JSAMPLE* row) {
-        for (int x = 0; x < 64 * 3; ++x)
-            row[x] = JSAMPLE(x + y);
-    });
-}
-
-int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// A server started by hand in `root` (as nobody when `nobody`), for what PrintServer
-// does not do: other options, another user.
+// A server started by hand in `root` (as nobody when `nobody`) on `port`, for what
+// PrintServer does not do: other options, another user; an empty value in `env` unsets.
 struct Server {
-    Server(const fs::path& root, bool nobody, QStringList options, const Env& env) {
+    Server(const fs::path& root, int port, const Env& env, bool nobody = false,
+           const QStringList& options = {})
+        : port(port) {
         for (const char* dir : {"", "home", "out"}) {
             fs::create_directories(root / dir);
             if (nobody)
@@ -52,7 +40,8 @@ struct Server {
         QStringList args = nobody ? kAsNobody : QStringList{};
         args << KV_PRINTER_APP << "server"
              << "-o"
-             << "state-file=" + at + "/home/state" << options;
+             << "state-file=" + at + "/home/state"
+             << "-o" << QString("server-port=%1").arg(port) << options;
         process.start(args.takeFirst(), args);
         process.waitForStarted(5000);
     }
@@ -65,16 +54,7 @@ struct Server {
             process.kill();
         process.waitForFinished(5000);
     }
-    bool listensOn(int port) {
-        for (int i = 0; i < 300 && process.state() != QProcess::NotRunning; ++i) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-            if (socket.waitForConnected(200))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
-    }
+    bool listens() { return PrintServer::listening(process, port, 60000); }
     // Everything it said so far (all of it once it ended).
     std::string said() {
         while (process.state() == QProcess::Running && process.waitForReadyRead(300)) {
@@ -83,6 +63,7 @@ struct Server {
     }
     int endsWith() { return process.waitForFinished(30000) ? process.exitCode() : -1; }
 
+    int port;
     QProcess process;
     std::string output;
 };
@@ -108,21 +89,19 @@ TEST(ServerLocal, TakenPortEndsTheServerASecondServerLeavesTheControlSocketAlone
     (void)!::chown(runtime.c_str(), user, user);
     ::chmod(runtime.c_str(), 0700);
     const Env env{{"XDG_RUNTIME_DIR", QString::fromStdString(runtime.string())}};
-    const int port = freePort();
-    Server first(tmp / "first", nobody, {"-o", QString("server-port=%1").arg(port)}, env);
-    ASSERT_TRUE(first.listensOn(port)) << first.said();
+    Server first(tmp / "first", PrintServer::freePort(), env, nobody);
+    ASSERT_TRUE(first.listens()) << first.said();
     const fs::path socket =
         runtime / "kvphoto-printer-app" / ("kvphoto-printer-app" + std::to_string(user) + ".sock");
     const struct stat control = statOf(socket);
     ASSERT_TRUE(S_ISSOCK(control.st_mode)) << first.said();
     EXPECT_EQ(control.st_mode & 0777, 0600u) << "the owner's alone";
 
-    Server samePort(tmp / "second", nobody, {"-o", QString("server-port=%1").arg(port)}, env);
+    Server samePort(tmp / "second", first.port, env, nobody);
     EXPECT_EQ(samePort.endsWith(), 1);
     EXPECT_NE(samePort.said().find("ist schon belegt"), std::string::npos) << samePort.said();
-    const int other = freePort();
-    Server otherPort(tmp / "third", nobody, {"-o", QString("server-port=%1").arg(other)}, env);
-    ASSERT_TRUE(otherPort.listensOn(other)) << otherPort.said();
+    Server otherPort(tmp / "third", PrintServer::freePort(), env, nobody);
+    ASSERT_TRUE(otherPort.listens()) << otherPort.said();
     EXPECT_NE(otherPort.said().find("nur über IPP erreichbar"), std::string::npos);
     EXPECT_EQ(statOf(socket).st_ino, control.st_ino) << "the first server's socket stays";
     EXPECT_EQ(first.process.state(), QProcess::Running);
@@ -155,8 +134,7 @@ TEST(ServerLocal, RuntimeAndSpoolFoldersMustBeTheUsersOwnAndClosed) {
             ::chmod((dir / c.runtime).c_str(), c.runtimeMode);
             env.back().second = QString::fromStdString((dir / c.runtime).string());
         }
-        const int port = freePort();
-        QStringList options{"-o", QString("server-port=%1").arg(port)};
+        QStringList options;
         if (c.spoolMode) {
             fs::create_directory(dir / "spool");
             ::chmod((dir / "spool").c_str(), c.spoolMode);
@@ -165,13 +143,13 @@ TEST(ServerLocal, RuntimeAndSpoolFoldersMustBeTheUsersOwnAndClosed) {
             options << "-o"
                     << QString::fromStdString("spool-directory=" + (dir / "spool").string());
         }
-        Server server(dir.path(), false, options, env);
+        Server server(dir.path(), PrintServer::freePort(), env, false, options);
         if (*c.refusal) {
             EXPECT_EQ(server.endsWith(), 1);
             EXPECT_NE(server.said().find(c.refusal), std::string::npos) << server.said();
             continue;
         }
-        ASSERT_TRUE(server.listensOn(port)) << server.said();
+        ASSERT_TRUE(server.listens()) << server.said();
         EXPECT_EQ(statOf(dir / c.spoolAt).st_mode & 07777, 0700u) << c.spoolAt;
         EXPECT_FALSE(fs::exists(dir / ("kvphoto-printer-app" + std::to_string(::getuid()) + ".d")));
     }
@@ -182,35 +160,21 @@ IppResult ipptoolAsNobody(const PrintServer& server, const std::string& body,
                           const std::string& job = "", const fs::path& file = {}) {
     test::TempDir shared;
     ::chmod(shared.path().c_str(), 0755);
-    test::writeBytes(shared / "r.test", body);
+    test::writeBytes(shared / "r.test", body + "STATUS successful-ok\n}\n");
     QStringList args = kAsNobody;
     args << "ipptool"
          << "-t"
          << "-d" << QString::fromStdString("job=" + job);
-    if (!file.empty()) {
-        fs::copy_file(file, shared / "doc.jpg");
+    if (!file.empty() && fs::copy_file(file, shared / "doc.jpg"))
         args << "-f" << QString::fromStdString((shared / "doc.jpg").string());
-    }
-    args << QString::fromStdString(server.uri())
-         << QString::fromStdString((shared / "r.test").string());
     QProcess ipptool;
     ipptool.setProcessChannelMode(QProcess::MergedChannels);
-    ipptool.start(args.takeFirst(), args);
-    ipptool.waitForFinished(30000);
-    IppResult result;
-    result.output = ipptool.readAll().toStdString();
-    result.passed = ipptool.exitStatus() == QProcess::NormalExit && ipptool.exitCode() == 0;
-    return result;
-}
-
-std::string request(const std::string& operation, const std::string& more,
-                    const std::string& user = "$user") {
-    return "{\nOPERATION " + operation +
-           "\nGROUP operation-attributes-tag\n"
-           "ATTR charset attributes-charset utf-8\n"
-           "ATTR language attributes-natural-language de\n"
-           "ATTR uri printer-uri $uri\nATTR name requesting-user-name " +
-           user + "\n" + more + "STATUS successful-ok\n}\n";
+    ipptool.start(args.takeFirst(), args << QString::fromStdString(server.uri())
+                                         << QString::fromStdString((shared / "r.test").string()));
+    const bool finished = ipptool.waitForFinished(30000);
+    return {finished && ipptool.exitStatus() == QProcess::NormalExit && ipptool.exitCode() == 0,
+            ipptool.readAll().toStdString(),
+            {}};
 }
 
 TEST(ServerLocal, OtherUsersPrintAndHandleTheirOwnJobsOnly) {
@@ -218,28 +182,21 @@ TEST(ServerLocal, OtherUsersPrintAndHandleTheirOwnJobsOnly) {
         GTEST_SKIP() << "needs root to ask the server as another user";
     PrintServer server;
     ASSERT_TRUE(server.running()) << server.log();
-    const fs::path picture = server.root() / "bild.jpg";
-    test::writeBytes(picture, jpeg());
+    const fs::path picture = server.picture("bild.jpg");
     server.control("paper out"); // jobs wait, and stay to be cancelled
     const int owners = server.submit(picture, "image/jpeg");
     ASSERT_NE(owners, 0) << server.lastSubmit();
 
     // Another user prints, claiming to be root: the job is theirs all the same.
-    const IppResult printed = ipptoolAsNobody(
-        server,
-        request("Print-Job", "ATTR mimeMediaType document-format image/jpeg\nFILE $filename\n",
-                "root"),
-        "", picture);
+    const IppResult printed =
+        ipptoolAsNobody(server,
+                        PrintServer::request("Print-Job", "root") +
+                            "ATTR mimeMediaType document-format image/jpeg\nFILE $filename\n",
+                        "", picture);
     ASSERT_TRUE(printed.passed) << printed.output;
-    const std::string theirs = std::to_string(owners + 1);
-    EXPECT_TRUE(server
-                    .ipptool(request("Get-Job-Attributes", "ATTR integer job-id $job\n"
-                                                           "EXPECT job-originating-user-name "
-                                                           "OF-TYPE name WITH-VALUE nobody\n"),
-                             {"job=" + theirs})
-                    .passed);
+    EXPECT_EQ(at(server.job(owners + 1), "job-originating-user-name"), "nobody");
 
-    const std::string cancel = request("Cancel-Job", "ATTR integer job-id $job\n");
+    const std::string cancel = PrintServer::request("Cancel-Job") + "ATTR integer job-id $job\n";
     const struct {
         const char* name;
         std::string body;
@@ -247,23 +204,25 @@ TEST(ServerLocal, OtherUsersPrintAndHandleTheirOwnJobsOnly) {
         bool allowed;
     } cases[] = {
         {"cancel the owner's job", cancel, std::to_string(owners), false},
-        {"pause the printer", request("Pause-Printer", ""), "", false},
-        {"cancel every job", request("Cancel-Jobs", ""), "", false},
+        {"pause the printer", PrintServer::request("Pause-Printer"), "", false},
+        {"cancel every job", PrintServer::request("Cancel-Jobs"), "", false},
         {"set the location",
-         request("Set-Printer-Attributes",
-                 "GROUP printer-attributes-tag\nATTR text printer-location Keller\n"),
+         PrintServer::request("Set-Printer-Attributes") +
+             "GROUP printer-attributes-tag\nATTR text printer-location Keller\n",
          "", false},
-        {"cancel their own job", cancel, theirs, true},
+        {"cancel their own job", cancel, std::to_string(owners + 1), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const IppResult r = ipptoolAsNobody(server, c.body, c.job);
         EXPECT_EQ(r.passed, c.allowed) << r.output;
     }
-    EXPECT_EQ(server.job(owners).at("job-state"), "processing") << "untouched";
+    EXPECT_EQ(at(server.job(owners), "job-state"), "processing") << "untouched";
     // The owner handles everything.
-    EXPECT_TRUE(server.ipptool(request("Pause-Printer", "")).passed);
-    EXPECT_TRUE(server.ipptool(request("Resume-Printer", "")).passed);
+    for (const char* operation : {"Pause-Printer", "Resume-Printer"})
+        EXPECT_TRUE(
+            server.ipptool(PrintServer::request(operation) + "STATUS successful-ok\n}\n").passed)
+            << operation;
     EXPECT_TRUE(server.cancel(owners));
 }
 
@@ -272,10 +231,9 @@ TEST(ServerLocal, ControlFileThatIsNoRegularFileNeitherCrashesNorStopsPrinting) 
         SCOPED_TRACE(folder ? "folder" : "named pipe");
         PrintServer server;
         ASSERT_TRUE(server.running()) << server.log();
-        test::writeBytes(server.root() / "bild.jpg", jpeg());
         const fs::path control = server.out() / "control";
         folder ? fs::create_directory(control) : ::mkfifo(control.c_str(), 0600) == 0;
-        const int id = server.submit(server.root() / "bild.jpg", "image/jpeg");
+        const int id = server.submit(server.picture("bild.jpg"), "image/jpeg");
         ASSERT_NE(id, 0) << server.lastSubmit();
         EXPECT_EQ(server.finish(id, 60000)["job-state"], "completed");
         EXPECT_TRUE(server.running());

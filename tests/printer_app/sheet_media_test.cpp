@@ -12,14 +12,12 @@ constexpr const char* kMediaPage = "/Kelvor_Photo_Printer/media";
 
 // Whether every media attribute names the sheet.
 void expectSheetEverywhere(PrintServer& server) {
-    const Attributes media = server.printerAttributes(
-        {"media-ready", "media-default", "media-col-ready", "media-col-default"});
-    for (const char* name :
-         {"media-ready", "media-default", "media-col-ready", "media-col-default"}) {
-        const auto value = media.find(name);
-        ASSERT_NE(value, media.end()) << name;
-        EXPECT_NE(value->second.find(kSheet), std::string::npos) << name << ": " << value->second;
-    }
+    const std::vector<std::string> names{"media-ready", "media-default", "media-col-ready",
+                                         "media-col-default"};
+    const Attributes media = server.printerAttributes(names);
+    for (const std::string& name : names)
+        EXPECT_NE(at(media, name).find(kSheet), std::string::npos)
+            << name << ": " << at(media, name);
 }
 
 std::string session(const std::string& page) {

@@ -6,10 +6,11 @@
 
 namespace kv::test {
 
-// Page n's print levels, counted from 1.
-inline std::filesystem::path printedPage(const std::filesystem::path& out, int n) {
+// Page n's print levels (or its picture, "ppm"), counted from 1.
+inline std::filesystem::path printedPage(const std::filesystem::path& out, int n,
+                                         const char* extension = "levels") {
     char name[32];
-    std::snprintf(name, sizeof name, "page-%04d.levels", n);
+    std::snprintf(name, sizeof name, "page-%04d.%s", n, extension);
     return out / name;
 }
 
