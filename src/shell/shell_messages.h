@@ -16,6 +16,21 @@ inline constexpr std::string_view kMsgUnsupportedColours =
     "Die Systemfarbeinstellung wird nicht unterstützt! \n Bitte ändern Sie Ihre "
     "Farbeinstellung zu Echtfarbe oder 256 Farben.";
 
+// Our own: what "kvphoto --help" prints.
+inline constexpr std::string_view kCommandLineHelp =
+    "Aufruf: kvphoto [/debug] [DATEI|file:///URL ...]\n"
+    "\n"
+    "Kelvor Photo Viewer: Bilder in Alben sammeln, ansehen, anpassen und drucken.\n"
+    "Die genannten Bilder kommen ins aktuelle Album, als wären sie auf das Fenster\n"
+    "gezogen worden; läuft das Programm schon, nimmt sein Fenster sie auf.\n"
+    "\n"
+    "  /debug      Service-Modus (nur allein angegeben)\n"
+    "  --help      diese Hilfe\n"
+    "  --version   die Version des Programms\n"
+    "\n"
+    "Ein Bild, dessen Name mit \"--\" beginnt, wird nach \"--\" oder als ./NAME angegeben.\n"
+    "Siehe kvphoto(1) und kvphoto-cli(1).\n";
+
 // Our own: the program cannot start without its album list.
 inline constexpr std::string_view kMsgAlbumListUnusable =
     "Die Albumliste kann weder gelesen noch angelegt werden:\n";
