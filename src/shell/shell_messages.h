@@ -7,6 +7,9 @@ namespace kv::shell {
 // The shell's texts exactly as the user sees them.
 inline constexpr std::string_view kWindowTitle = "Kelvor Photo Viewer";
 inline constexpr std::string_view kWindowClass = "PhotoPrinter";
+// The desktop entry's name without ".desktop": the window names it (Wayland's app id),
+// so the window, the menu entry and the dock are one application.
+inline constexpr std::string_view kDesktopFileName = "de.kelvor.kvphoto";
 inline constexpr std::string_view kDefaultAlbumName = "My_Album";
 
 inline constexpr std::string_view kMsgReducedColours =
