@@ -90,6 +90,35 @@ Exit albumDelete(Invocation& inv) {
     return exitFor(program.store().deleteAlbum(*index));
 }
 
+namespace {
+
+// A field of "album show": a tab or line break in a name would make another field or
+// line, so those and the backslash that escapes them are written escaped.
+std::string showField(std::string_view field) {
+    std::string out;
+    for (const char c : field) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 Exit albumShow(Invocation& inv) {
     Program program(inv);
     if (!program.open() || !program.loadAlbum(inv.operand(0)))
@@ -98,7 +127,8 @@ Exit albumShow(Invocation& inv) {
     for (int i = 0; i < albums.pictureCount; ++i) {
         const albums::PictureRow& row = albums.pictures[static_cast<std::size_t>(i)];
         inv.out << i << '\t' << row.rotation << '\t' << row.thumbnail.width << 'x'
-                << row.thumbnail.height << '\t' << row.fullPath << '\t' << row.displayName << '\n';
+                << row.thumbnail.height << '\t' << showField(row.fullPath) << '\t'
+                << showField(row.displayName) << '\n';
     }
     return Exit::Done;
 }
@@ -146,6 +176,12 @@ Exit pictureSave(Invocation& inv) {
     // An empty name would become ".bmp" in the current folder.
     if (inv.operandCount() > 2 && inv.operand(2).empty())
         return inv.usageError(text::kEmptyTarget);
+    // A folder ("." or "dir/") would likewise become a hidden ".bmp" or "..bmp" in it.
+    if (inv.operandCount() > 2) {
+        const fs::path name = fs::path(inv.operand(2)).filename();
+        if (name.empty() || name == "." || name == "..")
+            return inv.usageError(std::string(text::kTargetIsFolder) + inv.operand(2));
+    }
     return onPicture(inv, [&](Program& program, int) {
         program.state.layout = shell::Layout::OneUp;
         if (!intake::canSaveAs(program.state, inv.ui))

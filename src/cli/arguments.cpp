@@ -50,6 +50,8 @@ CommandLine parseCommandLine(std::span<const std::string> args) {
             line.home = dir;
         } else if (arg == "--help") {
             line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
         } else if (arg.starts_with("--")) {
             line.error = std::string(text::kUnknownOption) + arg;
             return line;

@@ -22,6 +22,7 @@ struct CommandLine {
     std::optional<std::filesystem::path> home;
     Answers answers = Answers::Unset;
     bool help = false;              // --help before any command word
+    bool version = false;           // --version before any command word
     std::vector<std::string> words; // from the first word that is no option on
     std::string error;              // a usage error; empty when the line is fine
 };

@@ -5,6 +5,8 @@
 #include "platform/ascii.h"
 #include "platform/leftovers.h"
 #include "platform/paths.h"
+#include "platform/version.h"
+#include "shell/shell_messages.h"
 #include "shell/startup.h"
 
 #include <exception>
@@ -61,6 +63,10 @@ int groupUsageError(std::ostream& err, std::string_view group, std::string_view 
 int runCommand(const CommandLine& line, std::ostream& out, std::ostream& err,
                const fs::path& executableDir) {
     const std::span<const std::string> words(line.words);
+    if (line.version && !line.help) {
+        out << text::kToolName << ' ' << platform::programVersion() << '\n';
+        return static_cast<int>(Exit::Done);
+    }
     if (words.empty()) {
         if (line.help) {
             printOverview(out);
@@ -161,7 +167,11 @@ bool Program::open() {
     session.setPortLibraryFolder(m_invocation.executableDir);
     if (session.openProgramDirectory(shell::shippedDataDirectory(m_invocation.executableDir)))
         return true;
-    m_invocation.stop(std::string(text::kCannotOpenAlbums) + state.programDirectory.string());
+    // The window's own message, told as every message of the program is.
+    m_invocation.ui.message(std::string(shell::kMsgAlbumListUnusable) +
+                                (state.programDirectory / "album.dat").string() +
+                                std::string(shell::kMsgAlbumListUnusableTail),
+                            platform::Ui::Icon::Stop);
     return false;
 }
 

@@ -25,6 +25,7 @@ inline constexpr std::string_view kOverview =
     "              is given; the tool then says so, except that print asks on\n"
     "              the terminal when standard input is one)\n"
     "  --help      this text; COMMAND --help describes one command\n"
+    "  --version   the program's version\n"
     "\n"
     "Commands:\n";
 
@@ -32,7 +33,8 @@ inline constexpr std::string_view kCommandList =
     "  album list                          one album name a line, in album.dat order\n"
     "  album add NAME | album rename OLD NEW | album delete NAME\n"
     "  album show NAME                     one picture a line: \"INDEX<TAB>ROTATION<TAB>WxH<TAB>"
-    "FULL PATH<TAB>DISPLAY NAME\" (WxH of the stored thumbnail)\n"
+    "FULL PATH<TAB>DISPLAY NAME\" (WxH of the stored thumbnail; \\, tab and line breaks "
+    "escaped as \\\\, \\t, \\n, \\r)\n"
     "  picture add ALBUM FILE...           the program's own intake: conversion, thumbnail, "
     "album files\n"
     "  picture delete ALBUM INDEX | picture rotate ALBUM INDEX\n"
@@ -67,7 +69,6 @@ inline constexpr std::string_view kClosing =
 inline constexpr std::string_view kAnsweredNo = "no --yes or --no given: answered No";
 inline constexpr std::string_view kAnsweredCancel = "no --yes or --no given: answered Cancel";
 inline constexpr std::string_view kNoSuchAlbum = "no album named ";
-inline constexpr std::string_view kCannotOpenAlbums = "cannot read or create album.dat in ";
 inline constexpr std::string_view kNoScratchFolder = "cannot create a temporary folder in ";
 inline constexpr std::string_view kUnknownCommand = "unknown command: ";
 inline constexpr std::string_view kMissingCommand = "no command given";
@@ -78,6 +79,7 @@ inline constexpr std::string_view kNeedsValue = " needs a value";
 inline constexpr std::string_view kTooFewArguments = "missing arguments";
 inline constexpr std::string_view kTooManyArguments = "too many arguments";
 inline constexpr std::string_view kEmptyTarget = "the target file name is empty";
+inline constexpr std::string_view kTargetIsFolder = "the target names a folder, not a file: ";
 inline constexpr std::string_view kNotANumber = " is not a number (decimal or 0x hex)";
 inline constexpr std::string_view kOutOfRange = " is out of range ";
 inline constexpr std::string_view kCountZero = "N must be at least 1";

@@ -1,6 +1,8 @@
 #include "cli/sheet_setup.h"
 
 #include "cli/cli_texts.h"
+#include "intake/picture_intake.h"
+#include "platform/imagelib/image_library.h"
 #include "render/layout_composition.h"
 
 #include <vector>
@@ -18,6 +20,18 @@ shell::SheetPicture pictureOf(const std::string& operand) {
     const fs::path absolute = fs::absolute(operand, ec);
     const fs::path full = ec ? fs::path(operand) : absolute.lexically_normal();
     return {full.string(), full.filename().string()};
+}
+
+// A file that ends early prints its readable part and black below it, as the window
+// shows it; the window and "picture add" tell so, and so does the terminal. The
+// smallest decode finds the early end as well as the whole one.
+void tellIfIncomplete(const Invocation& inv, const shell::SheetPicture& picture) {
+    namespace lib = platform::imagelib;
+    lib::DecodedImage decoded;
+    const lib::NeededExtent smallest = [](int, int) { return lib::DecodeExtent{1, 1}; };
+    if (lib::ScaleCDAtLeast(picture.fullPath, smallest, decoded) == 1 && decoded.incomplete)
+        inv.ui.message(intake::incompleteMessage(picture.fullPath),
+                       platform::Ui::Icon::Information);
 }
 
 } // namespace
@@ -49,13 +63,18 @@ bool setUpSheet(Invocation& inv, Program& program, Layout layout, const fs::path
     shell::AppState& state = program.state;
     state.layout = layout;
     switch (layout) {
-    case Layout::OneUp:
-        state.loadPictureFile(pictureOf(inv.operand(0)));
+    case Layout::OneUp: {
+        const shell::SheetPicture picture = pictureOf(inv.operand(0));
+        state.loadPictureFile(picture);
+        tellIfIncomplete(inv, picture);
         return true;
+    }
     case Layout::FourUp: {
         std::vector<shell::SheetPicture> pictures;
-        for (std::size_t i = 0; i < inv.operandCount(); ++i)
+        for (std::size_t i = 0; i < inv.operandCount(); ++i) {
             pictures.push_back(pictureOf(inv.operand(i)));
+            tellIfIncomplete(inv, pictures.back());
+        }
         return render::composeFourUpSheet(state, inv.ui, pictures, tempDir);
     }
     case Layout::SixteenUp: {

@@ -121,17 +121,32 @@ void installShippedData(const fs::path& shippedDir, const fs::path& programDir) 
         // The user's copy counts whatever its case ("KVX00.INI" for "kvx00.ini"):
         // a second spelling beside it would hide the user's own settings.
         fs::path target = programDir;
-        for (const fs::path& part : it->path().lexically_relative(base))
+        const fs::path relative = it->path().lexically_relative(base);
+        for (const fs::path& part : relative)
             target = findNoCase(target, part.string());
-        if (entryExists(target))
-            continue;
+        // The help is the program's, not the user's: an upgrade brings its new text.
+        // The copy carries the shipped file's time, so "differs" means "another version".
+        const bool isHelp = equalsNoCase(relative.begin()->string(), "help");
+        std::error_code timeError;
+        const fs::file_time_type shippedTime = fs::last_write_time(it->path(), timeError);
+        if (entryExists(target)) {
+            std::error_code targetError;
+            if (!isHelp || timeError ||
+                !fs::is_regular_file(fs::symlink_status(target, targetError)))
+                continue;
+            const fs::file_time_type copyTime = fs::last_write_time(target, targetError);
+            if (targetError || copyTime == shippedTime)
+                continue;
+        }
         std::string bytes;
         std::error_code dirError;
         fs::create_directories(target.parent_path(), dirError);
         // Written atomically, so an interrupted first start leaves no half file that
         // later starts would keep forever.
-        if (readFile(it->path(), bytes))
-            writeFileAtomic(target, bytes);
+        if (readFile(it->path(), bytes) && writeFileAtomic(target, bytes) && !timeError) {
+            std::error_code stampError;
+            fs::last_write_time(target, shippedTime, stampError);
+        }
     }
 }
 

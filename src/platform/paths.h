@@ -37,7 +37,9 @@ std::optional<std::uint64_t> freeSpace(const std::filesystem::path& path);
 
 // Copies shipped data files (calibration defaults, help) from `shippedDir` into
 // the program directory where they are missing there, keeping subfolders. Existing
-// files stay, also when they are spelt in another case. Unreadable files are skipped.
+// files stay, also when they are spelt in another case, except the help (folder
+// "help"), which is copied again when the shipped file's time is not the copy's.
+// Unreadable files are skipped.
 void installShippedData(const std::filesystem::path& shippedDir,
                         const std::filesystem::path& programDir);
 

@@ -7,6 +7,7 @@
 #include "platform/peer_user.h"
 #include "platform/port_lock.h"
 #include "platform/private_folder.h"
+#include "platform/version.h"
 #include "printer_app/job_list.h"
 #include "printer_app/job_queue.h"
 #include "printer_app/kelvor_driver.h"
@@ -29,7 +30,8 @@ namespace fs = std::filesystem;
 using namespace kv::printer_app;
 
 constexpr const char* kAppName = "kvphoto-printer-app";
-constexpr const char* kVersion = "0.1.0";
+// The project's one version, as every program of the package answers --version.
+const std::string kVersion(kv::platform::programVersion());
 
 // The folder of this user's server: spool, control socket, PAPPL's temporary files.
 fs::path g_runtime;
@@ -347,8 +349,9 @@ int runServer(const std::string& baseName, int count, cups_option_t* options) {
     }
     pappl_version_t version{};
     std::snprintf(version.name, sizeof version.name, "%s", baseName.c_str());
-    std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion);
-    std::sscanf(kVersion, "%hu.%hu.%hu", version.version, version.version + 1, version.version + 2);
+    std::snprintf(version.sversion, sizeof version.sversion, "%s", kVersion.c_str());
+    std::sscanf(kVersion.c_str(), "%hu.%hu.%hu", version.version, version.version + 1,
+                version.version + 2);
     papplSystemSetVersions(system, 1, &version);
     const fs::path socket = controlSocketPath(baseName);
     kv::platform::PortLock lock(socket.string() + ".lock");
@@ -399,6 +402,6 @@ int main(int argc, char* argv[]) {
     }
     if (command == Command::Server)
         return runServer(fs::path(argv[0]).filename().string(), count, options);
-    return papplMainloop(argc, argv, kVersion, nullptr, driverCount(), drivers(), autoAdd,
+    return papplMainloop(argc, argv, kVersion.c_str(), nullptr, driverCount(), drivers(), autoAdd,
                          driverCallback, nullptr, nullptr, systemCallback, nullptr, nullptr);
 }

@@ -8,6 +8,7 @@
 #include "platform/termination_qt.h"
 #include "printer/port_backend.h"
 #include "shell/main_window.h"
+#include "shell/shell_messages.h"
 #include "shell/single_instance.h"
 #include "shell/startup.h"
 #include "shell/temp_directory.h"
@@ -59,6 +60,8 @@ bool Application::start(const CommandLine& commandLine) {
             &Application::endRun);
 
     useUserLocale();
+    QGuiApplication::setDesktopFileName(
+        QString::fromUtf8(kDesktopFileName.data(), qsizetype(kDesktopFileName.size())));
     // The program speaks German; so do Qt's own buttons and dialogs ("Ja", "Nein",
     // "Abbrechen", the save dialog) where the system has Qt's German texts.
     m_qtTexts = std::make_unique<QTranslator>();

@@ -4,12 +4,20 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // Answered before Qt or a running window sees the arguments: neither is a file.
+    if (const std::optional<std::string> text = kv::shell::informationText(
+            std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc))) {
+        std::fputs(text->c_str(), stdout);
+        return 0;
+    }
     // fontconfig reads its configuration beside the start-up work (see font_warm_up.h).
     kv::platform::startFontWarmUp();
     // Debug mode is decided on the command line as typed: QApplication removes

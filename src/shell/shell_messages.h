@@ -7,6 +7,9 @@ namespace kv::shell {
 // The shell's texts exactly as the user sees them.
 inline constexpr std::string_view kWindowTitle = "Kelvor Photo Viewer";
 inline constexpr std::string_view kWindowClass = "PhotoPrinter";
+// The desktop entry's name without ".desktop": the window names it (Wayland's app id),
+// so the window, the menu entry and the dock are one application.
+inline constexpr std::string_view kDesktopFileName = "de.kelvor.kvphoto";
 inline constexpr std::string_view kDefaultAlbumName = "My_Album";
 
 inline constexpr std::string_view kMsgReducedColours =
@@ -15,6 +18,21 @@ inline constexpr std::string_view kMsgReducedColours =
 inline constexpr std::string_view kMsgUnsupportedColours =
     "Die Systemfarbeinstellung wird nicht unterstützt! \n Bitte ändern Sie Ihre "
     "Farbeinstellung zu Echtfarbe oder 256 Farben.";
+
+// Our own: what "kvphoto --help" prints.
+inline constexpr std::string_view kCommandLineHelp =
+    "Aufruf: kvphoto [/debug] [DATEI|file:///URL ...]\n"
+    "\n"
+    "Kelvor Photo Viewer: Bilder in Alben sammeln, ansehen, anpassen und drucken.\n"
+    "Die genannten Bilder kommen ins aktuelle Album, als wären sie auf das Fenster\n"
+    "gezogen worden; läuft das Programm schon, nimmt sein Fenster sie auf.\n"
+    "\n"
+    "  /debug      Service-Modus (nur allein angegeben)\n"
+    "  --help      diese Hilfe\n"
+    "  --version   die Version des Programms\n"
+    "\n"
+    "Ein Bild, dessen Name mit \"--\" beginnt, wird nach \"--\" oder als ./NAME angegeben.\n"
+    "Siehe kvphoto(1) und kvphoto-cli(1).\n";
 
 // Our own: the program cannot start without its album list.
 inline constexpr std::string_view kMsgAlbumListUnusable =

@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "intake/intake_messages.h"
+#include "platform/version.h"
 #include "shell/shell_messages.h"
 
 #include <clocale>
@@ -131,7 +132,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& typed,
                              const std::vector<std::string>& remaining, const fs::path& startDir) {
     CommandLine line;
     line.debug = isDebugCommandLine(typed);
+    bool dashesSeen = false;
     for (const std::string& arg : remaining) {
+        // The first "--" ends the options: the names after it are files, whatever they say.
+        if (arg == "--" && !dashesSeen) {
+            dashesSeen = true;
+            continue;
+        }
         if (arg.empty() || arg == "/debug")
             continue;
         if (startsWithNoCase(arg, "file:/")) {
@@ -147,6 +154,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& typed,
         }
     }
     return line;
+}
+
+std::optional<std::string> informationText(const std::vector<std::string>& arguments) {
+    for (const std::string& arg : arguments) {
+        if (arg == "--")
+            break;
+        if (arg == "--help")
+            return std::string(kCommandLineHelp);
+        if (arg == "--version")
+            return "kvphoto " + std::string(platform::programVersion()) + "\n";
+    }
+    return std::nullopt;
 }
 
 void reportRefusedArguments(const std::vector<std::string>& refused, platform::Ui& ui) {

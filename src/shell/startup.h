@@ -3,6 +3,7 @@
 #include "platform/ui.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,10 @@ struct CommandLine {
 CommandLine parseCommandLine(const std::vector<std::string>& typed,
                              const std::vector<std::string>& remaining,
                              const std::filesystem::path& startDir);
+
+// The text for "--help" or "--version" among the arguments (up to a "--"), which the
+// program prints and ends on before anything starts; nullopt when neither is given.
+std::optional<std::string> informationText(const std::vector<std::string>& arguments);
 
 // Tells the user, one message each, about arguments that cannot be opened.
 void reportRefusedArguments(const std::vector<std::string>& refused, platform::Ui& ui);
