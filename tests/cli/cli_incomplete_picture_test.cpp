@@ -50,8 +50,9 @@ TEST(CliIncompletePicture, RenderAndPrintSayWhatTheWindowSays) {
         const Result r = cli.run(c.args, printer);
         EXPECT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.err.find(told) != std::string::npos, c.incomplete) << r.err;
-        if (c.args[1] == "print")
+        if (c.args[1] == "print") {
             EXPECT_EQ(test::printedPages(out), ++pages);
+        }
     }
 }
 

@@ -43,8 +43,9 @@ TEST(HelpRefresh, UserCopyFollowsTheInstalledHelp) {
         installShippedData(shipped.path(), program.path());
 
         EXPECT_EQ(readBytes(program / c.file), c.expected) << c.what;
-        if (std::string(c.expected) == "installed")
+        if (std::string(c.expected) == "installed") {
             EXPECT_EQ(fs::last_write_time(program / c.file), shippedTime) << c.what;
+        }
     }
 }
 

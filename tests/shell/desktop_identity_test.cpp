@@ -19,7 +19,7 @@ TEST(DesktopIdentity, WindowAndDesktopEntryNameEachOther) {
         fs::path(KV_PACKAGING_DIR) / (std::string(kDesktopFileName) + ".desktop");
     ASSERT_TRUE(fs::is_regular_file(entry)) << entry;
     const std::string text = test::readBytes(entry);
-    for (const std::string line :
+    for (const std::string& line :
          {std::string("StartupWMClass=") + KV_PROGRAM_NAME, std::string("StartupNotify=true"),
           "Icon=" + std::string(kDesktopFileName)})
         EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line;
