@@ -99,6 +99,8 @@ inline constexpr std::string_view kNoSuchPicture = "no picture with that INDEX i
 inline constexpr std::string_view kPrintCancelled = "printing cancelled, the page was dropped";
 inline constexpr std::string_view kNothingPrinted = "nothing was printed";
 inline constexpr std::string_view kPrintStopped = "printing stopped";
+inline constexpr std::string_view kWaitingForPort =
+    "waiting for the printer port, another program is using it (Ctrl+C twice stops)";
 inline constexpr std::string_view kSheetNotPrinted = "the sheet was not printed";
 // "<printed> of <total> sheets printed"
 inline constexpr std::string_view kSheetsPrintedOf = " of ";

@@ -94,6 +94,27 @@ std::optional<std::string> promptLine() {
     return line;
 }
 
+// While it lives, a second Ctrl+C or SIGTERM ends every wait of the link and the job
+// (the port, the warm-up, the paper) at once. The link forgets it and the port wait's
+// notice when it ends, since both speak of this command's locals.
+class StopOnSignals {
+  public:
+    StopOnSignals(printer::PrinterLink& link, const platform::InterruptCatcher& signals)
+        : m_link(link) {
+        m_link.setStopRequest(
+            [&signals] { return signals.terminated() || signals.interrupts() >= 2; });
+    }
+    ~StopOnSignals() {
+        m_link.setStopRequest({});
+        m_link.setPortWaitNotice({});
+    }
+    StopOnSignals(const StopOnSignals&) = delete;
+    StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  private:
+    printer::PrinterLink& m_link;
+};
+
 } // namespace
 
 Exit print(Invocation& inv) {
@@ -107,7 +128,8 @@ Exit print(Invocation& inv) {
     if (!program.openForSheets())
         return Exit::Stopped;
     shell::Session& session = program.session;
-    if (!session.loadPortLibrary())
+    // The first reset waits for the port: it comes once signals are caught (below).
+    if (!session.loadPortLibrary(shell::Session::FirstReset::WithPortSetUp))
         return Exit::Stopped;
     const ScratchFolder scratch;
     if (scratch.path().empty())
@@ -137,6 +159,23 @@ Exit print(Invocation& inv) {
     printer::PrinterLink& link = session.printerLink();
     link.setProgress(progress.get());
     const platform::InterruptCatcher signals;
+    const StopOnSignals stopOnSignals(link, signals);
+    // The port kept by another program: said once per wait, so the pause is explained.
+    link.setPortWaitNotice([&, told = false](bool waiting) mutable {
+        if (waiting && !told && progress) {
+            progress->endLine();
+            inv.err << text::kToolName << ": " << text::kWaitingForPort << '\n' << std::flush;
+        }
+        told = waiting;
+        return true;
+    });
+    session.resetAfterBinding();
+    if (link.stopRequested()) {
+        link.setProgress(nullptr);
+        inv.ui.setBeforeText({});
+        inv.ui.setPrompt({});
+        return inv.stop(text::kPrintStopped);
+    }
     TerminalJobUi ui(inv.ui, signals, inv.err, progress.get());
     TerminalJobHost host(link.clock(), signals, progress.get(), inv.err, inv.flag("--quiet"));
     jobs::PrintJob job(jobs::JobContext{program.state, ui, link, session.mediaContext(),
@@ -158,7 +197,8 @@ Exit print(Invocation& inv) {
     if (tally.printed == sheets && sheets > 0 && tally.cancelled == 0 && !tally.stopped)
         return Exit::Done;
     // The engine told every failure as it happened; this says what came of it.
-    const bool byUser = tally.cancelled > 0 || tally.stopped || ui.stoppedBySignal();
+    const bool byUser =
+        tally.cancelled > 0 || tally.stopped || ui.stoppedBySignal() || link.stopRequested();
     if (tally.cancelled > 0)
         inv.stop(text::kPrintCancelled);
     else if (byUser)

@@ -334,6 +334,10 @@ PrintJob::Flow PrintJob::readyWait() {
             start = link.clock().tickMs();
             continue;
         }
+        if (link.stopRequested()) {
+            endJob(JobOutcome::Failed);
+            return Flow::Stop;
+        }
         if (link.clock().tickMs() - start > kReadyWaitMs) {
             m_ctx.ui.message(printer::kMsgPrinterNotReady, Icon::Information);
             endJob(JobOutcome::Failed);
@@ -351,8 +355,7 @@ PrintJob::Flow PrintJob::readyWait() {
     }
     // A page that did not start (no paper in the tray, a fault) shows in the paper wait,
     // which asks the user, instead of ending the job without a word.
-    if (!m_bmxOnly)
-        printer::startPage(link);
+    m_pageStarted = !m_bmxOnly && printer::startPage(link) == printer::kCommandSent;
     return Flow::Continue;
 }
 
@@ -364,6 +367,14 @@ PrintJob::Flow PrintJob::paperWait(bool& restart) {
         if (state == PrinterState::Ready) {
             m_picturePrepared = false;
             return Flow::Continue;
+        }
+        // The page was started: a stop drops it, so the printer does not wait for it.
+        if (link.stopRequested()) {
+            if (m_pageStarted)
+                printer::endPage(link, printer::kEndPageCancel);
+            m_batchActive = false;
+            endJob(JobOutcome::Cancelled);
+            return Flow::Stop;
         }
         if (state == PrinterState::Busy) {
             link.delayMs(kPollMs);

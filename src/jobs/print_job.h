@@ -119,6 +119,7 @@ class PrintJob {
     int m_batchRemaining = 0;
     bool m_picturePrepared = false;
     bool m_bmxOnly = false;
+    bool m_pageStarted = false; // StartPage went out for the sheet in hand
     bool m_colourMatching = false;
     bool m_selected = false; // LPT_Select was sent in this step: EndJob releases
     bool m_armed = false;    // this step re-armed the timer

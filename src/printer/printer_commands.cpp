@@ -129,6 +129,8 @@ int waitWarmUp(PrinterLink& link) {
         }
         if (link.block().data()[0] == kWarmedUp)
             return finish(kSequenceOk);
+        if (link.stopRequested())
+            return finish(kSequenceFailed);
         // Unsigned difference: right across a wrap of the tick counter too.
         if (link.clock().tickMs() - start > kWarmUpTimeoutMs) {
             link.ui().message(kMsgUnableToHeatUp, Icon::None);
@@ -146,6 +148,8 @@ int startPage(PrinterLink& link) {
             break;
         // A fault is the job engine's to ask about, right after this.
         if (state == PrinterState::Fault)
+            return kCommandFailed;
+        if (link.stopRequested())
             return kCommandFailed;
         if (link.clock().tickMs() - start >= kStartPageTimeoutMs) {
             link.ui().message(kMsgPrinterNotReady, Icon::Information);

@@ -103,6 +103,9 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
         case platform::PortLock::Attempt::InUse:
             break;
         }
+        // Stopped by the user: no message, they know why nothing printed.
+        if (stopRequested())
+            return false;
         waited = true;
         const bool keepWaiting = !m_portWaitNotice || m_portWaitNotice(true);
         if (!keepWaiting || m_clock.tickMs() - start >= waitMs) {

@@ -78,6 +78,10 @@ class PrinterLink {
     }
     // Whether this link holds its port's lock now.
     bool holdsPort() const;
+    // Asked at every wait (the port, the warm-up, the ready printer, the paper): true
+    // ends the wait at once, because the user asked to stop.
+    void setStopRequest(std::function<bool()> stop) { m_stopRequest = std::move(stop); }
+    bool stopRequested() const { return m_stopRequest && m_stopRequest(); }
 
   private:
     class GuardedApi : public PortApi {
@@ -112,6 +116,7 @@ class PrinterLink {
     bool m_lockTroubleTold = false;
     std::string m_lockProblem; // why the default lock folder is unfit
     std::function<bool(bool waiting)> m_portWaitNotice;
+    std::function<bool()> m_stopRequest;
     int m_selectDepth = 0;
     bool m_bracketDenied = false;     // the open bracket did not get the port
     bool m_lastBracketDenied = false; // the last bracket did not: its extra releases do nothing
