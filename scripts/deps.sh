@@ -7,7 +7,7 @@ packages=(
   libjpeg-dev libtiff-dev libgif-dev libsane-dev libsane1 libsane-common libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters
-  cups curl  # cups: mime.convs and rastertopwg, without which a queue takes no PDF or text
+  cups  # mime.convs, pstops and rastertopwg, without which a queue takes no PDF or text
   clang libclang-rt-14-dev
   dpkg-dev lintian desktop-file-utils appstream man-db
 )
