@@ -355,16 +355,20 @@ TEST(CliPrint, PaperAndFaultsFromTheControlFile) {
     // The tray runs empty while the paper is fed, or while the printer warms up (then
     // found when the page is fed): the paper question, answered yes until the tester
     // puts paper in; then the page comes out.
+    // The warm-up may run for a while before the job shows it (the sheet is made
+    // meanwhile): it gets the longer time, so that a slow sanitizer build still catches it.
     const struct {
         const char* variable;
+        const char* ms;
         const char* phase;
-    } moments[] = {{"KVPR_SIM_PAPER_LOAD_MS", "Papier"}, {"KVPR_SIM_WARMUP_MS", "Aufwärmen"}};
+    } moments[] = {{"KVPR_SIM_PAPER_LOAD_MS", "3000", "Papier"},
+                   {"KVPR_SIM_WARMUP_MS", "8000", "Aufwärmen"}};
     int pages = 0;
     for (const auto& moment : moments) {
         SCOPED_TRACE(moment.phase);
         QProcess process;
         std::vector<std::pair<QString, QString>> env = cli.env();
-        env.emplace_back(moment.variable, "3000");
+        env.emplace_back(moment.variable, moment.ms);
         cli.start(process, {"--yes", "print", picture}, env);
         std::string err;
         ASSERT_TRUE(waitForText(process, err, moment.phase)) << err;
