@@ -94,7 +94,10 @@ std::string ownerTag() {
     return std::to_string(::getpid());
 }
 
-int removeStaleLeftovers(const fs::path& folder) {
+namespace {
+
+// Removes the stale leftovers in `folder` (not below it) whose names `wanted` takes.
+template <typename Wanted> int removeStale(const fs::path& folder, Wanted wanted) {
     int removed = 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -102,7 +105,7 @@ int removeStaleLeftovers(const fs::path& folder) {
         const std::string name = entry.path().filename().string();
         std::error_code kindError;
         // Symbolic links are never followed, so nothing outside the folder goes.
-        if (entry.is_symlink(kindError))
+        if (!wanted(name) || entry.is_symlink(kindError))
             continue;
         if (entry.is_regular_file(kindError) && stale(tempFile(name), entry)) {
             std::error_code gone;
@@ -115,20 +118,16 @@ int removeStaleLeftovers(const fs::path& folder) {
     return removed;
 }
 
+} // namespace
+
+int removeStaleLeftovers(const fs::path& folder) {
+    return removeStale(folder, [](const std::string&) { return true; });
+}
+
 void removeStaleTemporaries(const fs::path& file) {
     const std::string prefix = "." + file.filename().string() + std::string(kTempMark);
     const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
-        const std::string name = entry.path().filename().string();
-        std::error_code kindError;
-        if (name.starts_with(prefix) && !entry.is_symlink(kindError) &&
-            entry.is_regular_file(kindError) && stale(tempFile(name), entry)) {
-            std::error_code gone;
-            fs::remove(entry.path(), gone);
-        }
-    }
+    removeStale(folder, [&prefix](const std::string& name) { return name.starts_with(prefix); });
 }
 
 } // namespace kv::platform
