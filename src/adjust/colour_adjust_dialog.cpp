@@ -99,7 +99,7 @@ ColourAdjustDialog::ColourAdjustDialog(shell::AppState& state, platform::Ui& ui,
     setWindowTitle(qs(colour_text::kTitle));
     setModal(true);
 
-    m_thumbnail = readColourThumbnail(dataFile, m_state.albums.selectedPicture);
+    m_thumbnail = readColourThumbnail(dataFile, m_state.albums.selectedPicture());
     if (m_thumbnail) {
         m_mean = thumbnailMean(m_thumbnail->pixels);
         m_preview = platform::toQImage(*m_thumbnail);

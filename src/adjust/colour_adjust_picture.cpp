@@ -47,7 +47,7 @@ ApplyResult applyColourAdjustment(shell::AppState& state, platform::Ui& ui,
                                   const fs::path& tempDir, bool show) {
     platform::Ui::WaitCursor wait(ui);
     albums::AlbumState& albums = state.albums;
-    const int index = albums.selectedPicture;
+    const int index = albums.selectedPicture();
     platform::Bitmap24 picture;
     {
         platform::imagelib::DecodedImage decoded;

@@ -3,6 +3,8 @@
 #include "platform/bitmap.h"
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,17 @@ struct PictureRow {
     std::string displayName;      // file name with extension
     platform::Bitmap24 thumbnail; // as shown and stored: already turned by rotation
     int rotation = 0;             // quarter turns clockwise, 0..3
+    // Who the row is in this run (0: not asked for yet). The album files have no
+    // such field: a reload hands it on to the row it finds the same picture in, so
+    // two rows of one file are told apart by where they stand among their equals.
+    std::uint64_t id = 0;
 };
+
+// A new row identity, never given before in this process.
+inline std::uint64_t newPictureId() {
+    static std::atomic<std::uint64_t> counter{0};
+    return ++counter;
+}
 
 enum class AlbumChangeMode { Idle = 0, Switching = 1, Adding = 2, Deleting = 3 };
 
@@ -34,8 +46,15 @@ struct AlbumState {
 
     std::array<PictureRow, kPictureRows> pictures; // [pictureCount] is the staging row
     int pictureCount = 0;
-    int selectedPicture = -1; // -1: none
-    int loadedPicture = -2;   // -2: none
+
+    // The selected picture and the one loaded into the print window, as rows: they
+    // follow their rows through every reload, move and delete and are gone with them.
+    int selectedPicture() const { return indexOf(m_selected, -1); } // -1: none
+    int loadedPicture() const { return indexOf(m_loaded, -2); }     // -2: none
+    void select(int index) { m_selected = idAt(index); }            // out of range: none
+    // Changes with the picture on show only: AppState's showPicture, loadPictureFile
+    // and clearPicture are the program's callers.
+    void setLoaded(int index) { m_loaded = idAt(index); }
 
     bool pictureAdded = false;
     bool pictureDeleted = false;
@@ -51,38 +70,30 @@ struct AlbumState {
     void clearChangeFlags() {
         pictureAdded = pictureDeleted = pictureRotated = pictureMoved = false;
     }
+
+    // The identity of row `index` (given now when it has none); 0 for no row. The
+    // staging row behind the table counts: a picture being added is selected there.
+    std::uint64_t idAt(int index) {
+        if (index < 0 || index >= kPictureRows)
+            return 0;
+        std::uint64_t& id = pictures[std::size_t(index)].id;
+        if (id == 0)
+            id = newPictureId();
+        return id;
+    }
+    // Where the row with that identity is now, or `none`.
+    int indexOf(std::uint64_t id, int none = -1) const {
+        if (id == 0)
+            return none;
+        for (int i = 0; i < pictureCount; ++i)
+            if (pictures[std::size_t(i)].id == id)
+                return i;
+        return none;
+    }
+
+  private:
+    std::uint64_t m_selected = 0;
+    std::uint64_t m_loaded = 0;
 };
-
-// A row of the picture table by what it holds, to find it again after the table
-// was read anew (another program may have added or removed rows).
-struct PictureKey {
-    int index = -1; // -1: no picture
-    std::string fullPath;
-    std::string displayName;
-};
-
-inline PictureKey pictureKeyOf(const AlbumState& albums, int index) {
-    if (index < 0 || index >= albums.pictureCount)
-        return {};
-    const PictureRow& row = albums.pictures[static_cast<std::size_t>(index)];
-    return {index, row.fullPath, row.displayName};
-}
-
-// Where the picture is now: at its old index when that row still holds it, else
-// the first row that does; -1 when it is gone (or the key names none).
-inline int findPicture(const AlbumState& albums, const PictureKey& key) {
-    if (key.index < 0)
-        return -1;
-    const auto holds = [&](int i) {
-        const PictureRow& row = albums.pictures[static_cast<std::size_t>(i)];
-        return row.fullPath == key.fullPath && row.displayName == key.displayName;
-    };
-    if (key.index < albums.pictureCount && holds(key.index))
-        return key.index;
-    for (int i = 0; i < albums.pictureCount; ++i)
-        if (holds(i))
-            return i;
-    return -1;
-}
 
 } // namespace kv::albums

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <span>
 #include <utility>
 
 namespace kv::albums {
@@ -41,6 +42,42 @@ bool sameRow(const PictureRow& a, const PictureRow& b) {
     return a.fullPath == b.fullPath && a.displayName == b.displayName && a.rotation == b.rotation &&
            a.thumbnail.width == b.thumbnail.width && a.thumbnail.height == b.thumbnail.height &&
            a.thumbnail.pixels == b.thumbnail.pixels;
+}
+
+// For each old row, the new row that holds the same picture (-1: gone). The rows keep
+// their order, so the two tables are aligned as a text comparison aligns lines: most
+// rows of the same file and name kept, and among those, most with the same turn. Rows
+// of one file are so told apart by their order, and a turned row is still found.
+std::vector<int> matchRows(std::span<const PictureRow> before, std::span<const PictureRow> after) {
+    const std::size_t n = before.size();
+    const std::size_t m = after.size();
+    const auto score = [&](std::size_t i, std::size_t j) {
+        const PictureRow& a = before[i];
+        const PictureRow& b = after[j];
+        if (a.fullPath != b.fullPath || a.displayName != b.displayName)
+            return 0;
+        return a.rotation == b.rotation ? 3 : 2;
+    };
+    // best[i][j]: the best alignment of before[i..] with after[j..].
+    std::vector<int> best((n + 1) * (m + 1), 0);
+    const auto at = [&](std::size_t i, std::size_t j) -> int& { return best[i * (m + 1) + j]; };
+    for (std::size_t i = n; i-- > 0;)
+        for (std::size_t j = m; j-- > 0;) {
+            const int s = score(i, j);
+            at(i, j) = std::max({at(i + 1, j), at(i, j + 1), s > 0 ? s + at(i + 1, j + 1) : 0});
+        }
+    std::vector<int> found(n, -1);
+    for (std::size_t i = 0, j = 0; i < n && j < m;) {
+        const int s = score(i, j);
+        if (s > 0 && at(i, j) == s + at(i + 1, j + 1)) {
+            found[i++] = static_cast<int>(j++);
+        } else if (at(i, j) == at(i + 1, j)) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -283,7 +320,8 @@ AlbumStore::TableRead AlbumStore::readTable(const std::string& album, bool lenie
 
 // Makes `rows` the current table when they differ from it. The rows behind the table
 // belong to the picture intake (the staging row, files still to add) and move along
-// behind the new table; the selected and loaded indexes follow their pictures.
+// behind the new table. Each old row hands its identity on to the row it is found in,
+// so the selected and the loaded picture follow their rows.
 bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
     const int count = m_state.pictureCount;
     const int newCount = static_cast<int>(rows.size());
@@ -291,8 +329,11 @@ bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
         std::equal(rows.begin(), rows.end(), m_state.pictures.begin(), sameRow))
         return false;
 
-    const PictureKey selected = pictureKeyOf(m_state, m_state.selectedPicture);
-    const PictureKey loaded = pictureKeyOf(m_state, m_state.loadedPicture);
+    const std::vector<int> found =
+        matchRows(std::span(m_state.pictures.data(), std::size_t(count)), rows);
+    for (int i = 0; i < count; ++i)
+        if (found[std::size_t(i)] >= 0)
+            rows[std::size_t(found[std::size_t(i)])].id = m_state.pictures[std::size_t(i)].id;
 
     std::vector<PictureRow> tail(std::make_move_iterator(m_state.pictures.begin() + count),
                                  std::make_move_iterator(m_state.pictures.end()));
@@ -305,15 +346,6 @@ bool AlbumStore::takeTable(std::vector<PictureRow> rows, bool damaged) {
             row = behind < tail.size() ? std::move(tail[behind]) : PictureRow{};
     }
     m_state.pictureCount = newCount;
-
-    auto remap = [&](const PictureKey& key, int index, int none) {
-        if (key.index < 0)
-            return index < 0 ? index : none;
-        const int at = findPicture(m_state, key);
-        return at >= 0 ? at : none;
-    };
-    m_state.selectedPicture = remap(selected, m_state.selectedPicture, -1);
-    m_state.loadedPicture = remap(loaded, m_state.loadedPicture, -2);
     notify(Event::PictureTableReloaded);
     if (damaged)
         tell(msg::kAlbumFileDamaged, Icon::Exclamation);
@@ -372,10 +404,10 @@ std::vector<const PictureRow*> AlbumStore::tableRows() const {
 // when there are none (an empty album has no files).
 // The first steps of a change of one picture, inside the lock: the current album
 // read again and the picture found in it. -1 when no change can be made (told).
-int AlbumStore::startPictureChange(const PictureKey& key, const FileMessages& failure) {
+int AlbumStore::startPictureChange(std::uint64_t picture, const FileMessages& failure) {
     if (!canChange() || !refreshCurrent(failure))
         return -1;
-    const int at = findPicture(m_state, key);
+    const int at = m_state.indexOf(picture);
     if (at < 0)
         tell(msg::kPictureGone, Icon::Information);
     return at;
@@ -437,7 +469,7 @@ void AlbumStore::eraseRow(int index) {
         m_state.pictures[std::size_t(i)] = std::move(m_state.pictures[std::size_t(i + 1)]);
     m_state.pictures[std::size_t(count - 1)] = PictureRow{};
     m_state.pictureCount = count - 1;
-    m_state.selectedPicture = index < count - 1 ? index : count - 2;
+    m_state.select(index < count - 1 ? index : count - 2);
 }
 
 // --- Album list ------------------------------------------------------------------
@@ -518,8 +550,7 @@ bool AlbumStore::loadAlbum(int index, AlbumChangeMode mode) {
         if (damaged)
             tell(msg::kAlbumFileDamaged, Icon::Exclamation);
     }
-    m_state.selectedPicture = -1;
-    m_state.loadedPicture = -2;
+    m_state.select(-1);
     m_state.albumJustChanged = true;
     notify(Event::AlbumLoaded);
     return true;
@@ -727,20 +758,13 @@ StoreResult AlbumStore::appendPicture() {
         // not taken into the album at all.
         row = PictureRow{};
         m_state.pictureCount = count - 1;
-        if (m_state.selectedPicture >= m_state.pictureCount)
-            m_state.selectedPicture = -1;
         return StoreResult::Refused;
     }
 
     // The new row goes back to the staging place while the table is brought up to
-    // what is on disk; it is appended to that. Refused, it stays there.
-    const bool selectedNew = m_state.selectedPicture == count - 1;
-    const bool loadedNew = m_state.loadedPicture == count - 1;
+    // what is on disk; it is appended to that. Refused, it stays there. Selected or
+    // loaded, it stays so: its identity goes with it.
     m_state.pictureCount = count - 1;
-    if (selectedNew)
-        m_state.selectedPicture = -1;
-    if (loadedNew)
-        m_state.loadedPicture = -2;
 
     Exclusive lock(*this);
     if (!canChange() || !refreshCurrent(kAppendFailure))
@@ -757,17 +781,13 @@ StoreResult AlbumStore::appendPicture() {
         return StoreResult::Refused;
 
     m_state.pictureCount = at + 1;
-    if (selectedNew)
-        m_state.selectedPicture = at;
-    if (loadedNew)
-        m_state.loadedPicture = at;
     return status == CommitStatus::Done ? StoreResult::Done : StoreResult::NotSaved;
 }
 
 StoreResult AlbumStore::deletePicture(int index) {
     if (index < 0 || index >= m_state.pictureCount || currentName().empty())
         return StoreResult::Refused;
-    const PictureKey key = pictureKeyOf(m_state, index);
+    const std::uint64_t key = m_state.idAt(index);
 
     Exclusive lock(*this);
     const int at = startPictureChange(key, kRewriteFailure);
@@ -787,7 +807,7 @@ StoreResult AlbumStore::rotatePicture(int index) {
         m_ui.message(msg::kNoPictureToRotate, Icon::None);
         return StoreResult::Refused;
     }
-    const PictureKey key = pictureKeyOf(m_state, index);
+    const std::uint64_t key = m_state.idAt(index);
 
     Exclusive lock(*this);
     const int at = startPictureChange(key, kRewriteFailure);
@@ -833,7 +853,7 @@ StoreResult AlbumStore::transferPicture(int index, int targetAlbum, bool move) {
     }
     if (!acceptPictureText(m_state.pictures[std::size_t(index)]))
         return StoreResult::Refused;
-    const PictureKey key = pictureKeyOf(m_state, index);
+    const std::uint64_t key = m_state.idAt(index);
     const std::string target = m_state.albumNames[std::size_t(targetAlbum)];
 
     Exclusive lock(*this);

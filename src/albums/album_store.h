@@ -87,7 +87,7 @@ class AlbumStore {
 
     // Writes the picture in row pictureCount-1 (the count already includes it),
     // after the pictures on disk now: another program may have added some, and the
-    // row (with selectedPicture / loadedPicture when they pointed at it) moves to
+    // row (selected or loaded with it when it was) moves to
     // the end of the table as read. Its thumbnail is stored as it stands in the row
     // (already turned by the rotation). Refused (the album full, a path or display
     // name the name file cannot hold, a file that cannot be written), the row is
@@ -147,7 +147,7 @@ class AlbumStore {
     void showDefaultAlbum();
 
     const std::string& currentName() const;
-    int startPictureChange(const PictureKey& key, const FileMessages& failure);
+    int startPictureChange(std::uint64_t picture, const FileMessages& failure);
     CommitStatus commitCurrentAlbum(const std::vector<const PictureRow*>& rows,
                                     const FileMessages& failure);
     void stagePair(DirectoryChange& change, const std::string& album,

@@ -196,7 +196,7 @@ void ThumbnailWindow::paintCell(QPainter& painter, int index) {
     const PictureRow& row = albums.pictures[static_cast<std::size_t>(index)];
     const int cols = columns();
     const int dy = -scrollPosition();
-    const bool selected = index == albums.selectedPicture;
+    const bool selected = index == albums.selectedPicture();
 
     const grid::Box frame = grid::frameBox(index, cols).movedBy(0, dy);
     drawRaisedFrame(painter, frame);
@@ -239,7 +239,8 @@ void ThumbnailWindow::repaintCell(int index) {
 
 void ThumbnailWindow::select(int index) {
     AlbumState& albums = m_app.albums;
-    const int old = std::exchange(albums.selectedPicture, index);
+    const int old = albums.selectedPicture();
+    albums.select(index);
     repaintCell(old);
     repaintCell(index);
 }
@@ -248,7 +249,7 @@ void ThumbnailWindow::showPicture(int index) {
     AlbumState& albums = m_app.albums;
     if (index < 0 || index >= albums.pictureCount)
         return;
-    if (index == albums.loadedPicture && !albums.albumJustChanged && !albums.pictureRotated)
+    if (index == albums.loadedPicture() && !albums.albumJustChanged && !albums.pictureRotated)
         return;
     albums.albumJustChanged = false;
     albums.pictureRotated = false;
@@ -275,7 +276,7 @@ void ThumbnailWindow::mousePressEvent(QMouseEvent* event) {
     // Taken afresh with every press: a Ctrl-click that never became a drag must
     // not turn the next plain drag into a copy.
     m_copyMode = event->modifiers().testFlag(Qt::ControlModifier);
-    if (hit != albums.selectedPicture)
+    if (hit != albums.selectedPicture())
         select(hit);
 }
 
@@ -329,7 +330,7 @@ void ThumbnailWindow::mouseReleaseEvent(QMouseEvent* event) {
 
 void ThumbnailWindow::drop(QPoint globalPos, bool copy) {
     const AlbumState& albums = m_app.albums;
-    if (albums.selectedPicture < 0 || albums.selectedPicture >= albums.pictureCount)
+    if (albums.selectedPicture() < 0 || albums.selectedPicture() >= albums.pictureCount)
         return;
     QWidget* printWindow = m_host.printWindow();
     if (printWindow && printWindow->isVisible()) {
@@ -347,7 +348,7 @@ void ThumbnailWindow::drop(QPoint globalPos, bool copy) {
 void ThumbnailWindow::dropOnPrintWindow(QPoint posInPrintWindow) {
     AlbumState& albums = m_app.albums;
     if (m_app.layout == shell::Layout::OneUp) {
-        showPicture(albums.selectedPicture);
+        showPicture(albums.selectedPicture());
         return;
     }
     m_host.placeOnSheet(posInPrintWindow);
@@ -358,7 +359,7 @@ void ThumbnailWindow::dropOnPrintWindow(QPoint posInPrintWindow) {
 void ThumbnailWindow::dropOnAlbum(int targetAlbum, bool copy) {
     AlbumState& albums = m_app.albums;
     const StoreResult result =
-        m_store.dropPictureOnAlbum(albums.selectedPicture, targetAlbum, copy);
+        m_store.dropPictureOnAlbum(albums.selectedPicture(), targetAlbum, copy);
     if (result == StoreResult::Cancelled)
         return;
     const bool moved = !copy && (result == StoreResult::Done || result == StoreResult::NotSaved);
@@ -408,15 +409,15 @@ void ThumbnailWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
         // The keyboard's double-click.
         if (m_app.layout == shell::Layout::OneUp)
-            showPicture(albums.selectedPicture);
+            showPicture(albums.selectedPicture());
         return;
     default:
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
     const int next =
-        grid::movedSelection(albums.selectedPicture, move, albums.pictureCount, columns());
-    if (next < 0 || next == albums.selectedPicture)
+        grid::movedSelection(albums.selectedPicture(), move, albums.pictureCount, columns());
+    if (next < 0 || next == albums.selectedPicture())
         return;
     // As with a click: the colour-adjusted copy belongs to the old selection.
     m_app.adjustedPicturePresent = false;

@@ -25,9 +25,9 @@ Exit exitFor(StoreResult result) {
 // selected).
 int selectPicture(Program& program, std::uint32_t index) {
     albums::AlbumState& albums = program.state.albums;
-    albums.selectedPicture =
-        index < static_cast<std::uint32_t>(albums.pictureCount) ? static_cast<int>(index) : -1;
-    return albums.selectedPicture;
+    albums.select(index < static_cast<std::uint32_t>(albums.pictureCount) ? static_cast<int>(index)
+                                                                          : -1);
+    return albums.selectedPicture();
 }
 
 // The picture commands' common start: ALBUM INDEX read, the program directory

@@ -83,7 +83,7 @@ bool loadAlbumPicture(Invocation& inv, Program& program, std::uint32_t index,
         return false;
     }
     program.state.layout = Layout::OneUp;
-    albums.selectedPicture = static_cast<int>(index);
+    albums.select(static_cast<int>(index));
     return intake::displayPicture(program.state, inv.ui, tempDir) == intake::DisplayResult::Shown;
 }
 

@@ -512,17 +512,12 @@ int addOpenedFiles(shell::AppState& state, albums::AlbumStore& store, platform::
         return 0;
     }
     platform::Ui::WaitCursor wait(ui);
-    // The picture on show stays when the new one cannot be added.
-    std::optional<platform::Bitmap24> previous = state.displayedPicture.take();
-    if (!preview.empty())
-        state.displayedPicture = std::move(preview);
-    if (addStagedPicture(state, store, ui, folder, environment.tempDir) == AddResult::NotAdded) {
-        if (previous)
-            state.displayedPicture = std::move(*previous);
-        else
-            state.displayedPicture.reset();
+    // The picture on show stays when the new one cannot be added. Added, the preview
+    // (turned as the picture is) is what the window shows of it.
+    if (addStagedPicture(state, store, ui, folder, environment.tempDir) == AddResult::NotAdded)
         return 0;
-    }
+    if (!preview.empty())
+        state.showPicture(albums.selectedPicture(), std::move(preview));
     return 1;
 }
 

@@ -489,21 +489,17 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
 
     row.rotation = rotation;
     row.thumbnail = platform::turnBitmap(seen.thumbnail, rotation);
-    // The store may read the table again (another program's pictures): the row is
-    // then found by what it holds, not where it stood.
     const std::string fullPath = row.fullPath;
     const std::string displayName = row.displayName;
-    // A refused picture leaves the picture on show, and the index that prints it.
-    const albums::PictureKey previousSelected =
-        albums::pictureKeyOf(albums, albums.selectedPicture);
-    const albums::PictureKey previousLoaded = albums::pictureKeyOf(albums, albums.loadedPicture);
-    albums.selectedPicture = albums.loadedPicture = n;
+    // The new picture is selected; it is loaded when it is shown (the caller's
+    // business). A refused one leaves the selection where it was, and the picture on
+    // show with the row that prints it.
+    const std::uint64_t previousSelected = albums.idAt(albums.selectedPicture());
+    albums.select(n);
     albums.pictureCount = n + 1;
     if (store.appendPicture() == albums::StoreResult::Refused) {
-        albums.selectedPicture = albums::findPicture(albums, previousSelected);
-        const int loaded = albums::findPicture(albums, previousLoaded);
-        albums.loadedPicture = loaded >= 0 ? loaded : -2;
-        if (albums.loadedPicture < 0)
+        albums.select(albums.indexOf(previousSelected));
+        if (albums.loadedPicture() < 0)
             state.displayedPicture.reset();
         dropStagingEntry(state);
         return AddResult::NotAdded;
@@ -552,10 +548,14 @@ int addDroppedFiles(shell::AppState& state, albums::AlbumStore& store, platform:
 }
 
 DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui, const fs::path& tempDir) {
+    return displayRow(state, ui, tempDir, state.albums.selectedPicture());
+}
+
+DisplayResult displayRow(shell::AppState& state, platform::Ui& ui, const fs::path& tempDir,
+                         int index, bool fileChanged) {
     state.adjustedPicturePresent = false;
     platform::Ui::WaitCursor wait(ui);
     albums::AlbumState& albums = state.albums;
-    const int index = albums.selectedPicture;
     if (index < 0 || index >= albums.pictureCount)
         return DisplayResult::NoSelection;
     const albums::PictureRow& row = albums.pictures[std::size_t(index)];
@@ -567,6 +567,11 @@ DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui, const fs:
         return DisplayResult::Missing;
     }
     fs::path file = intakeFile(row, tempDir);
+    // A converted copy older than its file, or of a file known to have changed, is
+    // no longer the picture: the file itself is shown (and printed) instead.
+    if (!isBmpName(row.displayName) && fs::exists(file, ec) &&
+        (fileChanged || fs::last_write_time(row.fullPath, ec) > fs::last_write_time(file, ec)))
+        fs::remove(file, ec);
     if (!isBmpName(row.displayName) && !fs::exists(file, ec)) {
         // The picture on show stays, and with it the loaded index that prints it.
         if (!freeSpaceOk(ui))
@@ -581,9 +586,7 @@ DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui, const fs:
     if (platform::imagelib::CD(file, bitmap, width, height, bits) != 1) {
         ui.message(msg::kCannotLoad, Icon::Stop);
         // Nothing on show, so nothing a print could take for it.
-        state.albums.loadedPicture = -2;
-        state.displayedPicture.reset();
-        state.statusText.clear();
+        state.dropPicture();
         return DisplayResult::Failed;
     }
     bitmap = platform::turnBitmap(bitmap, row.rotation);
@@ -593,7 +596,7 @@ DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui, const fs:
 }
 
 bool canSaveAs(const shell::AppState& state, platform::Ui& ui) {
-    if (state.layout == shell::Layout::OneUp && state.albums.selectedPicture == -1) {
+    if (state.layout == shell::Layout::OneUp && state.albums.selectedPicture() == -1) {
         ui.message(msg::kNoPhotoToSave, Icon::None);
         return false;
     }
@@ -624,7 +627,7 @@ bool saveAs(shell::AppState& state, platform::Ui& ui, const fs::path& target,
         return copied;
     }
     const albums::AlbumState& albums = state.albums;
-    const int index = albums.selectedPicture;
+    const int index = albums.selectedPicture();
     if (index < 0 || index >= albums.pictureCount) {
         ui.message(msg::kNoPhotoToSave, Icon::None);
         return false;

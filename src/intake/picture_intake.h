@@ -97,6 +97,11 @@ enum class DisplayResult {
 // Loads the selected picture, turned by its rotation, as the displayed picture.
 DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui,
                              const std::filesystem::path& tempDir);
+// The same for row `index`, the selection left as it is. `fileChanged`: the file is
+// known to differ from what was shown of it, so no converted copy of it is used.
+DisplayResult displayRow(shell::AppState& state, platform::Ui& ui,
+                         const std::filesystem::path& tempDir, int index,
+                         bool fileChanged = false);
 
 // Before the save dialog: something to save and room on drive C:.
 bool canSaveAs(const shell::AppState& state, platform::Ui& ui);

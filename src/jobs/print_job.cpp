@@ -79,7 +79,7 @@ void PrintJob::printCurrent() {
     if (state.printBusy)
         return;
     state.printBusy = true;
-    const int loaded = state.albums.loadedPicture;
+    const int loaded = state.albums.loadedPicture();
     if (state.layout == shell::Layout::OneUp &&
         (loaded < 0 || loaded >= state.albums.pictureCount)) {
         m_ctx.ui.message(msg::kNoPhotoToPrint, Icon::None);
@@ -269,11 +269,10 @@ PrintJob::Flow PrintJob::loadBatchPicture() {
     const bool sameRow = i < state.albums.pictureCount &&
                          state.albums.pictures[std::size_t(i)].fullPath == row.fullPath;
     if (sameRow) {
-        state.albums.selectedPicture = i;
+        state.albums.select(i);
         state.showPicture(i, std::move(shown));
     } else {
-        state.albums.loadedPicture = -2;
-        state.displayedPicture = std::move(shown);
+        state.showUnlisted(std::move(shown));
     }
     m_host.batchPictureShown(i);
     return Flow::Continue;

@@ -151,7 +151,7 @@ bool fillFourUp(AppState& state, platform::Ui& ui, std::span<const shell::SheetP
 }
 
 void composeFourUp(AppState& state, platform::Ui& ui, const fs::path& tempDir) {
-    const int selected = state.albums.selectedPicture;
+    const int selected = state.albums.selectedPicture();
     if (selected < 0 || selected >= state.albums.pictureCount) {
         fillFourUp(state, ui, {}, tempDir);
         return;
@@ -298,13 +298,11 @@ PictureSize oneUpSize(int width, int height) {
 
 fs::path pictureSourceFile(std::string_view fullPath, std::string_view displayName,
                            const fs::path& tempDir) {
-    if (!intake::isBmpName(displayName)) {
-        fs::path copy = intake::temporaryBmpPath(tempDir, fullPath, displayName);
-        std::error_code ec;
-        if (fs::exists(copy, ec))
-            return copy;
-    }
-    return fs::path(fullPath);
+    std::error_code ec;
+    if (fs::exists(fs::path(fullPath), ec) || intake::isBmpName(displayName))
+        return fs::path(fullPath);
+    fs::path copy = intake::temporaryBmpPath(tempDir, fullPath, displayName);
+    return fs::exists(copy, ec) ? copy : fs::path(fullPath);
 }
 
 PlaceResult placePicture(Bitmap24& sheet, const SheetGrid& grid, int cell, const fs::path& source,
@@ -390,7 +388,7 @@ std::optional<fs::path> prepareSheetFile(const AppState& state, platform::Ui& ui
         }
         return target;
     }
-    const int loaded = state.albums.loadedPicture;
+    const int loaded = state.albums.loadedPicture();
     if (loaded < 0 || loaded >= state.albums.pictureCount) {
         ui.message(kMsgNothingLoaded, Icon::None);
         return std::nullopt;

@@ -57,8 +57,10 @@ PictureSize fitWithin(int width, int height, int boxWidth, int boxHeight);
 // wider than high), except that 320 x 240 and 240 x 320 are doubled.
 PictureSize oneUpSize(int width, int height);
 
-// The file a picture is read from: the converted copy in `tempDir` when it is not a
-// BMP and the copy exists, else the picture's own path.
+// The file a picture is printed from: its own file, decoded at the scale the sheet
+// needs, whoever prints it (the window, kvphoto-cli, a batch), so every front end
+// prints the same page. Only when the file is gone does a converted copy in
+// `tempDir` stand in for it.
 std::filesystem::path pictureSourceFile(std::string_view fullPath, std::string_view displayName,
                                         const std::filesystem::path& tempDir);
 

@@ -55,7 +55,7 @@ void PrintWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     shell::AppState& state = m_state;
     const bool oneUp = state.layout == shell::Layout::OneUp;
-    bool nothing = state.albums.pictureCount == 0 || (oneUp && state.albums.selectedPicture == -1);
+    bool nothing = state.albums.pictureCount == 0 || (oneUp && state.albums.selectedPicture() == -1);
     if (!nothing && oneUp && state.albums.albumJustChanged) {
         // The first paint after an album switch stays empty; the next one draws.
         state.albums.albumJustChanged = false;

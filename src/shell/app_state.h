@@ -2,6 +2,7 @@
 
 #include "albums/album_state.h"
 #include "platform/bitmap.h"
+#include "platform/file_stamp.h"
 #include "shell/displayed_picture.h"
 
 #include <array>
@@ -56,27 +57,67 @@ struct AppState {
     // already turned by its rotation. The loaded index and the bitmap change
     // together, so what prints is what the window shows.
     void showPicture(int index, platform::Bitmap24 bitmap) {
-        albums.loadedPicture = index;
+        albums.setLoaded(index);
         displayedPicture = std::move(bitmap);
+        m_shownFrom = {};
+        if (const albums::PictureRow* row = loadedRow())
+            m_shownFrom = {row->fullPath, row->rotation, platform::fileStamp(row->fullPath)};
+    }
+    // A picture on show that is no row of the album (a batch's from another list):
+    // nothing is loaded, so no print takes another picture for it.
+    void showUnlisted(platform::Bitmap24 bitmap) {
+        albums.setLoaded(-1);
+        displayedPicture = std::move(bitmap);
+        m_shownFrom = {};
     }
     // A picture file from outside any album (a command line, a print server) as the
     // 1-in-1 sheet's loaded picture, unturned: the job prints it as the window would.
     void loadPictureFile(const SheetPicture& picture) {
         layout = Layout::OneUp;
+        albums.pictures[0] = albums::PictureRow{};
         albums.pictures[0].fullPath = picture.fullPath;
         albums.pictures[0].displayName = picture.displayName;
-        albums.pictures[0].rotation = 0;
         albums.pictureCount = 1;
-        albums.selectedPicture = 0;
-        albums.loadedPicture = 0;
+        albums.select(0);
+        albums.setLoaded(0);
     }
     // Nothing on show and nothing selected.
     void clearPicture() {
-        albums.selectedPicture = -1;
-        albums.loadedPicture = -2;
+        albums.select(-1);
+        dropPicture();
+    }
+    // Nothing on show; the selection stays.
+    void dropPicture() {
+        albums.setLoaded(-1);
         displayedPicture.reset();
+        m_shownFrom = {};
         statusText.clear();
     }
+
+    const albums::PictureRow* loadedRow() const {
+        const int loaded = albums.loadedPicture();
+        return loaded >= 0 ? &albums.pictures[std::size_t(loaded)] : nullptr;
+    }
+    // Whether the picture on show is still what its row would print: the same file,
+    // unchanged, and the same turn. Another program may have turned the row or
+    // replaced the file since.
+    bool shownIsCurrent() const {
+        const albums::PictureRow* row = loadedRow();
+        return row && row->rotation == m_shownFrom.rotation && !shownFileChanged();
+    }
+    bool shownFileChanged() const {
+        const albums::PictureRow* row = loadedRow();
+        return !row || row->fullPath != m_shownFrom.file ||
+               platform::fileStamp(row->fullPath) != m_shownFrom.stamp;
+    }
+
+  private:
+    struct ShownFrom {
+        std::string file;
+        int rotation = 0;
+        std::optional<platform::FileStamp> stamp;
+    };
+    ShownFrom m_shownFrom;
 };
 
 } // namespace kv::shell

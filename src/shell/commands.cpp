@@ -67,14 +67,14 @@ albums::StoreResult deleteSelectedPhoto(AppState& state, albums::AlbumStore& sto
                                         platform::Ui& ui) {
     using Icon = platform::Ui::Icon;
     albums::AlbumState& albums = state.albums;
-    if (albums.selectedPicture < 0 || albums.selectedPicture >= albums.pictureCount) {
+    if (albums.selectedPicture() < 0 || albums.selectedPicture() >= albums.pictureCount) {
         ui.message(kMsgNoPhotoToDelete, Icon::None);
         return albums::StoreResult::Refused;
     }
     if (ui.ask(kAskDeletePhoto, platform::Ui::Buttons::YesNo, Icon::Question) !=
         platform::Ui::Answer::Yes)
         return albums::StoreResult::Cancelled;
-    const albums::StoreResult result = store.deletePicture(albums.selectedPicture);
+    const albums::StoreResult result = store.deletePicture(albums.selectedPicture());
     if (result == albums::StoreResult::Refused)
         return result;
     albums.pictureDeleted = true;

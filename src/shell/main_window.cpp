@@ -588,6 +588,7 @@ void MainWindow::composeSheet() {
 void MainWindow::printCurrentPhoto() {
     if (!m_printJob)
         return;
+    showLoadedAgainIfChanged();
     m_printJob->printCurrent();
     updateCommandStates();
 }
@@ -601,7 +602,7 @@ void MainWindow::batchPrint() {
 }
 
 void MainWindow::adjustColour() {
-    if (m_state.layout == Layout::OneUp && m_state.albums.selectedPicture == -1) {
+    if (m_state.layout == Layout::OneUp && m_state.albums.selectedPicture() == -1) {
         m_ui->message(kMsgNoPhotoToAdjust, Icon::None);
         return;
     }
@@ -650,12 +651,12 @@ void MainWindow::rotatePhoto() {
     albums::AlbumStore* store = m_session.albumStore();
     if (!store)
         return;
-    const albums::StoreResult result = store->rotatePicture(m_state.albums.selectedPicture);
+    const albums::StoreResult result = store->rotatePicture(m_state.albums.selectedPicture());
     // The picture on show turns with its thumbnail: a print takes the new turn. (The
     // store keeps the selection on the turned picture when it read the album again.)
-    const int turned = m_state.albums.selectedPicture;
+    const int turned = m_state.albums.selectedPicture();
     if (result != albums::StoreResult::Refused && turned >= 0 &&
-        turned == m_state.albums.loadedPicture && m_state.layout == Layout::OneUp)
+        turned == m_state.albums.loadedPicture() && m_state.layout == Layout::OneUp)
         displaySelectedPicture();
 }
 
@@ -666,7 +667,7 @@ void MainWindow::toggleFitToWindow() {
 }
 
 void MainWindow::togglePreview() {
-    if (m_state.layout == Layout::OneUp && m_state.albums.loadedPicture == -2) {
+    if (m_state.layout == Layout::OneUp && m_state.albums.loadedPicture() == -2) {
         m_ui->message(kMsgNoPhotoToPreview, Icon::None);
         return;
     }
@@ -744,6 +745,7 @@ void MainWindow::openAdjuster() {
 void MainWindow::printToRasterFile() {
     if (!m_printJob)
         return;
+    showLoadedAgainIfChanged();
     m_printJob->printToBmx();
     updateCommandStates();
 }
@@ -771,8 +773,25 @@ void MainWindow::addDroppedFiles(const QStringList& paths) {
         showAddedPictures();
 }
 
-// The intake has set selection and status text; the windows show them.
+// The intake has set selection and status text; the windows show them. The added
+// picture is shown (and so loaded) unless the intake has shown it already.
 void MainWindow::showAddedPictures() {
+    if (m_thumbnailWindow)
+        m_thumbnailWindow->refresh();
+    const int selected = m_state.albums.selectedPicture();
+    if (m_state.layout == Layout::OneUp && selected >= 0 &&
+        selected != m_state.albums.loadedPicture()) {
+        displaySelectedPicture();
+        return;
+    }
+    repaintPictureViews();
+}
+
+void MainWindow::showLoadedAgainIfChanged() {
+    if (m_state.printBusy || m_state.albums.loadedPicture() < 0 || m_state.shownIsCurrent())
+        return;
+    intake::displayRow(m_state, *m_ui, platform::tempDirectory(), m_state.albums.loadedPicture(),
+                       m_state.shownFileChanged());
     if (m_thumbnailWindow)
         m_thumbnailWindow->refresh();
     repaintPictureViews();
@@ -854,7 +873,7 @@ void MainWindow::placeOnSheet(QPoint pos) {
     if (!m_printWindow)
         return;
     render::placeDroppedPicture(m_state, *m_ui, m_printWindow->sheetCellAt(pos),
-                                m_state.albums.selectedPicture, platform::tempDirectory());
+                                m_state.albums.selectedPicture(), platform::tempDirectory());
     m_printWindow->update();
 }
 
@@ -881,11 +900,13 @@ void MainWindow::albumListChanged() {
 }
 
 void MainWindow::pictureTableReloaded() {
-    // The loaded picture may have gone with its row: nothing on show then.
-    if (m_state.albums.loadedPicture < 0 && m_state.displayedPicture)
+    // The loaded picture may have gone with its row: nothing on show then. Still
+    // there, it may have been turned.
+    if (m_state.albums.loadedPicture() < 0 && m_state.displayedPicture)
         m_state.clearPicture();
     if (m_thumbnailWindow)
         m_thumbnailWindow->refresh();
+    showLoadedAgainIfChanged();
     repaintPictureViews();
 }
 

@@ -165,6 +165,9 @@ class MainWindow : public QMainWindow,
     void jobStep();
     void showAddedPictures();
     void repaintPictureViews();
+    // The loaded picture shown again when its row was turned or its file replaced
+    // since it was shown (by another program, too): what prints is what is shown.
+    void showLoadedAgainIfChanged();
     // kvphoto-cli or another program changed the program directory: the windows
     // show what is on disk now.
     void watchProgramDirectory();

@@ -33,8 +33,7 @@ bool Session::create(const std::filesystem::path& shippedDataDir, FirstReset fir
         return false;
     }
     m_albumStore->loadAlbum(0, albums::AlbumChangeMode::Switching);
-    m_state.albums.selectedPicture = -1;
-    m_state.albums.loadedPicture = -2;
+    m_state.clearPicture();
 
     loadAdjustmentSettings();
     loadMediaCalibration();

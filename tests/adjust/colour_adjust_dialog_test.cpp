@@ -40,7 +40,7 @@ struct Scene {
         row.fullPath = (dir / "pic.bmp").string();
         row.displayName = "pic.bmp";
         state.albums.pictureCount = 1;
-        state.albums.selectedPicture = 0;
+        state.albums.select(0);
     }
     std::unique_ptr<ColourAdjustDialog> open(const char* dataFile = "album.dat1") {
         auto dialog =

@@ -124,7 +124,7 @@ struct Album {
         row.displayName = "pic.bmp";
         row.rotation = 1;
         state.albums.pictureCount = 1;
-        state.albums.selectedPicture = 0;
+        state.albums.select(0);
         state.albums.albumJustChanged = true;
     }
     fs::path temp() const { return dir / "kvtemp"; }
@@ -170,7 +170,7 @@ TEST(ColourAdjust, ApplyWritesTheCopyAndShowsItTurned) {
     ASSERT_TRUE(album.state.displayedPicture);
     EXPECT_EQ(album.state.displayedPicture->pixels, platform::turnBitmap(expected, 1).pixels);
     EXPECT_EQ(album.state.statusText, "pic.bmp [2X4]");
-    EXPECT_EQ(album.state.albums.loadedPicture, 0);
+    EXPECT_EQ(album.state.albums.loadedPicture(), 0);
     EXPECT_FALSE(album.state.albums.albumJustChanged);
 }
 
@@ -188,7 +188,7 @@ TEST(ColourAdjust, ApplyOnAPictureThatCannotBeOpenedChangesNothing) {
 
     // Nothing selected (the 4-in-1 layout opens the dialog without a selection).
     album.ui.clear();
-    album.state.albums.selectedPicture = -1;
+    album.state.albums.select(-1);
     EXPECT_EQ(applyColourAdjustment(album.state, album.ui, {.brightness = 10}, 90, album.temp()),
               ApplyResult::CannotOpen);
     EXPECT_EQ(album.ui.texts().size(), 1u);

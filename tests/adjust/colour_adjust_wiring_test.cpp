@@ -54,7 +54,7 @@ TEST(ColourAdjustWiring, ApplyShowsTheAdjustedPictureInTheMainWindow) {
     row.thumbnail = platform::imagelib::ScaleImage(picture, 4, 3);
     state.albums.pictureCount = 1;
     ASSERT_EQ(window.session().albumStore()->appendPicture(), albums::StoreResult::Done);
-    state.albums.selectedPicture = 0;
+    state.albums.select(0);
     window.updateCommandStates();
 
     EXPECT_TRUE(run(window, [](ColourAdjustDialog& dialog) {

@@ -60,7 +60,8 @@ struct Program {
         row.displayName = fs::path(path).filename().string();
         row.thumbnail = platform::turnBitmap(thumbnail(seed), rotation);
         row.rotation = rotation;
-        state.selectedPicture = state.loadedPicture = state.pictureCount++;
+        state.select(state.pictureCount++);
+        state.setLoaded(state.selectedPicture());
         return store.appendPicture();
     }
     std::vector<std::string> paths() const {
@@ -141,7 +142,7 @@ void standardAlbums(Program& p) {
     ASSERT_EQ(p.add("/p/1.jpg", 1, 1), StoreResult::Done);
     ASSERT_EQ(p.add("/p/2.jpg", 2), StoreResult::Done);
     p.state.clearChangeFlags();
-    p.state.selectedPicture = 1;
+    p.state.select(1);
     p.ui.clear();
 }
 
@@ -335,8 +336,8 @@ TEST_F(TwoPrograms, PicturesAddedElsewhereSurviveChanges) {
     ASSERT_EQ(cli.add("/c/0.jpg", 5), StoreResult::Done);
 
     // The window's picture 1 is still its index 1 after the re-read.
-    window.state.selectedPicture = 1;
-    window.state.loadedPicture = 1;
+    window.state.select(1);
+    window.state.setLoaded(1);
     ASSERT_EQ(window.store.rotatePicture(1), StoreResult::Done);
     EXPECT_EQ(window.events.tableReloaded, 1);
     EXPECT_EQ(window.paths(), (std::vector<std::string>{"/w/0.jpg", "/w/1.jpg", "/c/0.jpg"}));
@@ -357,7 +358,7 @@ TEST_F(TwoPrograms, PicturesAddedElsewhereSurviveChanges) {
     EXPECT_EQ(window.store.rotatePicture(0), StoreResult::Refused);
     EXPECT_EQ(window.ui.texts(), std::vector<std::string>{std::string(msg::kPictureGone)});
     EXPECT_EQ(window.state.pictureCount, 0);
-    EXPECT_EQ(window.state.selectedPicture, -1);
+    EXPECT_EQ(window.state.selectedPicture(), -1);
     EXPECT_FALSE(fs::exists(window.store.nameFile("My_Album")));
 }
 
@@ -365,8 +366,8 @@ TEST_F(TwoPrograms, AppendGoesAfterWhatIsOnDisk) {
     ASSERT_EQ(window.add("/w/0.jpg", 0), StoreResult::Done);
     ASSERT_EQ(cli.add("/c/0.jpg", 5), StoreResult::Done); // cli still saw no picture
     EXPECT_EQ(cli.paths(), (std::vector<std::string>{"/w/0.jpg", "/c/0.jpg"}));
-    EXPECT_EQ(cli.state.selectedPicture, 1);
-    EXPECT_EQ(cli.state.loadedPicture, 1);
+    EXPECT_EQ(cli.state.selectedPicture(), 1);
+    EXPECT_EQ(cli.state.loadedPicture(), 1);
     EXPECT_EQ(cli.state.pictures[0].thumbnail.pixels, thumbnail(0).pixels);
 
     // Files still to add wait behind the staging row and move along with it.
@@ -374,7 +375,7 @@ TEST_F(TwoPrograms, AppendGoesAfterWhatIsOnDisk) {
     ASSERT_EQ(window.add("/w/1.jpg", 1), StoreResult::Done);
     EXPECT_EQ(window.paths(), (std::vector<std::string>{"/w/0.jpg", "/c/0.jpg", "/w/1.jpg"}));
     EXPECT_EQ(window.state.pictures[3].fullPath, "/w/waiting.jpg");
-    EXPECT_EQ(window.state.selectedPicture, 2);
+    EXPECT_EQ(window.state.selectedPicture(), 2);
     expectMemoryIsDisk(window, dir.path());
 }
 

@@ -127,7 +127,7 @@ TEST_F(AlbumStoreTest, AddAlbumAppendsAndSelectsIt) {
     EXPECT_EQ(bytes("album.dat"), "2\r\nMy_Album\r\nUrlaub\r\n");
     EXPECT_EQ(state.currentAlbum, 1);
     EXPECT_EQ(state.pictureCount, 0);
-    EXPECT_EQ(state.selectedPicture, -1);
+    EXPECT_EQ(state.selectedPicture(), -1);
     EXPECT_TRUE(state.canDeleteAlbum());
     EXPECT_EQ(events.loaded, 1);
     EXPECT_FALSE(has("Urlaub.dat"));
@@ -318,8 +318,8 @@ TEST_F(AlbumStoreTest, LoadFillsTheTableAndClearsTheSelection) {
     startWith("2\r\nMy_Album\r\nB\r\n");
     writeBytes(dir / "B.dat", " 2\r\n/x/a.bmp\r\na.bmp\r\n/x/b.bmp\r\nb.bmp\r\n");
     writeBytes(dir / "B.dat1", record(3, 2, 3, kPixels3x2) + record(0, 0, 1, ""));
-    state.selectedPicture = 4;
-    state.loadedPicture = 4;
+    state.select(4);
+    state.setLoaded(4);
     ASSERT_TRUE(store.loadAlbum(1));
     EXPECT_EQ(state.currentAlbum, 1);
     ASSERT_EQ(state.pictureCount, 2);
@@ -327,8 +327,8 @@ TEST_F(AlbumStoreTest, LoadFillsTheTableAndClearsTheSelection) {
     EXPECT_EQ(state.pictures[0].rotation, 3);
     EXPECT_EQ(state.pictures[0].thumbnail.pixels, thumbnail(3, 2).pixels);
     EXPECT_TRUE(state.pictures[1].thumbnail.empty());
-    EXPECT_EQ(state.selectedPicture, -1);
-    EXPECT_EQ(state.loadedPicture, -2);
+    EXPECT_EQ(state.selectedPicture(), -1);
+    EXPECT_EQ(state.loadedPicture(), -2);
     EXPECT_TRUE(state.albumJustChanged);
     EXPECT_EQ(events.loaded, 1);
     EXPECT_TRUE(ui.prompts().empty());
@@ -343,16 +343,16 @@ TEST_F(AlbumStoreTest, LoadFillsTheTableAndClearsTheSelection) {
 TEST_F(AlbumStoreTest, SwitchingBackRightAfterAChangeDoesNotReload) {
     startWith("2\r\nMy_Album\r\nB\r\n");
     addPictures(2);
-    state.selectedPicture = 1;
+    state.select(1);
     state.pictureRotated = true;
     events.loaded = 0;
     EXPECT_FALSE(store.loadAlbum(0));
     EXPECT_FALSE(state.anyChangeFlag());
-    EXPECT_EQ(state.selectedPicture, 1);
+    EXPECT_EQ(state.selectedPicture(), 1);
     EXPECT_EQ(events.loaded, 0);
 
     EXPECT_TRUE(store.loadAlbum(0)); // flags clear: an ordinary reload
-    EXPECT_EQ(state.selectedPicture, -1);
+    EXPECT_EQ(state.selectedPicture(), -1);
     state.pictureMoved = true;
     EXPECT_TRUE(store.loadAlbum(1)); // another tab always loads
     EXPECT_FALSE(state.pictureMoved);
@@ -442,7 +442,7 @@ TEST_F(AlbumStoreTest, DeletePictureKeepsFilesInStep) {
     addPictures(3);
     ASSERT_EQ(store.deletePicture(1), StoreResult::Done);
     EXPECT_EQ(state.pictureCount, 2);
-    EXPECT_EQ(state.selectedPicture, 1);
+    EXPECT_EQ(state.selectedPicture(), 1);
     EXPECT_EQ(state.pictures[1].fullPath, "/p/2.jpg");
     EXPECT_TRUE(state.pictures[2].fullPath.empty());
     EXPECT_EQ(bytes("My_Album.dat"), " 2\r\n/p/0.jpg\r\n0.jpg\r\n/p/2.jpg\r\n2.jpg\r\n");
@@ -450,7 +450,7 @@ TEST_F(AlbumStoreTest, DeletePictureKeepsFilesInStep) {
                                           record(3, 2, 0, pixelString(thumbnail(3, 2, 2))));
 
     ASSERT_EQ(store.deletePicture(1), StoreResult::Done); // the last: selection moves back
-    EXPECT_EQ(state.selectedPicture, 0);
+    EXPECT_EQ(state.selectedPicture(), 0);
     EXPECT_EQ(store.deletePicture(5), StoreResult::Refused);
 
     ASSERT_EQ(store.deletePicture(0), StoreResult::Done); // the only one: files go
@@ -513,7 +513,7 @@ TEST_F(AlbumStoreTest, MoveTakesThePictureOutOfTheAlbum) {
     EXPECT_EQ(bytes("Ziel.dat1"), record(0, 0, 0, "") + record(3, 2, 0, kPixels3x2));
     EXPECT_EQ(bytes("My_Album.dat"), " 1\r\n/p/1.jpg\r\n1.jpg\r\n");
     EXPECT_EQ(state.pictureCount, 1);
-    EXPECT_EQ(state.selectedPicture, 0);
+    EXPECT_EQ(state.selectedPicture(), 0);
     EXPECT_TRUE(state.pictureMoved);
     EXPECT_FALSE(state.pictureDeleted);
 

@@ -46,7 +46,7 @@ struct FakeHost : AlbumWindowHost {
     // As the program's display does: the picture shown becomes the loaded one.
     void displaySelectedPicture() override {
         ++displays;
-        app->albums.loadedPicture = app->albums.selectedPicture;
+        app->albums.setLoaded(app->albums.selectedPicture());
     }
     QWidget* printWindow() override { return print; }
     void placeOnSheet(QPoint pos) override { placed.push_back(pos); }
@@ -379,15 +379,15 @@ TEST(AlbumWindowTest, SelectingATabLoadsItsAlbum) {
 TEST(ThumbnailWindowTest, ClicksSelectAndMissesKeepTheSelection) {
     Scene s(3);
     QTest::mouseClick(s.viewport(), Qt::LeftButton, {}, s.cell(1));
-    EXPECT_EQ(s.app.albums.selectedPicture, 1);
+    EXPECT_EQ(s.app.albums.selectedPicture(), 1);
     s.app.adjustedPicturePresent = true;
     QTest::mouseClick(s.viewport(), Qt::LeftButton, {}, QPoint(125, 50)); // between cells
-    EXPECT_EQ(s.app.albums.selectedPicture, 1);
+    EXPECT_EQ(s.app.albums.selectedPicture(), 1);
     EXPECT_FALSE(s.app.adjustedPicturePresent); // every button up drops the adjusted copy
     QTest::mouseClick(s.viewport(), Qt::LeftButton, {}, QPoint(60, 140)); // on the caption
-    EXPECT_EQ(s.app.albums.selectedPicture, 0);
+    EXPECT_EQ(s.app.albums.selectedPicture(), 0);
     QTest::keyClick(s.thumbs, Qt::Key_Down);
-    EXPECT_EQ(s.app.albums.selectedPicture, 2);
+    EXPECT_EQ(s.app.albums.selectedPicture(), 2);
     EXPECT_EQ(s.host.displays, 0);
 }
 
@@ -405,7 +405,7 @@ TEST(ThumbnailWindowTest, DoubleClickShowsOnlyWhatIsNotShownYet) {
     for (const auto& c : cases) {
         Scene s(3);
         s.app.layout = c.layout;
-        s.app.albums.loadedPicture = c.loaded;
+        s.app.albums.setLoaded(c.loaded);
         s.app.albums.albumJustChanged = c.justChanged;
         s.app.albums.pictureRotated = c.rotated;
         QTest::mouseClick(s.viewport(), Qt::LeftButton, {}, s.cell(1));
@@ -413,7 +413,7 @@ TEST(ThumbnailWindowTest, DoubleClickShowsOnlyWhatIsNotShownYet) {
         QTest::mouseRelease(s.viewport(), Qt::LeftButton, {}, s.cell(1));
         EXPECT_EQ(s.host.displays, c.displays) << c.loaded << c.justChanged << c.rotated;
         if (c.displays == 1) {
-            EXPECT_EQ(s.app.albums.loadedPicture, 1);
+            EXPECT_EQ(s.app.albums.loadedPicture(), 1);
             EXPECT_FALSE(s.app.albums.albumJustChanged || s.app.albums.pictureRotated);
         }
     }
@@ -434,11 +434,11 @@ TEST(ThumbnailWindowTest, DropOnThePrintWindow) {
     for (const auto& c : cases) {
         Scene s(3);
         s.app.layout = c.layout;
-        s.app.albums.loadedPicture = c.loaded;
+        s.app.albums.setLoaded(c.loaded);
         s.app.albums.albumJustChanged = false;
         s.drag(2, s.host.print->mapToGlobal(QPoint(40, 30)));
         EXPECT_EQ(s.host.displays, c.displays);
-        EXPECT_EQ(s.app.albums.loadedPicture, c.displays ? 2 : c.loaded);
+        EXPECT_EQ(s.app.albums.loadedPicture(), c.displays ? 2 : c.loaded);
         EXPECT_EQ(s.host.placed,
                   c.placed ? std::vector<QPoint>{QPoint(40, 30)} : std::vector<QPoint>{});
         EXPECT_TRUE(s.ui.prompts().empty());
@@ -526,7 +526,7 @@ TEST(ThumbnailWindowTest, RightClickShowsThePropertiesSheet) {
     EXPECT_EQ(title, "Fotodatei (bild1.jpg) Eigenschaften:");
     EXPECT_EQ(status, "Datei einwandfrei geöffnet.");
     EXPECT_EQ(size, "1001 bytes");
-    EXPECT_EQ(s.app.albums.selectedPicture, -1);
+    EXPECT_EQ(s.app.albums.selectedPicture(), -1);
 
     s.modal.onNext([](QDialog* d) { d->accept(); });
     QTest::mouseClick(s.viewport(), Qt::RightButton, {}, QPoint(125, 50));
@@ -558,7 +558,7 @@ TEST(ThumbnailWindowTest, PaintsThumbnailsUprightWithSelectionAndCaption) {
     bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(bar->value(), 142);
     QTest::mouseClick(s.viewport(), Qt::LeftButton, {}, s.cell(0)); // now row 1: picture 2
-    EXPECT_EQ(s.app.albums.selectedPicture, 2);
+    EXPECT_EQ(s.app.albums.selectedPicture(), 2);
 }
 
 } // namespace

@@ -195,7 +195,7 @@ TEST_F(IntakeTest, AddsBmpWithRotationAndWritesAlbum) {
     const fs::path file = write("pics/p.BMPX", picture(640, 480));
     ASSERT_EQ(open(file), AddResult::Added);
     EXPECT_EQ(m_state.albums.pictureCount, 1);
-    EXPECT_EQ(m_state.albums.selectedPicture, 0);
+    EXPECT_EQ(m_state.albums.selectedPicture(), 0);
     EXPECT_EQ(row(0).fullPath, file.string());
     EXPECT_EQ(row(0).rotation, 1);
     EXPECT_EQ(row(0).thumbnail.width, 75); // stored turned
@@ -207,7 +207,7 @@ TEST_F(IntakeTest, AddsBmpWithRotationAndWritesAlbum) {
     EXPECT_EQ(drop({write("pics/q.bmp", picture(640, 480))}), 1);
     EXPECT_EQ(row(1).rotation, 0);
     EXPECT_EQ(row(1).thumbnail.width, 100);
-    EXPECT_EQ(m_state.albums.selectedPicture + m_state.albums.loadedPicture, -3);
+    EXPECT_EQ(m_state.albums.selectedPicture() + m_state.albums.loadedPicture(), -3);
     EXPECT_EQ(m_state.statusText, "");
     EXPECT_TRUE(m_ui.texts().empty());
 }
@@ -353,7 +353,7 @@ TEST_F(IntakeTest, CutOffJpegIsAddedAndToldOnce) {
 
     // Its converted copy is what the program reads from then on: nothing more is told.
     ASSERT_EQ(drop({cut}), 1);
-    m_state.albums.selectedPicture = 0;
+    m_state.albums.select(0);
     EXPECT_TRUE(saveAs(m_state, m_ui, m_dir / "copy.bmp", m_temp));
     EXPECT_EQ(displayPicture(m_state, m_ui, m_temp), DisplayResult::Shown);
     EXPECT_EQ(m_ui.texts(), notice);
@@ -382,7 +382,7 @@ TEST_F(IntakeTest, NamedPipesAreRefusedAtOnce) {
     m_state.albums.pictures[0] = {(m_dir / "pipe.bmp").string(), "pipe.bmp",
                                   platform::Bitmap24::make(1, 1), 0};
     m_state.albums.pictureCount = 1;
-    m_state.albums.selectedPicture = 0;
+    m_state.albums.select(0);
     EXPECT_EQ(displayPicture(m_state, m_ui, m_temp), DisplayResult::Failed);
     EXPECT_EQ(m_ui.texts(), std::vector<std::string>{std::string(msg::kCannotLoad)});
 }
@@ -434,7 +434,7 @@ TEST_F(IntakeTest, DisplaysTurnedPictureAndNoticesMissingFile) {
     fs::remove(file);
     EXPECT_EQ(displayPicture(m_state, m_ui, m_temp), DisplayResult::Missing);
     EXPECT_EQ(m_ui.texts(), std::vector<std::string>{std::string(msg::kFileMissing)});
-    EXPECT_EQ(m_state.albums.selectedPicture, -1);
+    EXPECT_EQ(m_state.albums.selectedPicture(), -1);
     EXPECT_EQ(m_state.statusText, "");
 }
 
@@ -503,7 +503,7 @@ TEST_F(IntakeTest, AcquiredPagesStopAtNinetyNineAndAreToldOnce) {
     EXPECT_EQ(row(96).fullPath, (m_dir / "scan002.BMP").string());
     EXPECT_EQ(row(98).displayName, "scan004.bmp");
     EXPECT_EQ(row(98).rotation, 0);
-    EXPECT_EQ(m_state.albums.selectedPicture, -1);
+    EXPECT_EQ(m_state.albums.selectedPicture(), -1);
     EXPECT_EQ(m_ui.texts(), std::vector<std::string>{std::string(msg::kAlbumFull)});
     EXPECT_EQ(m_ui.prompts()[0].icon, Icon::None);
 

@@ -93,7 +93,8 @@ struct Rig : JobHost {
         state.albums.pictures[0].fullPath = file.string();
         state.albums.pictures[0].displayName = file.filename().string();
         state.albums.pictureCount = 1;
-        state.albums.selectedPicture = state.albums.loadedPicture = 0;
+        state.albums.select(0);
+        state.albums.setLoaded(state.albums.selectedPicture());
     }
 
     // Steps while the job keeps re-arming its timer.

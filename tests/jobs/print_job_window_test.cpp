@@ -62,7 +62,8 @@ TEST_F(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
     ASSERT_TRUE(platform::imagelib::WriteBmpFile(picture, platform::Bitmap24::make(160, 120)));
     test::dropFiles(window, {picture});
     ASSERT_EQ(state.albums.pictureCount, 1);
-    state.albums.selectedPicture = state.albums.loadedPicture = 0;
+    state.albums.select(0);
+    state.albums.setLoaded(state.albums.selectedPicture());
     window.dispatch(CommandId::DisplaySelected);
     ui.clear();
 

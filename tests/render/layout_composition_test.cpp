@@ -172,7 +172,7 @@ TEST(LayoutComposition, FourUpTurnsTheSelectedPictureIntoEveryQuarter) {
     addPicture(r.state, (r.dir / "gone.bmp").string(), "gone.bmp");
     r.state.layout = Layout::FourUp;
 
-    r.state.albums.selectedPicture = 0;
+    r.state.albums.select(0);
     composeLayoutSheet(r.state, r.ui, {}, r.temp);
     EXPECT_TRUE(r.ui.prompts().empty());
     for (int cell = 0; cell < 4; ++cell) {
@@ -197,7 +197,7 @@ TEST(LayoutComposition, FourUpTurnsTheSelectedPictureIntoEveryQuarter) {
     // Nothing selected, or a picture that cannot be decoded: a white sheet and the message.
     for (int selected : {-1, 2}) {
         r.ui.clear();
-        r.state.albums.selectedPicture = selected;
+        r.state.albums.select(selected);
         composeLayoutSheet(r.state, r.ui, {}, r.temp);
         EXPECT_EQ(r.ui.texts(), std::vector<std::string>{std::string(kMsgNoPhotoForFourUp)});
         EXPECT_EQ(paintedBox(r.state.sheet, Rect{0, 0, 640, 480}), Rect{});
@@ -267,7 +267,7 @@ TEST(LayoutComposition, OneUpSheetFileIsThePictureOrItsResizedCopy) {
         else
             save(file, picture(c.width, c.height, kRed));
         addPicture(r.state, file.string(), name);
-        r.state.albums.loadedPicture = 0;
+        r.state.albums.setLoaded(0);
         std::vector<int> progress;
         const auto sheet =
             prepareSheetFile(r.state, r.ui, r.temp, [&](int v) { progress.push_back(v); });
@@ -291,7 +291,7 @@ TEST(LayoutComposition, SheetFileSourcesAndFailures) {
     addPicture(r.state, shown.string(), "shown.bmp");
     addPicture(r.state, (r.dir / "broken.jpg").string(), "broken.jpg");
     test::writeBytes(r.dir / "broken.jpg", "not a picture");
-    r.state.albums.loadedPicture = 0;
+    r.state.albums.setLoaded(0);
 
     // The colour-adjusted copy is printed instead of the loaded picture.
     save(r.temp / "Prefile.bmp", picture(320, 240, kBlue));
@@ -310,7 +310,7 @@ TEST(LayoutComposition, SheetFileSourcesAndFailures) {
 
     // Failures end the job with their message.
     r.state.layout = Layout::OneUp;
-    r.state.albums.loadedPicture = 1;
+    r.state.albums.setLoaded(1);
     EXPECT_FALSE(prepareSheetFile(r.state, r.ui, r.temp));
     EXPECT_FALSE(prepareBatchSheetFile(r.state.albums.pictures[1], r.ui, r.temp));
     r.state.layout = Layout::SixteenUp;

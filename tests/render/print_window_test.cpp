@@ -27,7 +27,7 @@ struct Fixture {
     shell::AppState state;
     explicit Fixture(int width, int height) {
         state.albums.pictureCount = 1;
-        state.albums.selectedPicture = 0;
+        state.albums.select(0);
         state.displayedPicture = twoColourPicture(width, height);
     }
 };
@@ -55,7 +55,7 @@ TEST(PrintWindow, PaintsNothingWithoutAPictureToShow) {
     for (const Case& c : cases) {
         Fixture f(100, 100);
         f.state.albums.pictureCount = c.pictureCount;
-        f.state.albums.selectedPicture = c.selected;
+        f.state.albums.select(c.selected);
         f.state.layout = c.layout;
         for (bool preview : {false, true}) {
             f.state.previewMode = preview;

@@ -85,14 +85,14 @@ TEST(IntakeFlow, EveryFormatDroppedIsShownRotatedAndSurvivesARestart) {
     ASSERT_TRUE(program.ui.prompts().empty()) << program.ui.prompts().front().text;
     ASSERT_EQ(program.albums().pictureCount, int(files.size()));
     // Dropped pictures arrive without a selection; choosing one shows it.
-    EXPECT_EQ(program.albums().selectedPicture, -1);
+    EXPECT_EQ(program.albums().selectedPicture(), -1);
     for (int i = 0; i < int(files.size()); ++i) {
         const albums::PictureRow& row = program.albums().pictures[std::size_t(i)];
         EXPECT_EQ(row.fullPath, files[std::size_t(i)].string());
         EXPECT_FALSE(row.thumbnail.empty()) << row.displayName;
     }
     const int tgaIndex = int(files.size()) - 1;
-    program.state->albums.selectedPicture = tgaIndex;
+    program.state->albums.select(tgaIndex);
     program.window->dispatch(CommandId::Rotate);
     program.window->dispatch(CommandId::DisplaySelected);
     ASSERT_TRUE(program.state->displayedPicture.has_value());
@@ -110,7 +110,7 @@ TEST(IntakeFlow, EveryFormatDroppedIsShownRotatedAndSurvivesARestart) {
     EXPECT_EQ(program.albums().pictures[std::size_t(tgaIndex)].rotation, 1);
     // The converted copies went with the old run's temporary folder; showing a
     // picture again converts it anew.
-    program.state->albums.selectedPicture = tgaIndex;
+    program.state->albums.select(tgaIndex);
     program.window->dispatch(CommandId::DisplaySelected);
     ASSERT_TRUE(program.state->displayedPicture.has_value());
     EXPECT_EQ(program.state->displayedPicture->width, 40);

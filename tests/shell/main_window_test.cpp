@@ -434,7 +434,7 @@ TEST(MainFrame, ChildrenFillTheAreaForEveryBarCombination) {
 
     // Preview: the panel goes, the print window takes the width.
     f.addPictures(1);
-    f.state.albums.loadedPicture = 0;
+    f.state.albums.setLoaded(0);
     f.trigger(32823);
     EXPECT_TRUE(f.state.previewMode);
     EXPECT_TRUE(f.action(32823)->isChecked());
@@ -501,7 +501,7 @@ TEST(MainFrame, DeleteAsksAndRemovesThePictureFromTheAlbumFiles) {
     EXPECT_FALSE(f.ui.prompts()[0].question);
     f.ui.clear();
 
-    f.state.albums.selectedPicture = 1;
+    f.state.albums.select(1);
     f.ui.script(Answer::No);
     f.trigger(32836);
     ASSERT_EQ(f.ui.prompts().size(), 1u);
@@ -512,7 +512,7 @@ TEST(MainFrame, DeleteAsksAndRemovesThePictureFromTheAlbumFiles) {
     EXPECT_FALSE(f.state.albums.pictureDeleted);
     f.ui.clear();
 
-    f.state.albums.loadedPicture = 1;
+    f.state.albums.setLoaded(1);
     f.state.statusText = "photo1.jpg [8X6]";
     f.state.adjustedPicturePresent = true;
     f.ui.script(Answer::Yes);
@@ -520,8 +520,8 @@ TEST(MainFrame, DeleteAsksAndRemovesThePictureFromTheAlbumFiles) {
     EXPECT_EQ(f.ui.texts(), std::vector<std::string>{std::string(kAskDeletePhoto)});
     EXPECT_EQ(f.state.albums.pictureCount, 2);
     EXPECT_TRUE(f.state.albums.pictureDeleted);
-    EXPECT_EQ(f.state.albums.selectedPicture, -1);
-    EXPECT_EQ(f.state.albums.loadedPicture, -2);
+    EXPECT_EQ(f.state.albums.selectedPicture(), -1);
+    EXPECT_EQ(f.state.albums.loadedPicture(), -2);
     EXPECT_TRUE(f.state.statusText.empty());
     EXPECT_FALSE(f.state.adjustedPicturePresent);
     const std::string names = readBytes(nameFile);
@@ -539,7 +539,7 @@ TEST(MainFrame, RotateTurnsTheSelectedPictureOnly) {
     EXPECT_TRUE(f.state.adjustedPicturePresent);
 
     f.ui.clear();
-    f.state.albums.selectedPicture = 1;
+    f.state.albums.select(1);
     f.trigger(32819);
     EXPECT_TRUE(f.ui.prompts().empty());
     EXPECT_EQ(f.state.albums.pictures[1].rotation, 1);

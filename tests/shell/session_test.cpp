@@ -56,8 +56,8 @@ TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
     writeBytes(shipped / "help.html", "help");
     writeBytes(shipped / "Media.rtb", media::MediaRankTable::defaults().toBytes());
     AppState state;
-    state.albums.selectedPicture = 3;
-    state.albums.loadedPicture = 3;
+    state.albums.select(3);
+    state.albums.setLoaded(3);
     RecordingUi ui;
     Session session(state, ui);
 
@@ -70,8 +70,8 @@ TEST(Session, FirstStartMakesTheDefaultAlbumAndCopiesShippedData) {
     ASSERT_EQ(state.albums.albumNames, std::vector<std::string>{"My_Album"});
     EXPECT_EQ(state.albums.currentAlbum, 0);
     EXPECT_EQ(state.albums.pictureCount, 0);
-    EXPECT_EQ(state.albums.selectedPicture, -1);
-    EXPECT_EQ(state.albums.loadedPicture, -2);
+    EXPECT_EQ(state.albums.selectedPicture(), -1);
+    EXPECT_EQ(state.albums.loadedPicture(), -2);
     EXPECT_TRUE(session.printBufferHeld());
     EXPECT_EQ(session.mediaState().currentMediaId, "AMMMMMMMMM");
     EXPECT_EQ(session.mediaState().gamma.table[0][4], 50);

@@ -116,7 +116,7 @@ TEST_F(TwoPrograms, PicturesAddedByTheCommandLineSurviveTheWindowsChanges) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return state.albums.pictureCount == 2; }, 5000));
 
     // The window turns its own picture, then adds another: b stays in between.
-    state.albums.selectedPicture = 0;
+    state.albums.select(0);
     window->dispatch(CommandId::Rotate);
     drop(picture("c.bmp", 60));
     EXPECT_EQ(listed(), (std::vector<std::string>{"0 1 a.bmp", "1 0 b.bmp", "2 0 c.bmp"}));

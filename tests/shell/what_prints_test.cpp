@@ -151,7 +151,7 @@ TEST_F(WhatPrints, SameSizedPicturesEachShowAndPrintThemselves) {
     const Colour lefts[] = {kRed, kGreen, kBlue, kWhite};
     for (int i = 0; i < 4; ++i) {
         show(i);
-        EXPECT_EQ(state.albums.loadedPicture, i);
+        EXPECT_EQ(state.albums.loadedPicture(), i);
         EXPECT_EQ(shownAt(10, 10), lefts[i]) << "picture " << i;
     }
     EXPECT_EQ(shownAt(150, 10), kBlack);
@@ -175,7 +175,7 @@ TEST_F(WhatPrints, TheAlbumsRotationIsShownAndPrinted) {
     dispatch(CommandId::Rotate);
     dispatch(CommandId::Rotate);
     // The picture on show turns with the album: upside down, still loaded.
-    EXPECT_EQ(state.albums.loadedPicture, 0);
+    EXPECT_EQ(state.albums.loadedPicture(), 0);
     EXPECT_EQ(shownAt(10, 10), kBlack);
     EXPECT_EQ(shownAt(150, 10), kWhite);
     const std::string rotated = print();
@@ -211,8 +211,8 @@ TEST_F(WhatPrints, AMoveToAnotherAlbumLeavesTheShownPictureLoaded) {
     ASSERT_EQ(ui.texts().back(), "Wollen Sie die aktuelle Datei in dieses Album verschieben?");
     ASSERT_EQ(state.albums.pictureCount, 4);
     // Green moved up into row 0, which is now selected and shown.
-    EXPECT_EQ(state.albums.selectedPicture, 0);
-    EXPECT_EQ(state.albums.loadedPicture, 0);
+    EXPECT_EQ(state.albums.selectedPicture(), 0);
+    EXPECT_EQ(state.albums.loadedPicture(), 0);
     EXPECT_EQ(shownAt(10, 10), kGreen);
     EXPECT_EQ(print(), green);
 
@@ -222,8 +222,8 @@ TEST_F(WhatPrints, AMoveToAnotherAlbumLeavesTheShownPictureLoaded) {
     ui.script(Answer::Yes);
     dragToAlbum(3, 1);
     ASSERT_EQ(state.albums.pictureCount, 3);
-    EXPECT_EQ(state.albums.loadedPicture, state.albums.selectedPicture);
-    EXPECT_EQ(state.albums.pictures[std::size_t(state.albums.loadedPicture)].displayName,
+    EXPECT_EQ(state.albums.loadedPicture(), state.albums.selectedPicture());
+    EXPECT_EQ(state.albums.pictures[std::size_t(state.albums.loadedPicture())].displayName,
               "arrows.bmp");
     EXPECT_EQ(shownAt(150, 10), kBlack);
     const std::string page = print();
@@ -237,7 +237,7 @@ TEST_F(WhatPrints, DeletingTheLoadedPictureLeavesNothingToPrint) {
     ui.clear();
     ui.script(Answer::Yes);
     dispatch(CommandId::DeletePhoto);
-    EXPECT_EQ(state.albums.loadedPicture, -2);
+    EXPECT_EQ(state.albums.loadedPicture(), -2);
     EXPECT_FALSE(state.displayedPicture);
     ui.clear();
     EXPECT_EQ(print(), "");
