@@ -7,6 +7,8 @@
 #include "printer/scoped_env.h"
 #include "shell/main_window.h"
 #include "support/drop_files.h"
+#include "support/jpeg_writer.h"
+#include "support/printed_pages.h"
 #include "support/temp_dir.h"
 
 #include <QAbstractScrollArea>
@@ -14,6 +16,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QProcess>
 #include <QTabBar>
 #include <QTest>
 #include <QUrl>
@@ -106,6 +109,22 @@ class WhatPrints : public ::testing::Test {
         QTest::mouseRelease(thumbnails(), Qt::LeftButton, {}, end);
     }
     void dispatch(CommandId id) { window->dispatch(id); }
+
+    // kvphoto-cli on the same program directory, its pages into `pages`.
+    void cli(const QStringList& args, const fs::path& pages = {}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!pages.empty())
+            environment.insert("KVPR_SIM_OUT", QString::fromStdString(pages.string()));
+        process.setProcessEnvironment(environment);
+        process.start(KV_CLI, QStringList{"--yes"} + args);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    }
+    // The window takes up what another program changed in the album.
+    bool waitFor(const std::function<bool()>& done) {
+        return QTest::qWaitFor([&] { return done(); }, 5000);
+    }
 
     // The print window as the user sees it, at the picture's own size.
     Colour shownAt(int x, int y) const {
@@ -242,6 +261,81 @@ TEST_F(WhatPrints, DeletingTheLoadedPictureLeavesNothingToPrint) {
     ui.clear();
     EXPECT_EQ(print(), "");
     EXPECT_EQ(ui.texts().front(), "Kein Foto für den Druck ausgewählt!");
+}
+
+TEST_F(WhatPrints, WhatAnotherProgramChangesIsShownBeforeItPrints) {
+    cli({"album", "list"}); // its own shipped data installed before the first page
+    const fs::path arrows = picture("arrows.bmp", halves(kWhite, kBlack));
+    drop({picture("blue.bmp", halves(kBlue, kBlue)), arrows, arrows});
+    show(0);
+    const std::string blue = print();
+    // Row 2 is the same file turned upside down.
+    show(2);
+    dispatch(CommandId::Rotate);
+    dispatch(CommandId::Rotate);
+    const std::string upsideDown = print();
+    show(1);
+    const std::string upright = print();
+    ASSERT_NE(upright, upsideDown);
+    const auto rotation = [&](int row) { return state.albums.pictures[std::size_t(row)].rotation; };
+
+    // The picture on show turned by kvphoto-cli, and turned back.
+    for (const auto& [turn, top, page] :
+         {std::tuple{2, kBlack, upsideDown}, std::tuple{0, kWhite, upright}}) {
+        cli({"picture", "rotate", "My_Album", "1"});
+        cli({"picture", "rotate", "My_Album", "1"});
+        EXPECT_TRUE(waitFor([&] { return rotation(1) == turn; }));
+        EXPECT_EQ(state.albums.loadedPicture(), 1);
+        EXPECT_EQ(shownAt(10, 10), top);
+        EXPECT_EQ(print(), page);
+    }
+
+    // The upside-down copy on show stays loaded when a row before it goes...
+    show(2);
+    cli({"picture", "delete", "My_Album", "0"});
+    EXPECT_TRUE(waitFor([&] { return state.albums.pictureCount == 2; }));
+    EXPECT_EQ(state.albums.selectedPicture(), 1);
+    EXPECT_EQ(state.albums.loadedPicture(), 1);
+    EXPECT_EQ(shownAt(10, 10), kBlack);
+    EXPECT_EQ(print(), upsideDown);
+    // ...and goes itself when it is deleted, while its upright copy stays.
+    cli({"picture", "delete", "My_Album", "1"});
+    EXPECT_TRUE(waitFor([&] { return state.albums.pictureCount == 1; }));
+    EXPECT_FALSE(state.displayedPicture);
+    EXPECT_EQ(print(), "");
+
+    // The file on show replaced: shown anew, then printed.
+    show(0);
+    ui.clear();
+    const fs::path replacement = picture("new.bmp", halves(kBlue, kBlue));
+    fs::rename(replacement, arrows);
+    EXPECT_EQ(print(), blue);
+    EXPECT_EQ(shownAt(10, 10), kBlue);
+}
+
+TEST_F(WhatPrints, TheWindowAndTheCommandLinePrintTheSamePage) {
+    // Fine detail at a size that is decoded reduced for the sheet.
+    const auto photo = [&](const std::string& name, int seed) {
+        const fs::path file = pictures / name;
+        test::writeBytes(file, test::encodeJpeg(1600, 1200, [seed](int y, JSAMPLE* row) {
+                             for (int x = 0; x < 1600 * 3; ++x)
+                                 row[x] = JSAMPLE((x * 7 + y * 13 + seed) % 251 > 125 ? 230 : 20);
+                         }));
+        return file;
+    };
+    drop({photo("window.jpg", 0)});
+    cli({"picture", "add", "My_Album", QString::fromStdString(photo("cli.jpg", 1).string())});
+    ASSERT_TRUE(waitFor([&] { return state.albums.pictureCount == 2; }));
+    for (int row = 0; row < 2; ++row) {
+        show(row);
+        ASSERT_FALSE(print().empty());
+        const test::TempDir cliPages;
+        cli({"print", "--quiet", "--album", "My_Album", "--picture", QString::number(row)},
+            cliPages.path());
+        EXPECT_EQ(test::readBytes(test::printedPage(cliPages.path(), 1)),
+                  test::readBytes(test::printedPage(out.path(), pages)))
+            << "row " << row;
+    }
 }
 
 } // namespace
