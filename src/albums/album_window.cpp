@@ -9,7 +9,11 @@
 #include "platform/ui.h"
 #include "shell/app_state.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
+#include <QMenu>
+#include <QProxyStyle>
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QToolButton>
@@ -20,8 +24,47 @@ namespace {
 
 constexpr QSize kButtonImageSize(20, 20);
 constexpr int kButtonSize = 25;
+constexpr int kListButtonWidth = 17;
+// A tab gives way only down to about this many characters; beyond that the bar
+// scrolls. Qt's own minimum keeps three, which leaves stubs like "Z…".
+constexpr int kReadableCharacters = 10;
 
 using platform::qs;
+
+// "&" would mark an access key ("Tom & Jerry" shown as "Tom _Jerry").
+QString shownName(const std::string& name) {
+    QString shown = QString::fromStdString(name);
+    shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+    return shown;
+}
+
+// Tabs a little tighter than the style's own, so that the narrow strip shows three
+// short names side by side.
+class CompactTabs : public QProxyStyle {
+  public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? value / 2 : value;
+    }
+};
+
+class AlbumTabBar : public QTabBar {
+  public:
+    using QTabBar::QTabBar;
+
+  protected:
+    QSize minimumTabSizeHint(int index) const override {
+        QSize size = tabSizeHint(index);
+        const QFontMetrics metrics = fontMetrics();
+        const int text = metrics.size(Qt::TextShowMnemonic, tabText(index)).width();
+        const int readable = metrics.averageCharWidth() * kReadableCharacters +
+                             metrics.horizontalAdvance(QChar(0x2026));
+        if (text > readable)
+            size.rwidth() -= text - readable;
+        return size;
+    }
+};
 
 QToolButton* imageButton(std::string_view image, std::string_view caption, const char* objectName,
                          QWidget* parent) {
@@ -53,8 +96,12 @@ AlbumWindow::AlbumWindow(shell::AppState& app, AlbumStore& store, platform::Ui& 
     m_newButton = imageButton("album-new", text::kNewAlbumButton, "NewAlbumButton", this);
     m_deleteButton =
         imageButton("album-delete", text::kDeleteAlbumButton, "DeleteAlbumButton", this);
-    m_tabs = new QTabBar(this);
+    m_tabs = new AlbumTabBar(this);
     m_tabs->setObjectName("AlbumTabs");
+    // Made after the tabs, so it outlives them when the strip's children go.
+    auto* compact = new CompactTabs;
+    compact->setParent(this);
+    m_tabs->setStyle(compact);
     m_tabs->setExpanding(false);
     m_tabs->setUsesScrollButtons(true);
     // Long names are shortened on their tab and shown whole in its tooltip.
@@ -62,17 +109,32 @@ AlbumWindow::AlbumWindow(shell::AppState& app, AlbumStore& store, platform::Ui& 
     m_tabs->setDrawBase(false);
     m_tabs->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
+    // Every album one click (or Tab and Space) away, however many there are.
+    m_listButton = new QToolButton(this);
+    m_listButton->setObjectName("AlbumListButton");
+    m_listButton->setArrowType(Qt::DownArrow);
+    m_listButton->setFixedSize(kListButtonWidth, kButtonSize);
+    m_listButton->setToolTip(qs(text::kAlbumListButton));
+    m_listButton->setAccessibleName(qs(text::kAlbumListButton));
+    m_albumList = new QMenu(m_listButton);
+    m_albumList->setObjectName("AlbumList");
+
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(1, 1, 0, 0);
     layout->setSpacing(1);
     layout->addWidget(m_newButton, 0, Qt::AlignTop);
     layout->addWidget(m_deleteButton, 0, Qt::AlignTop);
     layout->addWidget(m_tabs, 1);
+    layout->addWidget(m_listButton, 0, Qt::AlignTop);
 
     connect(m_tabs, &QTabBar::currentChanged, this, &AlbumWindow::tabSelected);
     connect(m_tabs, &QTabBar::tabBarDoubleClicked, this, &AlbumWindow::tabDoubleClicked);
     connect(m_newButton, &QToolButton::clicked, this, &AlbumWindow::newAlbum);
     connect(m_deleteButton, &QToolButton::clicked, this, &AlbumWindow::deleteAlbum);
+    connect(m_listButton, &QToolButton::clicked, this, [this] {
+        fillAlbumList();
+        m_albumList->popup(m_listButton->mapToGlobal(QPoint(0, m_listButton->height())));
+    });
 
     AlbumState& albums = m_app.albums;
     albums.currentAlbum = 0;
@@ -88,15 +150,13 @@ void AlbumWindow::syncTabs() {
     while (m_tabs->count() > count)
         m_tabs->removeTab(m_tabs->count() - 1);
     for (int i = 0; i < count; ++i) {
-        const QString name = QString::fromStdString(albums.albumNames[static_cast<std::size_t>(i)]);
-        // "&" would mark an access key ("Tom & Jerry" shown as "Tom _Jerry").
-        QString shown = name;
-        shown.replace(QLatin1Char('&'), QLatin1String("&&"));
+        const std::string& name = albums.albumNames[static_cast<std::size_t>(i)];
+        const QString shown = shownName(name);
         if (i < m_tabs->count())
             m_tabs->setTabText(i, shown);
         else
             m_tabs->addTab(shown);
-        m_tabs->setTabToolTip(i, name);
+        m_tabs->setTabToolTip(i, QString::fromStdString(name));
     }
     if (albums.currentAlbum >= 0 && albums.currentAlbum < count)
         m_tabs->setCurrentIndex(albums.currentAlbum);
@@ -120,6 +180,26 @@ int AlbumWindow::tabAtGlobal(QPoint globalPos) const {
 
 QWidget* AlbumWindow::tabControl() const {
     return m_tabs;
+}
+
+// Built when opened, so it always lists the albums as they are now. Choosing one
+// goes the way of a click on its tab.
+void AlbumWindow::fillAlbumList() {
+    m_albumList->clear();
+    const AlbumState& albums = m_app.albums;
+    for (int i = 0; i < albums.albumCount(); ++i) {
+        const std::string& name = albums.albumNames[static_cast<std::size_t>(i)];
+        QAction* action = m_albumList->addAction(shownName(name));
+        action->setCheckable(true);
+        action->setChecked(i == albums.currentAlbum);
+        // By name: the list on disk may have changed while the menu was open.
+        connect(action, &QAction::triggered, m_tabs, [this, name] {
+            const std::vector<std::string>& now = m_app.albums.albumNames;
+            const auto found = std::find(now.begin(), now.end(), name);
+            if (found != now.end())
+                m_tabs->setCurrentIndex(static_cast<int>(found - now.begin()));
+        });
+    }
 }
 
 void AlbumWindow::showLoadedAlbum() {

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QWidget>
 
+class QMenu;
 class QTabBar;
 class QToolButton;
 
@@ -19,8 +20,9 @@ class AlbumStore;
 class AlbumWindowHost;
 
 // The 27-pixel strip above the thumbnails: one tab per album in album.dat order,
-// and the buttons that add and delete albums. Every album operation goes to the
-// store; the tabs then mirror the album list and the current album again.
+// the buttons that add and delete albums, and at its end a list of all albums for
+// when the tabs do not fit. Every album operation goes to the store; the tabs then
+// mirror the album list and the current album again.
 class AlbumWindow : public QWidget {
     Q_OBJECT
   public:
@@ -49,6 +51,7 @@ class AlbumWindow : public QWidget {
     void deleteAlbum();
     void tabDoubleClicked(int index);
     void showLoadedAlbum();
+    void fillAlbumList();
 
     shell::AppState& m_app;
     AlbumStore& m_store;
@@ -57,6 +60,8 @@ class AlbumWindow : public QWidget {
     QToolButton* m_newButton;
     QToolButton* m_deleteButton;
     QTabBar* m_tabs;
+    QToolButton* m_listButton;
+    QMenu* m_albumList;
     bool m_changesEnabled = true;
 };
 

@@ -8,6 +8,7 @@ namespace kv::albums::text {
 
 inline constexpr std::string_view kNewAlbumButton = "Neu";
 inline constexpr std::string_view kDeleteAlbumButton = "Löschen";
+inline constexpr std::string_view kAlbumListButton = "Alle Alben";
 
 inline constexpr std::string_view kNewAlbumTitle = "Hinzufuegen eines neuen Albums";
 inline constexpr std::string_view kNewAlbumLabel = "Albumname";

@@ -53,7 +53,7 @@ Application::Application() {
 
 Application::~Application() = default;
 
-bool Application::start(const CommandLine& commandLine) {
+bool Application::start(const CommandLine& commandLine, const platform::LaunchTokens& launch) {
     // Watch for termination first: a request at any later point must still clean up.
     m_termination = std::make_unique<platform::TerminationWatcher>();
     connect(m_termination.get(), &platform::TerminationWatcher::terminationRequested, this,
@@ -75,7 +75,7 @@ bool Application::start(const CommandLine& commandLine) {
     QStringList files;
     for (const std::string& file : commandLine.files)
         files << QFile::decodeName(QByteArray::fromStdString(file));
-    if (!m_instance->claim(files)) {
+    if (!m_instance->claim(files, launch)) {
         if (!files.isEmpty() && !m_instance->handedOver()) {
             std::cerr << "Das laufende Programm hat die Dateien nicht angenommen." << std::endl;
             m_exitCode = 1;

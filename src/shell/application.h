@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/launch_tokens.h"
 #include "shell/app_state.h"
 #include "shell/startup.h"
 
@@ -34,8 +35,9 @@ class Application : public QObject {
     ~Application() override;
 
     // Start-up in order; false when the program ends at once with exitCode(),
-    // also when another copy runs and took over the files to open.
-    bool start(const CommandLine& commandLine);
+    // also when another copy runs and took over the files to open (and `launch`,
+    // the tokens the desktop started this copy with).
+    bool start(const CommandLine& commandLine, const platform::LaunchTokens& launch = {});
     int exitCode() const { return m_exitCode; }
     // A termination request came before the message loop ran.
     bool terminating() const { return m_terminating; }

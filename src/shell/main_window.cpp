@@ -19,6 +19,7 @@
 #include "platform/images_qt.h"
 #include "platform/paths.h"
 #include "platform/scanner/sane_scanner.h"
+#include "platform/window_activation_qt.h"
 #include "printer/port_backend.h"
 #include "render/layout_composition.h"
 #include "render/print_preparation.h"
@@ -977,11 +978,11 @@ void MainWindow::paintEvent(QPaintEvent* event) {
         emit firstPainted();
 }
 
-void MainWindow::bringToFront() {
+void MainWindow::bringToFront(const platform::LaunchTokens& launch) {
     if (isMinimized())
         showNormal();
     raise();
-    activateWindow();
+    platform::activateForLaunch(*this, launch);
 }
 
 void MainWindow::endSession() {

@@ -5,6 +5,7 @@
 #include "intake/acquisition.h"
 #include "intake/open_files.h"
 #include "jobs/print_job.h"
+#include "platform/launch_tokens.h"
 #include "platform/qt_ui.h"
 #include "shell/app_state.h"
 #include "shell/commands.h"
@@ -60,8 +61,9 @@ class MainWindow : public QMainWindow,
     // the disk once; for a window made with FirstReset::WithPortSetUp, whose watch
     // starts with the rest of the start-up after the first paint. Once only.
     void startWatching();
-    // A second launch asked for this window: restore, raise and activate it.
-    void bringToFront();
+    // A second launch asked for this window: restore, raise and activate it, with
+    // the tokens that launch was given by the desktop.
+    void bringToFront(const platform::LaunchTokens& launch = {});
     // Files dropped on the window or named when the program was started: added
     // to the current album in order.
     void addDroppedFiles(const QStringList& paths);

@@ -6,8 +6,10 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace kv::shell {
@@ -32,13 +34,37 @@ bool ownPeer(qintptr descriptor) {
     return platform::peerIsSelf(static_cast<int>(descriptor));
 }
 constexpr char kOpenPrefix[] = "open\t";
+// Before "raise": the running copy has them when it comes to the front.
+constexpr char kStartupIdPrefix[] = "startup-id\t";
+constexpr char kActivationTokenPrefix[] = "activation-token\t";
+// Real ones are a few dozen bytes; a huge one must not push the files out of the request.
+constexpr std::size_t kMaxTokenBytes = 4096;
+
+QByteArray encodeLine(const char* prefix, const std::string& value) {
+    return prefix + QByteArray::fromStdString(value).toPercentEncoding("/") + '\n';
+}
+
+// The value of a line `prefix` + value, or nullopt for a line of another kind.
+std::optional<QByteArray> lineValue(const QByteArray& line, const char* prefix) {
+    if (!line.startsWith(prefix))
+        return std::nullopt;
+    return QByteArray::fromPercentEncoding(line.mid(qsizetype(std::strlen(prefix))));
+}
 
 // Files beyond the size limit are left out: the request still holds far more
 // than an album takes, so the running copy says the album is full before them.
-QByteArray encodeRequest(const QStringList& files) {
-    QByteArray request = QByteArray(kRaiseLine) + '\n';
+QByteArray encodeRequest(const QStringList& files, const platform::LaunchTokens& launch) {
+    QByteArray request;
+    const auto fits = [](const std::string& token) {
+        return !token.empty() && token.size() <= kMaxTokenBytes;
+    };
+    if (fits(launch.startupId))
+        request += encodeLine(kStartupIdPrefix, launch.startupId);
+    if (fits(launch.activationToken))
+        request += encodeLine(kActivationTokenPrefix, launch.activationToken);
+    request += QByteArray(kRaiseLine) + '\n';
     for (const QString& file : files) {
-        const QByteArray line = kOpenPrefix + file.toUtf8().toPercentEncoding("/") + '\n';
+        const QByteArray line = encodeLine(kOpenPrefix, file.toStdString());
         if (request.size() + line.size() > SingleInstance::kMaxRequestBytes)
             break;
         request += line;
@@ -51,6 +77,7 @@ struct Request {
     QByteArray pending; // an unfinished line
     qint64 received = 0;
     QStringList files;
+    platform::LaunchTokens launch;
     bool done = false; // taken, dropped or cut off: nothing more is read into it
 };
 
@@ -68,7 +95,7 @@ SingleInstance::SingleInstance(QString serverName, QObject* parent)
     }
 }
 
-bool SingleInstance::claim(const QStringList& files) {
+bool SingleInstance::claim(const QStringList& files, const platform::LaunchTokens& launch) {
     // Without a folder of our own there is no safe meeting point: the program runs on
     // its own.
     if (!m_problem.isEmpty()) {
@@ -82,7 +109,7 @@ bool SingleInstance::claim(const QStringList& files) {
             std::cerr << QString::fromUtf8(kForeignPeer).arg(m_name).toStdString() << std::endl;
             return true;
         }
-        socket.write(encodeRequest(files));
+        socket.write(encodeRequest(files, launch));
         // Ending before the bytes are out would lose the files.
         while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(kWriteTimeoutMs)) {
         }
@@ -126,11 +153,13 @@ void SingleInstance::acceptConnections() {
                  start = end + 1) {
                 const QByteArray line = request->pending.mid(start, end - start);
                 if (line == kRaiseLine)
-                    emit activationRequested();
-                else if (line.startsWith(kOpenPrefix) &&
-                         line.size() > qsizetype(sizeof kOpenPrefix) - 1)
-                    request->files << QString::fromUtf8(
-                        QByteArray::fromPercentEncoding(line.mid(sizeof kOpenPrefix - 1)));
+                    emit activationRequested(request->launch);
+                else if (const auto path = lineValue(line, kOpenPrefix); path && !path->isEmpty())
+                    request->files << QString::fromUtf8(*path);
+                else if (const auto id = lineValue(line, kStartupIdPrefix))
+                    request->launch.startupId = id->toStdString();
+                else if (const auto token = lineValue(line, kActivationTokenPrefix))
+                    request->launch.activationToken = token->toStdString();
                 // Other lines are for later versions of the program.
             }
             request->pending.remove(0, start);
