@@ -33,6 +33,9 @@ struct DecodedImage {
     // a decoded picture came from a file that ended early (the rest stays black).
     FailureReason failure = FailureReason::None;
     bool incomplete = false;
+    // The ICC colour profile the file embeds (empty: none, taken as sRGB). The
+    // library converts the pixels into sRGB through it once a decoder is done.
+    std::vector<std::uint8_t> iccProfile;
 
     // 64-bit inside: a width up to kMaxPixels at 24 bits overflows an int.
     static constexpr int strideFor(int width, int bits) {
