@@ -68,4 +68,47 @@ void intakeOneJpeg(benchmark::State& state) {
 }
 BENCHMARK(intakeOneJpeg)->Unit(benchmark::kMillisecond);
 
+// 99 two-megapixel JPEGs dropped at once (converted ahead on every core) and the same
+// files added one at a time, as every add went before.
+std::vector<fs::path> twoMegapixelJpegs() {
+    static const std::vector<fs::path> files = [] {
+        const fs::path dir = fs::temp_directory_path() / "kv-bench-intake/two-mp";
+        const fs::path source = bench::cameraJpeg(dir, 1600, 1200);
+        std::vector<fs::path> out;
+        for (int i = 0; i < 99; ++i) {
+            out.push_back(dir / ("p" + std::to_string(i) + ".jpg"));
+            fs::copy_file(source, out.back(), fs::copy_options::skip_existing);
+        }
+        return out;
+    }();
+    return files;
+}
+
+void addNinetyNineJpegs(benchmark::State& state) {
+    const bool atOnce = state.range(0) != 0;
+    const std::vector<fs::path> files = twoMegapixelJpegs();
+    const fs::path home = fs::temp_directory_path() / "kv-bench-intake/home";
+    const fs::path temp = fs::temp_directory_path() / "kv-bench-intake/kvtemp";
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(home);
+        fs::remove_all(temp);
+        fs::create_directories(home);
+        shell::AppState app;
+        platform::RecordingUi ui;
+        albums::AlbumStore store(app.albums, ui, home);
+        store.readAlbumList("My_Album");
+        state.ResumeTiming();
+        int added = 0;
+        if (atOnce)
+            added = intake::addDroppedFiles(app, store, ui, files, temp);
+        else
+            for (const fs::path& file : files)
+                added += intake::addDroppedFiles(app, store, ui, {&file, 1}, temp);
+        if (added != 99)
+            state.SkipWithError("not all added");
+    }
+}
+BENCHMARK(addNinetyNineJpegs)->ArgName("atOnce")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 } // namespace

@@ -489,13 +489,17 @@ int addOpenedFiles(shell::AppState& state, albums::AlbumStore& store, platform::
         platform::Ui::WaitCursor wait(ui);
         const int count = std::clamp(state.multiFileCount, 0, albums.pictureCount);
         albums.pictureCount -= count;
+        ConversionsAhead ahead;
+        ahead.run(std::span(albums.pictures)
+                      .subspan(std::size_t(albums.pictureCount), std::size_t(count)),
+                  environment.tempDir);
         int added = 0;
         for (int i = 0; i < count; ++i) {
             if (!freeSpaceOk(ui, freeBytes()))
                 break;
             // A file that fails makes the rows behind it move up into the staging row.
             state.pendingFiles = count - 1;
-            if (addStagedPicture(state, store, ui, folder, environment.tempDir) !=
+            if (addStagedPicture(state, store, ui, folder, environment.tempDir, &ahead) !=
                 AddResult::NotAdded)
                 ++added;
             if (albums.pictureCount >= albums::kMaxPictures) {

@@ -11,8 +11,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace kv::intake {
@@ -407,6 +410,64 @@ Conversion decodeForThumbnail(const fs::path& file, platform::Bitmap24& bitmap, 
 
 } // namespace
 
+struct ConversionsAhead::Done {
+    Conversion conversion;
+    Seen seen;
+};
+
+ConversionsAhead::ConversionsAhead() = default;
+ConversionsAhead::~ConversionsAhead() = default;
+
+void ConversionsAhead::run(std::span<const albums::PictureRow> rows, const fs::path& tempDir) {
+    std::vector<std::pair<std::string, fs::path>> work; // source, copy
+    std::error_code ec;
+    for (const albums::PictureRow& row : rows) {
+        if (isBmpName(row.displayName))
+            continue;
+        fs::path copy = temporaryBmpPath(tempDir, row.fullPath, row.displayName);
+        const bool listed = std::any_of(work.begin(), work.end(),
+                                        [&](const auto& item) { return item.second == copy; });
+        if (!listed && !fs::exists(copy, ec))
+            work.emplace_back(row.fullPath, std::move(copy));
+    }
+    // One file gains nothing from a thread of its own.
+    if (work.size() < 2)
+        return;
+    fs::create_directories(tempDir, ec);
+    std::vector<std::unique_ptr<Done>> done(work.size());
+    std::atomic<std::size_t> next{0};
+    const auto convertAll = [&] {
+        for (std::size_t i; (i = next++) < work.size();) {
+            // A picture that cannot be converted here is left to its add, which
+            // then converts it as it always did and tells what went wrong.
+            try {
+                auto result = std::make_unique<Done>();
+                result->conversion = convertToCopy(work[i].first, work[i].second, result->seen);
+                done[i] = std::move(result);
+            } catch (const std::bad_alloc&) {
+            }
+        }
+    };
+    // Each thread holds one picture at a time, so memory grows with the cores only.
+    const std::size_t threads =
+        std::min<std::size_t>(std::max(1U, std::thread::hardware_concurrency()), work.size());
+    std::vector<std::jthread> helpers;
+    for (std::size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(convertAll);
+    convertAll();
+    helpers.clear();
+    for (std::size_t i = 0; i < work.size(); ++i)
+        if (done[i])
+            m_done.emplace_back(std::move(work[i].second), std::move(done[i]));
+}
+
+std::unique_ptr<ConversionsAhead::Done> ConversionsAhead::take(const fs::path& file) {
+    for (auto& [copy, done] : m_done)
+        if (done && copy == file)
+            return std::move(done);
+    return nullptr;
+}
+
 fs::path intakeFile(const albums::PictureRow& row, const fs::path& tempDir) {
     if (isBmpName(row.displayName))
         return row.fullPath;
@@ -414,7 +475,8 @@ fs::path intakeFile(const albums::PictureRow& row, const fs::path& tempDir) {
 }
 
 AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
-                           const fs::path& currentDirectory, const fs::path& tempDir) {
+                           const fs::path& currentDirectory, const fs::path& tempDir,
+                           ConversionsAhead* ahead) {
     albums::AlbumState& albums = state.albums;
     const int n = albums.pictureCount;
     if (n < 0 || n >= albums::kMaxPictures)
@@ -442,9 +504,16 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     std::error_code ec;
     bool incomplete = false;
     Seen seen;
-    if (!isBmpName(row.displayName) && !fs::exists(file, ec)) {
-        fs::create_directories(tempDir, ec);
-        const Conversion conversion = convertToCopy(row.fullPath, file, seen);
+    std::unique_ptr<ConversionsAhead::Done> prepared = ahead ? ahead->take(file) : nullptr;
+    if (prepared || (!isBmpName(row.displayName) && !fs::exists(file, ec))) {
+        Conversion conversion;
+        if (prepared) {
+            conversion = prepared->conversion;
+            seen = std::move(prepared->seen);
+        } else {
+            fs::create_directories(tempDir, ec);
+            conversion = convertToCopy(row.fullPath, file, seen);
+        }
         if (conversion.code != 1)
             return refuse(refusalMessage(conversion, row.fullPath), Icon::None);
         incomplete = conversion.incomplete;
@@ -522,6 +591,20 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
 
 int addDroppedFiles(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
                     std::span<const fs::path> paths, const fs::path& tempDir) {
+    // Only as many as the album can still take are converted ahead.
+    std::vector<albums::PictureRow> coming;
+    for (const fs::path& path : paths.first(std::min<std::size_t>(
+             paths.size(),
+             std::size_t(std::max(0, albums::kMaxPictures - state.albums.pictureCount))))) {
+        albums::PictureRow& row = coming.emplace_back();
+        row.fullPath = path.string();
+        row.displayName = path.filename().string();
+    }
+    ConversionsAhead ahead;
+    {
+        platform::Ui::WaitCursor wait(ui);
+        ahead.run(coming, tempDir);
+    }
     int added = 0;
     for (const fs::path& path : paths) {
         platform::Ui::WaitCursor wait(ui);
@@ -537,7 +620,7 @@ int addDroppedFiles(shell::AppState& state, albums::AlbumStore& store, platform:
         row.fullPath = path.string();
         row.displayName = path.filename().string();
         state.addedByDrop = true;
-        const AddResult result = addStagedPicture(state, store, ui, {}, tempDir);
+        const AddResult result = addStagedPicture(state, store, ui, {}, tempDir, &ahead);
         state.addedByDrop = false;
         if (result != AddResult::NotAdded)
             ++added;

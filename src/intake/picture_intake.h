@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kv::intake {
 
@@ -72,14 +75,37 @@ enum class AddResult {
     NotAdded,     // told to the user (or a depth we skip); the album is unchanged
 };
 
+// Pictures about to be added one after another, converted into their temporary
+// copies beforehand on every core. The adds then take the results in their own
+// order, so the album, its order and every message stay as for one file at a time.
+class ConversionsAhead {
+  public:
+    ConversionsAhead();
+    ~ConversionsAhead();
+    ConversionsAhead(const ConversionsAhead&) = delete;
+    ConversionsAhead& operator=(const ConversionsAhead&) = delete;
+
+    // Converts those of `rows` (full path, display name) that are no BMP and have
+    // no copy in `tempDir` yet; each copy once, however often its file is named.
+    void run(std::span<const albums::PictureRow> rows, const std::filesystem::path& tempDir);
+
+    struct Done; // a conversion's outcome and what it saw
+    // The outcome for the copy `file`, taken out; nullptr when none was prepared.
+    std::unique_ptr<Done> take(const std::filesystem::path& file);
+
+  private:
+    std::vector<std::pair<std::filesystem::path, std::unique_ptr<Done>>> m_done;
+};
+
 // Adds the picture in the staging row (row pictureCount) to the current album:
 // reads it (through a temporary BMP when it is not one), makes its thumbnail, and
 // has the store write it. `currentDirectory` is the open-files dialog's folder,
 // which completes the full path unless the picture was dropped. On failure the
 // staging entry is dropped and the pending files behind it move up one row.
+// `ahead`: conversions prepared for this and the following pictures.
 AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, platform::Ui& ui,
                            const std::filesystem::path& currentDirectory,
-                           const std::filesystem::path& tempDir);
+                           const std::filesystem::path& tempDir, ConversionsAhead* ahead = nullptr);
 
 // Adds dropped files in order until the album is full (told once) or drive C: is
 // short of space. Returns how many were added.
@@ -100,8 +126,7 @@ DisplayResult displayPicture(shell::AppState& state, platform::Ui& ui,
 // The same for row `index`, the selection left as it is. `fileChanged`: the file is
 // known to differ from what was shown of it, so no converted copy of it is used.
 DisplayResult displayRow(shell::AppState& state, platform::Ui& ui,
-                         const std::filesystem::path& tempDir, int index,
-                         bool fileChanged = false);
+                         const std::filesystem::path& tempDir, int index, bool fileChanged = false);
 
 // Before the save dialog: something to save and room on drive C:.
 bool canSaveAs(const shell::AppState& state, platform::Ui& ui);

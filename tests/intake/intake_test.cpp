@@ -360,6 +360,40 @@ TEST_F(IntakeTest, CutOffJpegIsAddedAndToldOnce) {
     EXPECT_EQ(m_state.albums.pictureCount, 2);
 }
 
+// Converted ahead on every core, a drop of many files adds and tells exactly what
+// adding them one at a time does.
+TEST_F(IntakeTest, ManyFilesAtOnceAreAddedAsOneAtATime) {
+    const std::string quad = readBytes(KV_IMAGELIB_DATA "codecs/quad.jpg");
+    const fs::path a = write("a.jpg", quad);
+    const std::vector<fs::path> files{a,
+                                      write("junk.jpg", "\xFF\xD8\xFF\xE0 not really JPEG"),
+                                      write("cut.jpg", quad.substr(0, quad.size() - 8)),
+                                      a,
+                                      write("b.bmp", picture(40, 30)),
+                                      write("sub/a.jpg", quad)};
+    const auto rows = [&] {
+        std::vector<std::string> out;
+        for (int i = 0; i < m_state.albums.pictureCount; ++i)
+            out.push_back(
+                row(i).fullPath + "|" + row(i).displayName + "|" +
+                std::string(row(i).thumbnail.pixels.begin(), row(i).thumbnail.pixels.end()));
+        return out;
+    };
+    for (const fs::path& file : files)
+        drop({file});
+    const std::vector<std::string> oneByOne = rows();
+    const std::vector<std::string> told = m_ui.texts();
+    ASSERT_EQ(oneByOne.size(), 5u);
+
+    while (m_state.albums.pictureCount > 0)
+        m_store.deletePicture(0);
+    m_ui.clear();
+    m_temp = m_dir / "kvtemp-again";
+    EXPECT_EQ(drop(files), 5);
+    EXPECT_EQ(rows(), oneByOne);
+    EXPECT_EQ(m_ui.texts(), told);
+}
+
 // Opening a named pipe for reading waits for a writer; no picture path may.
 TEST_F(IntakeTest, NamedPipesAreRefusedAtOnce) {
     for (const char* name : {"pipe.jpg", "pipe.bmp"})
