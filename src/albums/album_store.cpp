@@ -116,7 +116,8 @@ class AlbumStore::Exclusive {
     explicit Exclusive(AlbumStore& store) : m_store(store) {
         if (m_store.m_lockDepth++ > 0)
             return;
-        m_store.m_lock.emplace(m_store.m_dir / kLockFileName, m_store.m_lockWait);
+        m_store.m_lock.emplace(m_store.m_dir / kLockFileName, m_store.m_lockWait,
+                               m_store.m_lockPump);
         m_store.m_lockStatus = m_store.m_lock->status();
         m_store.m_recovered = m_store.m_lockStatus == LockStatus::Held &&
                               AlbumJournal(m_store.m_dir, m_store.m_stepHook).recover();

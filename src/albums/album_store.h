@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -122,6 +123,11 @@ class AlbumStore {
 
     // How long a change waits for another program's change to end (10 s).
     void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
+    // Runs between the looks while a change waits for another program's lock (a
+    // window repaints in it; nothing in it may start another operation of the store).
+    void setLockPump(std::function<void()> pump) { m_lockPump = std::move(pump); }
+    // An operation is under way, perhaps waiting for the lock.
+    bool busy() const { return m_lockDepth > 0; }
     // Called before every change to the program directory (tests).
     void setStepHook(StepHook hook) { m_stepHook = std::move(hook); }
 
@@ -166,6 +172,7 @@ class AlbumStore {
     std::string m_defaultName = "My_Album";
     std::chrono::milliseconds m_lockWait{10000};
     StepHook m_stepHook;
+    std::function<void()> m_lockPump;
 
     // The lock and what waits for its release; nested scopes share them.
     int m_lockDepth = 0;

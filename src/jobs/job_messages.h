@@ -11,6 +11,9 @@ inline constexpr std::string_view kPreparingData = "Daten vorbereiten...";
 inline constexpr std::string_view kWritingBmx = "Erstelle BMX-Datei...";
 inline constexpr std::string_view kLoadingPaper = "Papier laden...";
 inline constexpr std::string_view kPressEscToStop = "Drücken Sie ESC, um den Druck anzuhalten";
+// Our own: the bar fills as the wait for a port kept by another program runs out.
+// Short enough for the strip of the smallest window, ESC included.
+inline constexpr std::string_view kWaitingForPort = "Drucker belegt – warte … (ESC bricht ab)";
 
 // The print job's prompts and messages.
 inline constexpr std::string_view kNoPhotoToPrint = "Kein Foto für den Druck ausgewählt!";

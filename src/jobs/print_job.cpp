@@ -71,7 +71,8 @@ bool PrintJob::startChecks() {
         return false;
     m_colourMatching = choice.useTable;
     media::printTimeMediaCheck(m_ctx.media);
-    return true;
+    // Stopped while the media upload waited for the port: no job starts to wait again.
+    return !m_ctx.link.stopRequested();
 }
 
 void PrintJob::printCurrent() {

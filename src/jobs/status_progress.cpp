@@ -20,6 +20,8 @@ struct Phase {
 
 // The first flag set decides the phase; none set means the raster transfer.
 std::optional<Phase> flaggedPhase(const platform::ProgressFlags& flags) {
+    if (flags.portWaiting)
+        return Phase{msg::kWaitingForPort, Ink::Red, false};
     if (flags.warmingUp)
         return Phase{msg::kWarmingUp, Ink::Red, false};
     if (flags.printerSearch)

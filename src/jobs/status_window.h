@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <string>
 
 namespace kv::jobs {
 
@@ -28,6 +29,8 @@ class StatusWindow : public QWidget, public platform::ProgressDisplay {
     // Called from inside long printer waits: both paint before they return.
     void showProgress(int value) override;
     void redraw() override;
+    // The text the progress half shows now; empty at rest.
+    std::string progressText() const { return m_progress ? m_progress->text : std::string(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -10,7 +10,7 @@
 namespace kv::platform {
 
 DirectoryLock::DirectoryLock(const std::filesystem::path& lockFile,
-                             std::chrono::milliseconds maxWait) {
+                             std::chrono::milliseconds maxWait, const std::function<void()>& pump) {
     do
         m_fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     while (m_fd < 0 && errno == EINTR);
@@ -36,6 +36,8 @@ DirectoryLock::DirectoryLock(const std::filesystem::path& lockFile,
         }
         std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
+        if (pump)
+            pump();
     }
     ::close(m_fd);
     m_fd = -1;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 
 namespace kv::platform {
 
@@ -17,8 +18,10 @@ class DirectoryLock {
         Unavailable, // the lock file cannot be created, opened or locked
     };
 
-    // Waits at most `maxWait` for the lock; the file is created when missing.
-    DirectoryLock(const std::filesystem::path& lockFile, std::chrono::milliseconds maxWait);
+    // Waits at most `maxWait` for the lock; the file is created when missing. `pump`
+    // runs between the looks, so a window that waits keeps painting.
+    DirectoryLock(const std::filesystem::path& lockFile, std::chrono::milliseconds maxWait,
+                  const std::function<void()>& pump = {});
     ~DirectoryLock();
     DirectoryLock(const DirectoryLock&) = delete;
     DirectoryLock& operator=(const DirectoryLock&) = delete;

@@ -5,6 +5,7 @@ namespace kv::platform {
 // What the printer link and the print job are doing, read when progress is drawn.
 // The first flag set (in this order) decides what the status strip shows.
 struct ProgressFlags {
+    bool portWaiting = false; // another program keeps the port
     bool warmingUp = false;
     bool printerSearch = false;
     bool preparingData = false;

@@ -83,13 +83,29 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
     }
     const std::uint32_t start = m_clock.tickMs();
     bool waited = false;
+    const auto waitOver = [&](PortWaitEnd end) {
+        if (waited && m_portWaitEnd)
+            m_portWaitEnd(end);
+    };
+    // Stopped by the user: no message, they know why nothing printed.
+    const auto stopped = [&] {
+        if (!stopRequested())
+            return false;
+        waitOver(PortWaitEnd::Stopped);
+        return true;
+    };
     for (;;) {
+        // A stop asked for during the pause wins over a port that came free just then.
+        if (waited && stopped())
+            return false;
         switch (m_lock->tryLock()) {
         case platform::PortLock::Attempt::Held:
             if (waited && m_portWaitNotice)
                 m_portWaitNotice(false);
+            waitOver(PortWaitEnd::Taken);
             return true;
         case platform::PortLock::Attempt::Unavailable:
+            waitOver(PortWaitEnd::Taken);
             // A lock folder we cannot use must not keep the user from the printer.
             if (!m_lockTroubleTold) {
                 m_lockTroubleTold = true;
@@ -103,12 +119,18 @@ bool PrinterLink::takePort(std::uint32_t waitMs, bool tell) {
         case platform::PortLock::Attempt::InUse:
             break;
         }
-        // Stopped by the user: no message, they know why nothing printed.
-        if (stopRequested())
+        if (stopped())
+            return false;
+        // A silent look (the release after a bracket) is no wait: nobody hears of it.
+        if (waitMs == 0 && !tell)
             return false;
         waited = true;
         const bool keepWaiting = !m_portWaitNotice || m_portWaitNotice(true);
+        // The notice may have taken the user's stop (a window reads its keys there).
+        if (stopped())
+            return false;
         if (!keepWaiting || m_clock.tickMs() - start >= waitMs) {
+            waitOver(PortWaitEnd::GaveUp);
             if (tell)
                 m_ui.message(kMsgPortInUse, Icon::Information);
             return false;

@@ -76,6 +76,13 @@ class PrinterLink {
     void setPortWaitNotice(std::function<bool(bool waiting)> notice) {
         m_portWaitNotice = std::move(notice);
     }
+    // How a wait for the port ended: the port was taken, the user asked to stop (see
+    // setStopRequest), or the wait gave up (its bound ran out or the notice said so).
+    enum class PortWaitEnd { Taken, Stopped, GaveUp };
+    // Told once when a wait for the port ends, before the user hears of it, so a front
+    // end can take down what it showed for the wait.
+    void setPortWaitEnd(std::function<void(PortWaitEnd)> end) { m_portWaitEnd = std::move(end); }
+    std::uint32_t portLockWaitMs() const { return m_lockWaitMs; }
     // Whether this link holds its port's lock now.
     bool holdsPort() const;
     // Asked at every wait (the port, the warm-up, the ready printer, the paper): true
@@ -116,6 +123,7 @@ class PrinterLink {
     bool m_lockTroubleTold = false;
     std::string m_lockProblem; // why the default lock folder is unfit
     std::function<bool(bool waiting)> m_portWaitNotice;
+    std::function<void(PortWaitEnd)> m_portWaitEnd;
     std::function<bool()> m_stopRequest;
     int m_selectDepth = 0;
     bool m_bracketDenied = false;     // the open bracket did not get the port

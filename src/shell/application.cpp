@@ -184,8 +184,10 @@ void Application::openPendingFiles() {
         m_pendingFiles.clear();
         return;
     }
-    // As for a change on disk: not while a job reads the album or a dialog is open.
-    if (m_state.printBusy || QApplication::activeModalWidget()) {
+    // As for a change on disk: not while a job reads the album, a dialog is open or an
+    // album change waits for its lock.
+    const albums::AlbumStore* store = m_window->session().albumStore();
+    if (m_state.printBusy || QApplication::activeModalWidget() || (store && store->busy())) {
         m_openRetry.start();
         return;
     }

@@ -48,6 +48,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -84,6 +85,24 @@ QStringList droppedFiles(const QMimeData* data) {
         if (url.isLocalFile())
             paths << url.toLocalFile();
     return paths;
+}
+
+// The commands that talk to the printer (or rebind its library): none may start
+// while a port wait of the window lets input in.
+bool talksToPrinter(CommandId id) {
+    switch (id) {
+    case CommandId::PrintCurrent:
+    case CommandId::BatchPrint:
+    case CommandId::RasterFileOutput:
+    case CommandId::PrinterReset:
+    case CommandId::PortLibraryCheck:
+    case CommandId::MediaType:
+    case CommandId::PrinterSetup:
+    case CommandId::Adjuster:
+        return true;
+    default:
+        return false;
+    }
 }
 
 struct ToolbarButton {
@@ -148,7 +167,15 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir,
     // kernel a grace period of several milliseconds at exit.
     if (firstReset == Session::FirstReset::AtCreation)
         watchProgramDirectory();
-    m_session.printerLink().setProgress(m_statusWindow);
+    printer::PrinterLink& link = m_session.printerLink();
+    link.setProgress(m_statusWindow);
+    link.setPortWaitNotice([this](bool waiting) { return !waiting || portWaitLook(); });
+    link.setPortWaitEnd([this](printer::PrinterLink::PortWaitEnd end) { portWaitOver(end); });
+    link.setStopRequest([this] { return m_portStop || m_session.cleanedUp(); });
+    // Another program's album change keeps the window painted; no input is taken, as
+    // the change waiting here must not meet another one of the window's.
+    m_session.albumStore()->setLockPump(
+        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     m_printJob = std::make_unique<jobs::PrintJob>(
         jobs::JobContext{m_state, *m_ui, m_session.printerLink(), m_session.mediaContext(),
                          m_session.pictureSettings(), platform::tempDirectory(),
@@ -194,8 +221,9 @@ void MainWindow::syncFromDisk() {
     albums::AlbumStore* store = m_session.albumStore();
     if (!store)
         return;
-    // Not while a job reads the album or a dialog of ours is open: later.
-    if (m_state.printBusy || QApplication::activeModalWidget()) {
+    // Not while a job reads the album, a dialog of ours is open or an album change
+    // waits for its lock: later.
+    if (m_state.printBusy || QApplication::activeModalWidget() || store->busy()) {
         m_syncTimer.start();
         return;
     }
@@ -342,7 +370,7 @@ void MainWindow::updateCommandStates() {
     }
     for (const auto& [id, action] : m_actions) {
         const CommandState state = commandState(id, m_state, frameView());
-        action->setEnabled(state.enabled);
+        action->setEnabled(state.enabled && !(m_portWaiting && talksToPrinter(id)));
         if (action->isCheckable())
             action->setChecked(state.checked);
     }
@@ -352,10 +380,13 @@ void MainWindow::dispatch(CommandId id) {
     if (isDebugOnly(id) && !m_state.debugMode)
         return;
     // A key press queued before the command was greyed must not slip through.
-    if (!commandState(id, m_state, frameView()).enabled) {
+    if (!commandState(id, m_state, frameView()).enabled || (m_portWaiting && talksToPrinter(id))) {
         updateCommandStates();
         return;
     }
+    // A stop asked for in an earlier command's port wait is not this command's.
+    if (!m_portWaiting)
+        m_portStop = false;
     switch (id) {
     case CommandId::Open:
         openFiles();
@@ -812,6 +843,14 @@ void MainWindow::jobStep() {
     m_jobTimer.stop();
     if (!m_printJob)
         return;
+    // Not inside another command's port wait or an album change waiting for its lock:
+    // the step follows once they are over.
+    const albums::AlbumStore* store = m_session.albumStore();
+    if (m_portWaiting || (store && store->busy())) {
+        m_jobTimer.start(jobs::PrintJob::kArmMs);
+        return;
+    }
+    m_portStop = false;
     m_printJob->step();
     updateCommandStates();
 }
@@ -826,14 +865,68 @@ bool MainWindow::pumpOneEvent() {
     return std::exchange(m_escPressed, false);
 }
 
-void MainWindow::transferring(bool on) {
-    if (on != m_transferring) {
-        m_transferring = on;
-        if (on)
-            qApp->installEventFilter(this);
-        else
-            qApp->removeEventFilter(this);
+void MainWindow::catchEscape() {
+    const bool on = m_transferring || m_portWaiting;
+    if (on == m_catchingEscape)
+        return;
+    m_catchingEscape = on;
+    if (on)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool MainWindow::portWaitLook() {
+    printer::PrinterLink& link = m_session.printerLink();
+    if (!m_portWaiting) {
+        m_portWaiting = true;
+        m_portWaitStart = link.clock().tickMs();
+        // Outside a job, print busy greys what a job greys, keeps the window open and
+        // holds back the album's sync for the wait.
+        m_portWaitMadeBusy = !m_state.printBusy;
+        m_state.printBusy = true;
+        catchEscape();
+        updateCommandStates();
     }
+    if (m_statusWindow) {
+        // The bar fills as the wait runs out.
+        const std::uint64_t bound = std::max<std::uint32_t>(link.portLockWaitMs(), 1);
+        const std::uint64_t waited =
+            std::min<std::uint64_t>(link.clock().tickMs() - m_portWaitStart, bound);
+        m_statusWindow->flags.portWaiting = true;
+        m_statusWindow->showProgress(
+            static_cast<int>(waited * platform::ProgressDisplay::kFullScale / bound));
+    }
+    // A dialog of ours keeps its input for after the wait: its buttons talk to the printer.
+    if (QApplication::activeModalWidget())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    else
+        QCoreApplication::processEvents();
+    return true;
+}
+
+void MainWindow::portWaitOver(printer::PrinterLink::PortWaitEnd end) {
+    if (!std::exchange(m_portWaiting, false))
+        return;
+    if (std::exchange(m_portWaitMadeBusy, false)) {
+        m_state.printBusy = false;
+        // Each wait outside a job is stopped on its own.
+        m_portStop = false;
+    } else if (end == printer::PrinterLink::PortWaitEnd::GaveUp) {
+        // The user is told once; the rest of the job does not wait again.
+        m_portStop = true;
+    }
+    if (m_statusWindow) {
+        m_statusWindow->flags.portWaiting = false;
+        m_statusWindow->redraw();
+    }
+    catchEscape();
+    updateCommandStates();
+}
+
+void MainWindow::transferring(bool on) {
+    m_transferring = on;
+    catchEscape();
     // No album may be made or removed while its pictures go to the printer: from
     // the first transfer until the job has ended, also between a batch's sheets.
     if (on)
@@ -937,12 +1030,16 @@ void MainWindow::layoutChildren() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    // ESC in this window (not in the question it raises) is the transfer's to read.
-    if (m_transferring && event->type() == QEvent::KeyPress &&
+    // ESC in this window (not in the question it raises, nor in an open menu) is the
+    // transfer's or the port wait's to read.
+    if ((m_transferring || m_portWaiting) && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         const auto* widget = qobject_cast<QWidget*>(watched);
         if (widget && widget->window() == this) {
-            m_escPressed = true;
+            if (m_portWaiting)
+                m_portStop = true;
+            else
+                m_escPressed = true;
             return true;
         }
     }

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -175,6 +176,13 @@ class MainWindow : public QMainWindow,
     void watchProgramDirectory();
     void syncFromDisk();
 
+    // A wait for the port kept by another program, whoever waits: shown in the status
+    // strip, the window takes input meanwhile (the printer commands greyed), ESC stops it.
+    bool portWaitLook();
+    void portWaitOver(printer::PrinterLink::PortWaitEnd end);
+    // ESC is the window's to read while a transfer or a port wait runs.
+    void catchEscape();
+
     // jobs::JobHost
     void armTimer(int ms) override;
     bool pumpOneEvent() override;
@@ -209,6 +217,13 @@ class MainWindow : public QMainWindow,
     bool m_transferring = false;
     bool m_albumChangesLocked = false; // "Neu"/"Löschen" off until the job ends
     bool m_escPressed = false;
+    bool m_catchingEscape = false;
+    bool m_portWaiting = false;
+    bool m_portWaitMadeBusy = false; // the wait is no job's: print busy is the wait's own
+    // ESC in a port wait, or a job's wait that gave up (told once): the link's waits
+    // end at once until the next command or job step.
+    bool m_portStop = false;
+    std::uint32_t m_portWaitStart = 0;
 
     bool m_toolbarShown = true;
     bool m_statusShown = true;

@@ -21,6 +21,12 @@ TEST(StatusProgress, FirstFlagSetChoosesTextColourAndPercentage) {
         Ink barInk;
         bool percentage;
     } cases[] = {
+        {{.portWaiting = true, .warmingUp = true},
+         msg::kWaitingForPort,
+         Ink::Red,
+         TextAlign::Centre,
+         Ink::Red,
+         false},
         {{.warmingUp = true}, msg::kWarmingUp, Ink::Red, TextAlign::Centre, Ink::Red, false},
         {{.warmingUp = true, .preparingData = true},
          msg::kWarmingUp,
