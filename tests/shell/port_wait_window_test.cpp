@@ -60,7 +60,7 @@ struct Rig {
         const fs::path picture = out / "p.bmp";
         EXPECT_TRUE(platform::imagelib::WriteBmpFile(picture, platform::Bitmap24::make(160, 120)));
         test::dropFiles(window, {picture});
-        state.albums.selectedPicture = 0;
+        state.albums.select(0);
         window.dispatch(CommandId::DisplaySelected);
         ui.clear();
     }
