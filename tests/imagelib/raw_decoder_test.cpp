@@ -121,7 +121,7 @@ std::string dngFile(const Dng& d) {
                     std::uint8_t(kPreview[quadrantOf(x, y, d.previewWidth, d.previewHeight)][c]);
     };
     if (d.jpegPreview) {
-        preview = kv::test::encodeJpeg(d.previewWidth, d.previewHeight, fill, {.quality = 95});
+        preview = kv::test::encodeJpeg(d.previewWidth, d.previewHeight, fill, {.quality = 95, .app1 = {}});
     } else {
         std::vector<std::uint8_t> row(std::size_t(d.previewWidth) * 3);
         for (int y = 0; y < d.previewHeight; ++y) {
