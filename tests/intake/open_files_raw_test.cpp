@@ -13,8 +13,8 @@ namespace {
 
 TEST(OpenFilesRaw, SupportedFormatsAndTheRawEntryListCameraRaws) {
     test::TempDir dir;
-    for (const char* name : {"a.dng", "b.CR2", "c.cr3", "d.NEF", "e.arw", "f.orf", "g.RW2",
-                             "h.raf", "i.jpg", "j.xmp", "k.dng.txt"})
+    for (const char* name : {"a.dng", "b.CR2", "c.cr3", "d.NEF", "e.arw", "f.orf", "g.RW2", "h.raf",
+                             "i.jpg", "j.xmp", "k.dng.txt"})
         test::writeBytes(dir / name, "x");
     using Texts = std::vector<std::string>;
     const Texts raws{"a.dng", "b.CR2", "c.cr3", "d.NEF", "e.arw", "f.orf", "g.RW2", "h.raf"};
