@@ -93,6 +93,7 @@ struct Dng {
     int orientation = 1;
     int previewWidth = 640, previewHeight = 480;
     bool jpegPreview = false;
+    int previewExif = 0; // an Exif orientation in the JPEG preview, when not 0
 };
 
 // XYZ to linear sRGB: the camera sees sRGB's primaries, so its colours stay.
@@ -115,8 +116,14 @@ inline std::string dngFile(const Dng& d) {
                     std::uint8_t(kPreview[quadrantOf(x, y, d.previewWidth, d.previewHeight)][c]);
     };
     if (d.jpegPreview) {
+        std::vector<std::uint8_t> exif;
+        if (d.previewExif) // IFD0 holding only the Orientation tag, big-endian
+            exif = {
+                'E', 'x', 'i', 'f',  0,    0, 'M', 'M', 0, 42, 0, 0, 0,
+                8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, std::uint8_t(d.previewExif),
+                0,   0,   0,   0,    0,    0};
         preview = kv::test::encodeJpeg(d.previewWidth, d.previewHeight, fill,
-                                       {.quality = 95, .app1 = {}});
+                                       {.quality = 95, .app1 = exif});
     } else {
         std::vector<std::uint8_t> row(std::size_t(d.previewWidth) * 3);
         for (int y = 0; y < d.previewHeight; ++y) {

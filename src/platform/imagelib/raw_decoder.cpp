@@ -159,6 +159,25 @@ void putUpright(const std::uint8_t* rgb, int w, int h, int colors, bool bgr, int
     }
 }
 
+// A JPEG preview without its Exif segments: the raw's orientation turns it, and an
+// orientation of the preview's own must not turn it a second time. The segments
+// before the first non-APP marker are walked; the rest is copied as it is.
+std::vector<std::uint8_t> withoutExif(std::span<const std::uint8_t> jpeg) {
+    std::vector<std::uint8_t> out(jpeg.begin(),
+                                  jpeg.begin() + std::min<std::size_t>(2, jpeg.size()));
+    std::size_t at = 2;
+    while (has(jpeg, at, 4) && jpeg[at] == 0xFF && jpeg[at + 1] >= 0xE0 && jpeg[at + 1] <= 0xEF) {
+        const std::size_t length = std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
+        if (length < 2 || !has(jpeg, at + 2, length))
+            break;
+        if (jpeg[at + 1] != 0xE1)
+            out.insert(out.end(), jpeg.begin() + at, jpeg.begin() + at + 2 + length);
+        at += 2 + length;
+    }
+    out.insert(out.end(), jpeg.begin() + std::min(at, jpeg.size()), jpeg.end());
+    return out;
+}
+
 // The preview LibRaw found, decoded and turned; false when there is none worth
 // showing, so that the raw is developed instead.
 bool takePreview(LibRaw& raw, int flip, DecodedImage& out) {
@@ -177,7 +196,8 @@ bool takePreview(LibRaw& raw, int flip, DecodedImage& out) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(got.thumb);
     DecodedImage stored;
     if (got.tformat == LIBRAW_THUMBNAIL_JPEG) {
-        if (decodeJpeg({data, got.tlength}, stored) != DecodeResult::Ok || stored.incomplete ||
+        const std::vector<std::uint8_t> jpeg = withoutExif({data, got.tlength});
+        if (decodeJpeg(jpeg, stored) != DecodeResult::Ok || stored.incomplete ||
             stored.bitsPerPixel != 24)
             return false;
         // Our JPEG rows are bottom-up and padded: repacked top-down for the turn.
