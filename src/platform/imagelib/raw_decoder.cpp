@@ -104,20 +104,18 @@ bool rawCompression(std::uint32_t compression) {
     }
 }
 
-// Notes LibRaw's complaints instead of letting them reach standard error; any
-// data error makes the file damaged.
+// LibRaw's complaints are noted here instead of reaching standard error. A data
+// error (the file ended inside its sensor data) makes the file damaged; a failed
+// allocation comes back as LIBRAW_UNSUFFICIENT_MEMORY anyway.
 struct Complaints {
     bool data = false;
-    bool memory = false;
 };
 
 void onDataError(void* context, const char*, const int) {
     static_cast<Complaints*>(context)->data = true;
 }
 
-void onMemoryError(void* context, const char*, const char*) {
-    static_cast<Complaints*>(context)->memory = true;
-}
+void onMemoryError(void*, const char*, const char*) {}
 
 FailureReason reasonFor(int code) {
     switch (code) {
@@ -269,7 +267,7 @@ DecodeResult decode(std::span<const std::uint8_t> bytes, DecodedImage& out, bool
         // LibRaw is large (its whole state is one object): on the heap.
         auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
         raw->set_dataerror_handler(onDataError, &complaints);
-        raw->set_memerror_handler(onMemoryError, &complaints);
+        raw->set_memerror_handler(onMemoryError, nullptr);
         // LibRaw holds a raw at up to four 16-bit samples a pixel; nothing larger
         // than the program's own pixel bound is allocated.
         raw->imgdata.params.max_raw_memory_mb = static_cast<unsigned>((kMaxPixels * 8 >> 20) + 1);
