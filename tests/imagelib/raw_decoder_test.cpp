@@ -54,6 +54,7 @@ TEST(RawDecoder, ViewTakesALargePreviewAndPrintDevelopsTheSensorUpright) {
     const Case cases[] = {
         {"print develops at half size", {}, true, kSensor, 352, 264},
         {"print turned 180", {.orientation = 3}, true, kSensor, 352, 264},
+        {"print in the camera's white balance", {.neutralRed = 0.5}, true, kSensor, 352, 264},
         {"print turned right", {.orientation = 6}, true, kSensor, 264, 352},
         {"print turned left", {.orientation = 8}, true, kSensor, 264, 352},
         {"view takes the RGB preview", {}, false, kPreview, 640, 480},

@@ -94,6 +94,9 @@ struct Dng {
     int previewWidth = 640, previewHeight = 480;
     bool jpegPreview = false;
     int previewExif = 0; // an Exif orientation in the JPEG preview, when not 0
+    // What the camera saw of white in red (AsShotNeutral): lit red samples are
+    // recorded this much lower, and its white balance brings them back.
+    double neutralRed = 1;
 };
 
 // XYZ to linear sRGB: the camera sees sRGB's primaries, so its colours stay.
@@ -106,7 +109,9 @@ inline std::string dngFile(const Dng& d) {
     for (int y = 0; y < d.height; ++y)
         for (int x = 0; x < d.width; ++x) {
             const int channel = (y % 2) + (x % 2); // 0 red, 1 green, 2 blue
-            put(sensor, kSensor[quadrantOf(x, y, d.width, d.height)][channel] ? 4095 : 0, 2);
+            const double level = channel == 0 ? 4095 * d.neutralRed : 4095;
+            put(sensor,
+                kSensor[quadrantOf(x, y, d.width, d.height)][channel] ? int(level + 0.5) : 0, 2);
         }
     std::string preview;
     const auto fill = [&](int y, std::uint8_t* row) {
@@ -153,7 +158,7 @@ inline std::string dngFile(const Dng& d) {
         numbers(50706, 1, {1, 4, 0, 0}),
         ascii(50708, "Kelvor Sensor Test"),
         rationals(50721, 10, kCameraMatrix),
-        rationals(50728, 5, {1, 1, 1}),
+        rationals(50728, 5, {d.neutralRed, 1, 1}),
         numbers(50778, 3, {21}),
     };
     std::vector<Field> raw{
