@@ -50,11 +50,17 @@ ApplyResult applyColourAdjustment(shell::AppState& state, platform::Ui& ui,
     const int index = albums.selectedPicture();
     platform::Bitmap24 picture;
     {
-        platform::imagelib::DecodedImage decoded;
+        namespace lib = platform::imagelib;
+        // The adjusted copy is what prints: through the print path's call, asking
+        // for the whole picture, so that a camera raw is developed, not previewed.
+        const lib::NeededExtent whole = [](int width, int height) {
+            return lib::DecodeExtent{width, height};
+        };
+        lib::DecodedImage decoded;
         const bool decodedOk = index >= 0 && index < albums.pictureCount &&
-                               platform::imagelib::ScaleCD(
-                                   albums.pictures[std::size_t(index)].fullPath, decoded) == 1 &&
-                               platform::imagelib::ConvertTo24(decoded, picture);
+                               lib::ScaleCDAtLeast(albums.pictures[std::size_t(index)].fullPath,
+                                                   whole, decoded) == 1 &&
+                               lib::ConvertTo24(decoded, picture);
         if (!decodedOk) {
             ui.message(colour_text::kCannotOpen, Icon::None);
             return ApplyResult::CannotOpen;

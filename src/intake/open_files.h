@@ -25,8 +25,10 @@ struct TypeFilter {
     std::string_view patterns; // separated by ","
 };
 
-// In the combo's order, which is also its index.
-inline constexpr std::array<TypeFilter, 8> kTypeFilters{{
+// In the combo's order, which is also its index. Camera raws come after the
+// program's own entries, so that theirs keep their places; the names only pick
+// what the list shows, the picture's content tells its format.
+inline constexpr std::array<TypeFilter, 9> kTypeFilters{{
     {"*.*", "*.*"},
     {"*.BMP", "*.BMP"},
     {"*.GIF", "*.GIF"},
@@ -34,7 +36,9 @@ inline constexpr std::array<TypeFilter, 8> kTypeFilters{{
     {"*.PCX", "*.PCX"},
     {"*.TGA", "*.TGA"},
     {"*.TIF", "*.TIF"},
-    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG"},
+    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,"
+                         "*.RW2,*.RAF"},
+    {"Kamera-RAW", "*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
 }};
 inline constexpr int kDefaultTypeFilter = 7;
 

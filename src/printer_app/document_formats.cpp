@@ -76,6 +76,13 @@ const char* pictureFormatOf(const unsigned char* header, std::size_t size) {
         return "image/tiff";
     case platform::imagelib::ImageFormat::Gif:
         return "image/gif";
+    case platform::imagelib::ImageFormat::Raw:
+        // DNG, CR2, NEF and the like are TIFF files, and were printed as such: they
+        // stay image/tiff (and are developed). Raws of their own format are not offered.
+        if (size >= 4 && ((header[0] == 'I' && header[1] == 'I' && header[2] == 42 && !header[3]) ||
+                          (header[0] == 'M' && header[1] == 'M' && !header[2] && header[3] == 42)))
+            return "image/tiff";
+        return nullptr;
     default:
         return nullptr;
     }

@@ -191,7 +191,12 @@ std::string_view checkJpegHeader(const fs::path& document) {
 std::variant<Bitmap24, Failure> decodeWithLibrary(const fs::path& document) {
     Bitmap24 picture;
     lib::DecodedImage decoded;
-    const int code = lib::ScaleCD(document, decoded);
+    // The print path's call, asking for the whole picture: a camera raw is
+    // developed rather than its preview taken; every other picture decodes whole.
+    const lib::NeededExtent whole = [](int width, int height) {
+        return lib::DecodeExtent{width, height};
+    };
+    const int code = lib::ScaleCDAtLeast(document, whole, decoded);
     if (code != 1)
         return Failure{decodeFailureText(code, decoded.failure)};
     // Nobody watches a print job for a notice: a picture whose file ends early

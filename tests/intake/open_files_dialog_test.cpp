@@ -68,7 +68,7 @@ TEST(OpenFilesDialog, TypeComboRemembersTheLastChoice) {
         auto dialog = scene.open();
         EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Dateien öffnen"));
         auto* types = child<QComboBox>(dialog.get(), "TypeCombo");
-        ASSERT_EQ(types->count(), 8);
+        ASSERT_EQ(types->count(), 9);
         EXPECT_EQ(types->itemText(0), "*.*");
         EXPECT_EQ(types->itemText(7), "Supported Format");
         EXPECT_EQ(types->currentIndex(), 7);

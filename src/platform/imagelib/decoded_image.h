@@ -75,6 +75,21 @@ DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out);
 
+// Whether the bytes are a camera raw file, by content only. Certain: a marker no
+// other picture carries (DNG's version tag, a colour filter array, a maker's own
+// header). Likely: a camera's TIFF whose first picture is a mere preview, which
+// goes to the TIFF decoder when LibRaw does not take it.
+enum class RawEvidence { None, Likely, Certain };
+RawEvidence rawEvidence(std::span<const std::uint8_t> bytes);
+
+// A camera raw for looking at: its embedded preview when that covers the print
+// frame (quick), else the developed sensor data as developRaw gives it.
+DecodeResult decodeRaw(std::span<const std::uint8_t> bytes, DecodedImage& out);
+// A camera raw for printing: the sensor data developed with the camera's white
+// balance into sRGB at half size, turned as the camera recorded. Bytes LibRaw
+// does not take as a raw give UnsupportedFormat, as from decodeRaw.
+DecodeResult developRaw(std::span<const std::uint8_t> bytes, DecodedImage& out);
+
 // The smallest size a caller will use of a picture that is width x height when
 // upright (EXIF orientation applied). Both sides upright.
 struct DecodeExtent {

@@ -124,6 +124,9 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
         return ImageFormat::Bmp;
     if (starts({0xFF, 0xD8}))
         return ImageFormat::Jpeg;
+    // Most camera raws are TIFF files too: told apart before TIFF.
+    if (rawEvidence(bytes) != RawEvidence::None)
+        return ImageFormat::Raw;
     if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42}))
         return ImageFormat::Tiff;
     if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'}))
@@ -152,6 +155,17 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
         return decodePcx(bytes, out);
     case ImageFormat::Tga:
         return decodeTga(bytes, out);
+    case ImageFormat::Raw: {
+        // Only the print path states what it needs (ScaleCDAtLeast), so that is the
+        // sign to develop the sensor data; looking takes the camera's quick preview.
+        const DecodeResult result = needed ? developRaw(bytes, out) : decodeRaw(bytes, out);
+        if (result == DecodeResult::UnsupportedFormat &&
+            rawEvidence(bytes) == RawEvidence::Likely) {
+            out = DecodedImage{};
+            return decodeTiff(bytes, out);
+        }
+        return result;
+    }
     case ImageFormat::Unknown:
         break;
     }

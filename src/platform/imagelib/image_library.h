@@ -15,7 +15,7 @@
 // images of the layout sheets.
 namespace kv::platform::imagelib {
 
-enum class ImageFormat { Unknown, Bmp, Jpeg, Tiff, Gif, Pcx, Tga };
+enum class ImageFormat { Unknown, Bmp, Jpeg, Tiff, Gif, Pcx, Tga, Raw };
 
 // Tells the format from the file's first bytes; the file name is never looked at.
 // TGA has no signature, so it is tried last, by whether its header is plausible.
@@ -46,7 +46,9 @@ int ScaleCD(const std::filesystem::path& source, DecodedImage& out);
 
 // ScaleCD for a picture that is shrunk next: a JPEG may come out smaller than the
 // file's picture, though never below what `needed` asks for its upright size (see
-// decodeJpegAtLeast). Other formats ignore `needed` and decode whole.
+// decodeJpegAtLeast). Other formats ignore `needed` and decode whole. This is the
+// print path's call: a camera raw is developed from its sensor data here, where
+// ScaleCD and CD (thumbnail, window) take its embedded preview when large enough.
 int ScaleCDAtLeast(const std::filesystem::path& source, const NeededExtent& needed,
                    DecodedImage& out);
 
