@@ -26,17 +26,20 @@ struct TypeFilter {
 };
 
 // In the combo's order, which is also its index.
-inline constexpr std::array<TypeFilter, 8> kTypeFilters{{
+inline constexpr std::array<TypeFilter, 10> kTypeFilters{{
     {"*.*", "*.*"},
     {"*.BMP", "*.BMP"},
     {"*.GIF", "*.GIF"},
     {"*.JPG", "*.JPG"},
     {"*.PCX", "*.PCX"},
+    {"*.PNG", "*.PNG"},
     {"*.TGA", "*.TGA"},
     {"*.TIF", "*.TIF"},
-    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG"},
+    {"*.WEBP", "*.WEBP"},
+    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.PNG,*.WEBP"},
 }};
-inline constexpr int kDefaultTypeFilter = 7;
+// The last entry, every format the program reads.
+inline constexpr int kDefaultTypeFilter = int(kTypeFilters.size()) - 1;
 
 // What the dialog keeps from one use to the next, for the whole run.
 struct OpenFilesMemory {
