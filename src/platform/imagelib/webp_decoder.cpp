@@ -21,11 +21,10 @@ std::uint8_t onWhite(int value, int alpha) {
     return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
-// Top-down or bottom-up alike: `bgra` rows of `width` pixels into `out`'s rows.
-void compositeOnWhite(const std::uint8_t* bgra, std::size_t bgraStride, bool topDown,
-                      DecodedImage& out) {
+// Top-down `bgra` rows of `out.width` pixels into `out`'s bottom-up rows.
+void compositeOnWhite(const std::uint8_t* bgra, std::size_t bgraStride, DecodedImage& out) {
     for (int y = 0; y < out.height; ++y) {
-        const std::uint8_t* in = bgra + std::size_t(topDown ? out.height - 1 - y : y) * bgraStride;
+        const std::uint8_t* in = bgra + std::size_t(out.height - 1 - y) * bgraStride;
         std::uint8_t* dst = out.pixels.data() + std::size_t(y) * out.stride();
         for (int x = 0; x < out.width; ++x, in += 4, dst += 3) {
             dst[0] = onWhite(in[0], in[3]);
@@ -33,6 +32,29 @@ void compositeOnWhite(const std::uint8_t* bgra, std::size_t bgraStride, bool top
             dst[2] = onWhite(in[2], in[3]);
         }
     }
+}
+
+// Lays bottom-up BGRA rows on white and packs them, in their own buffer, into
+// `out`'s 24-bit rows: each pixel moves only towards the buffer's start, so the
+// picture is never held twice.
+void compositeInPlace(std::vector<std::uint8_t>& bgra, int width, int height, DecodedImage& out) {
+    out.width = width;
+    out.height = height;
+    out.bitsPerPixel = 24;
+    const std::size_t stride = out.stride();
+    for (std::size_t y = 0; y < std::size_t(height); ++y) {
+        const std::uint8_t* in = bgra.data() + y * std::size_t(width) * 4;
+        std::uint8_t* dst = bgra.data() + y * stride;
+        for (int x = 0; x < width; ++x, in += 4, dst += 3) {
+            const int alpha = in[3];
+            dst[0] = onWhite(in[0], alpha);
+            dst[1] = onWhite(in[1], alpha);
+            dst[2] = onWhite(in[2], alpha);
+        }
+        std::fill(dst, bgra.data() + (y + 1) * stride, std::uint8_t{0});
+    }
+    bgra.resize(stride * std::size_t(height));
+    out.pixels = std::move(bgra);
 }
 
 // A 24-bit picture of at most two colours becomes a 1-bit one with those colours.
@@ -110,7 +132,7 @@ DecodeResult decodeFirstFrame(const WebPData& data, DecodedImage& out) {
     if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || !canvas)
         return DecodeResult::Failed;
     detail::allocateImage(out, info.canvas_width, info.canvas_height, 24);
-    compositeOnWhite(canvas, std::size_t(info.canvas_width) * 4, true, out);
+    compositeOnWhite(canvas, std::size_t(info.canvas_width) * 4, out);
     return DecodeResult::Ok;
 }
 
@@ -121,7 +143,6 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
         return DecodeResult::Failed;
-    detail::allocateImage(out, features.width, features.height, 24);
     std::vector<std::uint8_t> bgra;
     WebPRGBABuffer& target = config.output.u.RGBA;
     if (features.has_alpha) {
@@ -134,6 +155,7 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
         target.stride = features.width * 4;
         target.size = bgra.size();
     } else {
+        detail::allocateImage(out, features.width, features.height, 24);
         config.output.colorspace = MODE_BGR;
         target.rgba = out.pixels.data();
         target.stride = out.stride();
@@ -155,7 +177,7 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
         return DecodeResult::Failed;
     }
     if (features.has_alpha)
-        compositeOnWhite(bgra.data(), std::size_t(features.width) * 4, false, out);
+        compositeInPlace(bgra, features.width, features.height, out);
     return DecodeResult::Ok;
 }
 
