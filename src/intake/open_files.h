@@ -25,22 +25,25 @@ struct TypeFilter {
     std::string_view patterns; // separated by ","
 };
 
-// In the combo's order, which is also its index. Camera raws come after the
-// program's own entries, so that theirs keep their places; the names only pick
-// what the list shows, the picture's content tells its format.
-inline constexpr std::array<TypeFilter, 9> kTypeFilters{{
+// In the combo's order, which is also its index. "Supported Format", the default,
+// comes last; the names only pick what the list shows, the picture's content tells
+// its format.
+inline constexpr std::array<TypeFilter, 11> kTypeFilters{{
     {"*.*", "*.*"},
     {"*.BMP", "*.BMP"},
     {"*.GIF", "*.GIF"},
     {"*.JPG", "*.JPG"},
     {"*.PCX", "*.PCX"},
+    {"*.PNG", "*.PNG"},
     {"*.TGA", "*.TGA"},
     {"*.TIF", "*.TIF"},
-    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,"
-                         "*.RW2,*.RAF"},
+    {"*.WEBP", "*.WEBP"},
     {"Kamera-RAW", "*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
+    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.PNG,*.WEBP,*.DNG,*.CR2,*.CR3,"
+                         "*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
 }};
-inline constexpr int kDefaultTypeFilter = 7;
+// The last entry, every format the program reads.
+inline constexpr int kDefaultTypeFilter = int(kTypeFilters.size()) - 1;
 
 // What the dialog keeps from one use to the next, for the whole run.
 struct OpenFilesMemory {

@@ -15,7 +15,6 @@ namespace kv::printer_app {
 namespace {
 
 constexpr std::string_view kOctetStream = "application/octet-stream";
-constexpr unsigned char kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 const char* detectPicture(const unsigned char* header, std::size_t size, void*) {
     return pictureFormatOf(header, size);
@@ -63,9 +62,6 @@ bool isPrintedFormat(std::string_view format) {
 const char* pictureFormatOf(const unsigned char* header, std::size_t size) {
     if (!header)
         return nullptr;
-    if (size >= sizeof kPngSignature &&
-        std::equal(std::begin(kPngSignature), std::end(kPngSignature), header))
-        return "image/png";
     // PCX and TGA have no signature worth the name: untyped data is not guessed as them.
     switch (platform::imagelib::detectFormat(std::span<const std::uint8_t>(header, size))) {
     case platform::imagelib::ImageFormat::Jpeg:
@@ -83,6 +79,10 @@ const char* pictureFormatOf(const unsigned char* header, std::size_t size) {
                           (header[0] == 'M' && header[1] == 'M' && !header[2] && header[3] == 42)))
             return "image/tiff";
         return nullptr;
+    case platform::imagelib::ImageFormat::Png:
+        return "image/png";
+    case platform::imagelib::ImageFormat::Webp:
+        return "image/webp";
     default:
         return nullptr;
     }

@@ -12,7 +12,7 @@ namespace kv::printer_app {
 
 // The picture formats filterPicture prints (image/jpeg, image/png, ...).
 inline constexpr std::string_view kPictureFormats[] = {"image/jpeg", "image/png", "image/tiff",
-                                                       "image/bmp", "image/gif"};
+                                                       "image/bmp",  "image/gif", "image/webp"};
 
 // Whether a job of this MIME type prints: a picture format or PWG/Apple raster.
 bool isPrintedFormat(std::string_view format);

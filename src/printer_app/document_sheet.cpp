@@ -7,10 +7,6 @@
 #include "render/layout_composition.h"
 #include "render/layout_messages.h"
 
-#include <QFile>
-#include <QImage>
-#include <QImageReader>
-
 #include <algorithm>
 #include <array>
 #include <csetjmp>
@@ -35,7 +31,6 @@ namespace lib = platform::imagelib;
 using platform::Bitmap24;
 
 constexpr std::string_view kSheetName = "document.bmp";
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // Enough for every signature detectFormat looks at, a TGA's colour map included.
 constexpr std::size_t kHeadBytes = std::size_t{1} << 20;
 
@@ -106,11 +101,6 @@ void toGrey(Bitmap24& picture) {
             const int grey = (114 * p[0] + 587 * p[1] + 299 * p[2] + 500) / 1000;
             p[0] = p[1] = p[2] = static_cast<std::uint8_t>(grey);
         }
-}
-
-bool isPng(const std::vector<std::uint8_t>& head) {
-    return head.size() >= kPngSignature.size() &&
-           std::equal(kPngSignature.begin(), kPngSignature.end(), head.begin());
 }
 
 struct JpegErrors {
@@ -208,53 +198,6 @@ std::variant<Bitmap24, Failure> decodeWithLibrary(const fs::path& document) {
     return picture;
 }
 
-std::uint8_t onWhite(int value, int alpha) {
-    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
-}
-
-// PNG is not our library's; Qt reads it, held to the same pixel bound.
-std::variant<Bitmap24, Failure> decodePng(const fs::path& document) {
-    // Room for the largest picture our decoders take, at 16 bits a channel.
-    static const bool limited = [] {
-        QImageReader::setAllocationLimit(static_cast<int>((lib::kMaxPixels * 8 >> 20) + 1));
-        return true;
-    }();
-    (void)limited;
-    QImageReader reader(QFile::decodeName(QByteArray(document.c_str())), "png");
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return Failure{intake::msg::kDamaged};
-    if (lib::detail::sizeProblem(size.width(), size.height()) != lib::FailureReason::None)
-        return Failure{intake::msg::kTooLarge};
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return Failure{intake::msg::kDamaged};
-
-    // Converted a strip at a time, so the picture is never held three times over.
-    // Transparent parts are printed as the paper: white.
-    const int width = image.width();
-    const int height = image.height();
-    Bitmap24 picture = Bitmap24::make(width, height);
-    constexpr int kStripRows = 64;
-    for (int top = 0; top < height; top += kStripRows) {
-        const int rows = std::min(kStripRows, height - top);
-        const QImage strip = image.copy(0, top, width, rows).convertToFormat(QImage::Format_ARGB32);
-        if (strip.isNull())
-            throw std::bad_alloc();
-        for (int r = 0; r < rows; ++r) {
-            const auto* in = reinterpret_cast<const QRgb*>(strip.constScanLine(r));
-            std::uint8_t* out = picture.at(0, height - 1 - (top + r));
-            for (int x = 0; x < width; ++x, out += 3) {
-                const int alpha = qAlpha(in[x]);
-                out[0] = onWhite(qBlue(in[x]), alpha);
-                out[1] = onWhite(qGreen(in[x]), alpha);
-                out[2] = onWhite(qRed(in[x]), alpha);
-            }
-        }
-    }
-    return picture;
-}
-
 // The part of `picture` of width x height around its middle (left and lower
 // margins rounded down).
 Bitmap24 cropCentrally(const Bitmap24& picture, int width, int height) {
@@ -311,14 +254,13 @@ SheetSource prepare(const fs::path& document, const SheetRequest& request,
         return failed(intake::msg::kCannotOpenFile);
     if (head->empty())
         return failed(msg::kEmptyDocument);
-    const bool png = isPng(*head);
-    const lib::ImageFormat format = png ? lib::ImageFormat::Unknown : lib::detectFormat(*head);
-    if (!png && format == lib::ImageFormat::Unknown)
+    const lib::ImageFormat format = lib::detectFormat(*head);
+    if (format == lib::ImageFormat::Unknown)
         return failed(msg::kUnsupportedDocument);
 
     const int turns = ((request.quarterTurns % 4) + 4) % 4;
     const bool windowRule = request.scaling == Scaling::Auto || request.scaling == Scaling::Fit;
-    if (windowRule && turns == 0 && !png && !request.monochrome) {
+    if (windowRule && turns == 0 && !request.monochrome) {
         if (format == lib::ImageFormat::Jpeg) {
             if (const std::string_view failure = checkJpegHeader(document); !failure.empty())
                 return failed(failure);
@@ -333,7 +275,7 @@ SheetSource prepare(const fs::path& document, const SheetRequest& request,
 
     Bitmap24 picture;
     {
-        auto decoded = png ? decodePng(document) : decodeWithLibrary(document);
+        auto decoded = decodeWithLibrary(document);
         if (std::holds_alternative<Failure>(decoded))
             return failed(std::get<Failure>(decoded).text);
         Bitmap24& upright = std::get<Bitmap24>(decoded);

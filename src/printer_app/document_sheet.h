@@ -29,10 +29,10 @@ inline constexpr std::string_view kUnsupportedDocument =
     "Dieses Dokumentformat wird nicht unterstützt.";
 } // namespace msg
 
-// The file the 1-in-1 sheet is made from. The format is told by content (JPEG,
-// TIFF, BMP, GIF, PCX, TGA through our image library, PNG through Qt), never by
-// name. Auto or Fit without a turn on a picture our library reads: the document
-// itself, once its header is checked. Anything else is decoded, turned and
+// The file the 1-in-1 sheet is made from. The format is told by content (every
+// picture format of our image library), never by name. Auto or Fit without a turn on a picture our
+// library reads: the document itself, once its header is checked. Anything else is decoded, turned
+// and
 //   Fill: cropped centrally to 4:3 (3:4 when narrower than high), then resized to
 //         exactly 640 x 480 (480 x 640), so the sheet has no white border;
 //   None: cropped centrally to at most 640 x 480 (480 x 640), never resized;

@@ -6,7 +6,7 @@
 // driver, each handing its sheets to the job engine (SheetPrinter).
 namespace kv::printer_app {
 
-// image/jpeg, image/png, image/tiff and image/bmp: composed as the 1-in-1 sheet.
+// The picture formats (image/jpeg, image/png, image/webp, ...): composed as the 1-in-1 sheet.
 bool filterPicture(pappl_job_t* job, pappl_device_t* device, void* data);
 
 // PWG and Apple raster, one sheet a page.

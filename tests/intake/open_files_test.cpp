@@ -44,7 +44,7 @@ platform::Bitmap24 decode(const fs::path& file) {
 TEST(OpenFilesLists, TypeFiltersMatchWithoutRegardToCase) {
     ASSERT_EQ(kTypeFilters.front().entry, "*.*");
     EXPECT_EQ(kTypeFilters[kDefaultTypeFilter].entry, "Supported Format");
-    EXPECT_EQ(OpenFilesMemory{}.typeFilter, 7);
+    EXPECT_EQ(OpenFilesMemory{}.typeFilter, 9);
 
     for (auto [name, pattern, match] :
          std::vector<std::tuple<const char*, const char*, bool>>{{"a.jpg", "*.JPG", true},
@@ -57,14 +57,15 @@ TEST(OpenFilesLists, TypeFiltersMatchWithoutRegardToCase) {
         EXPECT_EQ(matchesPattern(name, pattern), match) << name << " " << pattern;
 
     test::TempDir dir;
-    for (const char* name : {"e.tif", "B.JPG", "a.jpg", "c.Bmp", "d.txt", "README", ".h.jpg"})
+    for (const char* name :
+         {"e.tif", "B.JPG", "a.jpg", "c.Bmp", "d.txt", "README", ".h.jpg", "f.png", "g.WebP"})
         writeBytes(dir / name, "x");
     fs::create_directories(dir / "sub.jpg");
-    EXPECT_EQ(matchingFiles(dir.path(), kTypeFilters[7].patterns),
-              (Texts{"a.jpg", "B.JPG", "c.Bmp", "e.tif"}));
+    EXPECT_EQ(matchingFiles(dir.path(), kTypeFilters[kDefaultTypeFilter].patterns),
+              (Texts{"a.jpg", "B.JPG", "c.Bmp", "e.tif", "f.png", "g.WebP"}));
     EXPECT_EQ(matchingFiles(dir.path(), kTypeFilters[3].patterns), (Texts{"a.jpg", "B.JPG"}));
     EXPECT_EQ(matchingFiles(dir.path(), kTypeFilters[0].patterns),
-              (Texts{"a.jpg", "B.JPG", "c.Bmp", "d.txt", "e.tif", "README"}));
+              (Texts{"a.jpg", "B.JPG", "c.Bmp", "d.txt", "e.tif", "f.png", "g.WebP", "README"}));
     EXPECT_TRUE(matchingFiles(dir / "gone", "*.*").empty());
 }
 

@@ -52,7 +52,7 @@ TEST(DocumentFormats, UnprintedFormatsAreRefusedWhenSubmitted) {
     const Attributes formats = server.printerAttributes({"document-format-supported"});
     EXPECT_EQ(at(formats, "document-format-supported"),
               "application/octet-stream,image/pwg-raster,image/urf,image/bmp,image/gif,"
-              "image/jpeg,image/png,image/tiff");
+              "image/jpeg,image/png,image/tiff,image/webp");
     EXPECT_EQ(server.pages(), 0);
 }
 

@@ -74,6 +74,8 @@ DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out);
 
 // Whether the bytes are a camera raw file, by content only. Certain: a marker no
 // other picture carries (DNG's version tag, a colour filter array, a maker's own

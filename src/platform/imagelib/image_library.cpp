@@ -131,6 +131,12 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
         return ImageFormat::Tiff;
     if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'}))
         return ImageFormat::Gif;
+    if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
+        return ImageFormat::Png;
+    // RIFF, the chunk's size, then the form type.
+    if (starts({'R', 'I', 'F', 'F'}) && bytes.size() >= 12 && bytes[8] == 'W' && bytes[9] == 'E' &&
+        bytes[10] == 'B' && bytes[11] == 'P')
+        return ImageFormat::Webp;
     if (plausiblePcx(bytes))
         return ImageFormat::Pcx;
     if (plausibleTga(bytes))
@@ -166,6 +172,10 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
         }
         return result;
     }
+    case ImageFormat::Png:
+        return decodePng(bytes, out);
+    case ImageFormat::Webp:
+        return decodeWebp(bytes, out);
     case ImageFormat::Unknown:
         break;
     }

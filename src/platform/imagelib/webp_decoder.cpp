@@ -1,0 +1,211 @@
+// WebP through libwebp, from memory: lossy, lossless, with alpha over white
+// paper, and of an animation its first frame. The picture comes out as 24-bit
+// bottom-up BGR and the ICCP chunk's profile goes to out.iccProfile. WebP has no
+// one-bit coding; a lossless picture of at most two colours is what a bilevel
+// picture becomes in it, and comes out at 1 bit like a 1-bit BMP.
+#include "platform/imagelib/decoder_support.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+
+namespace kv::platform::imagelib {
+
+namespace {
+
+constexpr int kLossless = 2; // WebPBitstreamFeatures::format
+
+std::uint8_t onWhite(int value, int alpha) {
+    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+// Top-down `bgra` rows of `out.width` pixels into `out`'s bottom-up rows.
+void compositeOnWhite(const std::uint8_t* bgra, std::size_t bgraStride, DecodedImage& out) {
+    for (int y = 0; y < out.height; ++y) {
+        const std::uint8_t* in = bgra + std::size_t(out.height - 1 - y) * bgraStride;
+        std::uint8_t* dst = out.pixels.data() + std::size_t(y) * out.stride();
+        for (int x = 0; x < out.width; ++x, in += 4, dst += 3) {
+            dst[0] = onWhite(in[0], in[3]);
+            dst[1] = onWhite(in[1], in[3]);
+            dst[2] = onWhite(in[2], in[3]);
+        }
+    }
+}
+
+// Lays bottom-up BGRA rows on white and packs them, in their own buffer, into
+// `out`'s 24-bit rows: each pixel moves only towards the buffer's start, so the
+// picture is never held twice.
+void compositeInPlace(std::vector<std::uint8_t>& bgra, int width, int height, DecodedImage& out) {
+    out.width = width;
+    out.height = height;
+    out.bitsPerPixel = 24;
+    const std::size_t stride = out.stride();
+    for (std::size_t y = 0; y < std::size_t(height); ++y) {
+        const std::uint8_t* in = bgra.data() + y * std::size_t(width) * 4;
+        std::uint8_t* dst = bgra.data() + y * stride;
+        for (int x = 0; x < width; ++x, in += 4, dst += 3) {
+            const int alpha = in[3];
+            dst[0] = onWhite(in[0], alpha);
+            dst[1] = onWhite(in[1], alpha);
+            dst[2] = onWhite(in[2], alpha);
+        }
+        std::fill(dst, bgra.data() + (y + 1) * stride, std::uint8_t{0});
+    }
+    bgra.resize(stride * std::size_t(height));
+    out.pixels = std::move(bgra);
+}
+
+// A 24-bit picture of at most two colours becomes a 1-bit one with those colours.
+void packIfTwoColours(DecodedImage& image) {
+    const auto colourAt = [&image](int x, int y) {
+        const std::uint8_t* p = image.pixels.data() + std::size_t(y) * image.stride() + x * 3;
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16;
+    };
+    const std::uint32_t first = colourAt(0, 0);
+    std::uint32_t second = first;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t c = colourAt(x, y);
+            if (c == first || c == second)
+                continue;
+            if (second != first)
+                return;
+            second = c;
+        }
+    DecodedImage packed;
+    detail::allocateImage(packed, image.width, image.height, 1);
+    detail::setPaletteEntry(packed, 0, first >> 16, (first >> 8) & 0xFF, first & 0xFF);
+    detail::setPaletteEntry(packed, 1, second >> 16, (second >> 8) & 0xFF, second & 0xFF);
+    for (int y = 0; y < image.height; ++y) {
+        std::uint8_t* row = packed.pixels.data() + std::size_t(y) * packed.stride();
+        for (int x = 0; x < image.width; ++x)
+            detail::putIndex(row, x, 1, colourAt(x, y) == first ? 0 : 1);
+    }
+    packed.iccProfile = std::move(image.iccProfile);
+    image = std::move(packed);
+}
+
+struct DemuxDeleter {
+    void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
+};
+struct AnimDeleter {
+    void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
+};
+struct IdecDeleter {
+    void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
+};
+
+std::vector<std::uint8_t> iccChunk(const WebPData& data) {
+    // Partial: the chunk stands before the picture data, so a cut-off file has it too.
+    WebPDemuxState state;
+    const std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&data, &state));
+    if (!demux || !(WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG))
+        return {};
+    WebPChunkIterator chunk;
+    if (!WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk))
+        return {};
+    std::vector<std::uint8_t> profile(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    return profile;
+}
+
+// The first frame as the animation shows it: drawn on a transparent canvas by
+// libwebp's own animation decoder, then laid on white. Needs the whole file.
+DecodeResult decodeFirstFrame(const WebPData& data, DecodedImage& out) {
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options))
+        return DecodeResult::Failed;
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 0;
+    const std::unique_ptr<WebPAnimDecoder, AnimDeleter> decoder(
+        WebPAnimDecoderNew(&data, &options));
+    WebPAnimInfo info;
+    if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info))
+        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(info.canvas_width, info.canvas_height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    std::uint8_t* canvas = nullptr;
+    int timestamp = 0;
+    if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || !canvas)
+        return DecodeResult::Failed;
+    detail::allocateImage(out, info.canvas_width, info.canvas_height, 24);
+    compositeOnWhite(canvas, std::size_t(info.canvas_width) * 4, out);
+    return DecodeResult::Ok;
+}
+
+// A still picture, decoded into bottom-up rows (libwebp's flip). Incrementally, so
+// that a file ending early keeps the rows that arrived.
+DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstreamFeatures& features,
+                         DecodedImage& out) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return DecodeResult::Failed;
+    std::vector<std::uint8_t> bgra;
+    WebPRGBABuffer& target = config.output.u.RGBA;
+    if (features.has_alpha) {
+        // Rows that never come stay black, as in every other format.
+        bgra.assign(std::size_t(features.width) * 4 * std::size_t(features.height), 0);
+        for (std::size_t i = 3; i < bgra.size(); i += 4)
+            bgra[i] = 0xFF;
+        config.output.colorspace = MODE_BGRA;
+        target.rgba = bgra.data();
+        target.stride = features.width * 4;
+        target.size = bgra.size();
+    } else {
+        detail::allocateImage(out, features.width, features.height, 24);
+        config.output.colorspace = MODE_BGR;
+        target.rgba = out.pixels.data();
+        target.stride = out.stride();
+        target.size = out.pixels.size();
+    }
+    config.output.is_external_memory = 1;
+    config.options.flip = 1;
+
+    const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
+    if (!decoder)
+        return DecodeResult::Failed;
+    const VP8StatusCode status = WebPIUpdate(decoder.get(), bytes.data(), bytes.size());
+    if (status == VP8_STATUS_SUSPENDED) {
+        int rows = 0;
+        if (!WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr) || rows <= 0)
+            return DecodeResult::Failed;
+        out.incomplete = true;
+    } else if (status != VP8_STATUS_OK) {
+        return DecodeResult::Failed;
+    }
+    if (features.has_alpha)
+        compositeInPlace(bgra, features.width, features.height, out);
+    return DecodeResult::Ok;
+}
+
+} // namespace
+
+DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+        return DecodeResult::Failed;
+    // For an animation these are the canvas's sides.
+    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+
+    const WebPData data{bytes.data(), bytes.size()};
+    DecodedImage image;
+    const DecodeResult result = features.has_animation ? decodeFirstFrame(data, image)
+                                                       : decodeStill(bytes, features, image);
+    if (result != DecodeResult::Ok) {
+        out.failure = image.failure;
+        return result;
+    }
+    image.iccProfile = iccChunk(data);
+    if (features.format == kLossless && !features.has_alpha && !features.has_animation &&
+        !image.incomplete)
+        packIfTwoColours(image);
+    out = std::move(image);
+    return DecodeResult::Ok;
+}
+
+} // namespace kv::platform::imagelib
