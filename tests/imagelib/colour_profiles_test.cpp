@@ -57,6 +57,12 @@ Bytes displayP3() {
     return matrixShaper(kD65, {{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}},
                         srgbCurve());
 }
+Bytes greyGamma18() {
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.8);
+    cmsHPROFILE profile = cmsCreateGrayProfile(&kD65, curve);
+    cmsFreeToneCurve(curve);
+    return saved(profile);
+}
 Bytes proPhoto() {
     return matrixShaper(kD50, {{0.7347, 0.2653, 1}, {0.1596, 0.8404, 1}, {0.0366, 0.0001, 1}},
                         cmsBuildGamma(nullptr, 1.8));
@@ -140,17 +146,20 @@ struct Source {
     bool adobeMarker = true;
     Bytes icc;
     Bytes app1;
+    bool grey = false; // one sample: the first of each patch
 };
 
 // The patches side by side, kPatchSide pixels square in a JPEG, one pixel each in a TIFF.
 std::string file(Container container, const Source& s, const kv::test::TempDir& folder) {
-    const int channels = s.cmyk ? 4 : 3;
+    const int channels = s.cmyk ? 4 : s.grey ? 1 : 3;
     const int count = static_cast<int>(s.patches->size());
     if (container == Container::Tiff) {
         kv::test::TiffPicture p;
         p.width = count;
         p.samples = channels;
-        p.photometric = s.cmyk ? PHOTOMETRIC_SEPARATED : PHOTOMETRIC_RGB;
+        p.photometric = s.cmyk   ? PHOTOMETRIC_SEPARATED
+                        : s.grey ? PHOTOMETRIC_MINISBLACK
+                                 : PHOTOMETRIC_RGB;
         p.iccProfile = s.icc;
         for (const Patch& patch : *s.patches)
             p.values.insert(p.values.end(), patch.begin(), patch.begin() + channels);
@@ -215,10 +224,14 @@ std::array<double, 3> lcmsReference(const Bytes& profileBytes, const Patch& patc
         cmsOpenProfileFromMem(profileBytes.data(), cmsUInt32Number(profileBytes.size()));
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     const bool perceptual = cmsIsCLUT(profile, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT);
-    cmsHTRANSFORM t =
-        cmsCreateTransform(profile, cmyk ? TYPE_CMYK_16 : TYPE_RGB_16, srgb, TYPE_RGB_16,
-                           perceptual ? INTENT_PERCEPTUAL : INTENT_RELATIVE_COLORIMETRIC,
-                           perceptual ? 0 : cmsFLAGS_BLACKPOINTCOMPENSATION);
+    const bool grey = cmsGetColorSpace(profile) == cmsSigGrayData;
+    cmsHTRANSFORM t = cmsCreateTransform(
+        profile,
+        cmyk   ? TYPE_CMYK_16
+        : grey ? TYPE_GRAY_16
+               : TYPE_RGB_16,
+        srgb, TYPE_RGB_16, perceptual ? INTENT_PERCEPTUAL : INTENT_RELATIVE_COLORIMETRIC,
+        perceptual ? 0 : cmsFLAGS_BLACKPOINTCOMPENSATION);
     cmsUInt16Number in[4], out[3];
     for (int c = 0; c < 4; ++c)
         in[c] = cmsUInt16Number(patch[std::size_t(c)] * 257);
@@ -239,7 +252,8 @@ struct Tagged {
 } // namespace
 
 TEST(ColourProfiles, PatchesDecodeToWhatLittleCmsGives) {
-    const Bytes adobe = adobeRgb(), p3 = displayP3(), pro = proPhoto(), inks = cmykProfile();
+    const Bytes adobe = adobeRgb(), p3 = displayP3(), pro = proPhoto(), inks = cmykProfile(),
+                grey = greyGamma18();
     const std::vector<Tagged> cases{
         {"jpeg adobe rgb", Container::Jpeg, {.icc = adobe}, adobe},
         {"jpeg display p3", Container::Jpeg, {.icc = p3}, p3},
@@ -257,6 +271,8 @@ TEST(ColourProfiles, PatchesDecodeToWhatLittleCmsGives) {
          {.patches = &kCmykPatches, .cmyk = true, .icc = inks},
          inks},
         {"tiff cmyk", Container::Tiff, {.patches = &kCmykPatches, .cmyk = true, .icc = inks}, inks},
+        {"jpeg grey", Container::Jpeg, {.icc = grey, .grey = true}, grey},
+        {"tiff grey", Container::Tiff, {.icc = grey, .grey = true}, grey},
     };
     kv::test::TempDir folder;
     for (const Tagged& c : cases) {
