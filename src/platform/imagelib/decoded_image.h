@@ -42,7 +42,8 @@ struct DecodedImage {
     // What else a file may say of its colours when it embeds no profile: primaries
     // and white point as CIE xy (PNG cHRM), the gamma its samples are encoded with
     // (PNG gAMA, 0.45455 for 1/2.2; 0 when not given), or Adobe RGB (1998) named by
-    // its EXIF colour space. Converted, and cleared, as iccProfile is.
+    // its EXIF colour space. Converted, and cleared, as iccProfile is. A file that
+    // says it is sRGB (PNG's sRGB chunk) leaves them all empty.
     struct Chromaticities {
         double whiteX = 0, whiteY = 0, redX = 0, redY = 0, greenX = 0, greenY = 0, blueX = 0,
                blueY = 0;
