@@ -21,12 +21,13 @@ struct Case {
     std::vector<Rgb> want; // the pixels of the top row, left to right
 };
 
-kv::test::TiffPicture rgb16(bool separate, bool tiled) {
+kv::test::TiffPicture rgb16(bool separate, bool tiled, bool bigEndian = false) {
     kv::test::TiffPicture p;
     p.width = 2;
     p.bits = 16;
     p.separate = separate;
     p.tiled = tiled;
+    p.bigEndian = bigEndian;
     p.values = {0, 129, 2770, 65535, 65406, 128};
     return p;
 }
@@ -70,6 +71,7 @@ TEST(TiffDepthAndAlpha, SixteenBitsRoundAndAlphaLiesOnWhite) {
         {"rgb planes", rgb16(true, false), {rgbFirst, rgbSecond}},
         {"rgb tiles", rgb16(false, true), {rgbFirst, rgbSecond}},
         {"rgb planes in tiles", rgb16(true, true), {rgbFirst, rgbSecond}},
+        {"rgb big-endian", rgb16(false, false, true), {rgbFirst, rgbSecond}},
         // Half-covered (32896 = 128 * 257) red 0, green full, blue half; then clear
         // and opaque pixels.
         {"rgba16 unassociated",

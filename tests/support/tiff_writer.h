@@ -21,6 +21,7 @@ struct TiffPicture {
     int alpha = 0; // 0 none, else EXTRASAMPLE_ASSOCALPHA or EXTRASAMPLE_UNASSALPHA (last sample)
     bool separate = false;
     bool tiled = false;                   // one 16 x 16 tile
+    bool bigEndian = false;               // "MM" byte order
     std::vector<std::uint16_t> values;    // width * height * samples, rows top first
     std::vector<std::uint8_t> iccProfile; // written as tag 34675 when not empty
 };
@@ -28,7 +29,7 @@ struct TiffPicture {
 // The picture's file bytes, written through a file in `folder`.
 inline std::string encodeTiff(const TiffPicture& p, const TempDir& folder) {
     const auto path = folder / "made.tif";
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    TIFF* tif = TIFFOpen(path.c_str(), p.bigEndian ? "wb" : "wl");
     if (!tif)
         return {};
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
