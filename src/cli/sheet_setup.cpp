@@ -23,14 +23,19 @@ shell::SheetPicture pictureOf(const std::string& operand) {
 }
 
 // A file that ends early prints its readable part and black below it, as the window
-// shows it; the window and "picture add" tell so, and so does the terminal. The
-// smallest decode finds the early end as well as the whole one.
+// shows it; the window and "picture add" tell so, and so does the terminal, as of a
+// colour profile left unused. The smallest decode finds both as the whole one does.
 void tellIfIncomplete(const Invocation& inv, const shell::SheetPicture& picture) {
     namespace lib = platform::imagelib;
     lib::DecodedImage decoded;
     const lib::NeededExtent smallest = [](int, int) { return lib::DecodeExtent{1, 1}; };
-    if (lib::ScaleCDAtLeast(picture.fullPath, smallest, decoded) == 1 && decoded.incomplete)
+    if (lib::ScaleCDAtLeast(picture.fullPath, smallest, decoded) != 1)
+        return;
+    if (decoded.incomplete)
         inv.ui.message(intake::incompleteMessage(picture.fullPath),
+                       platform::Ui::Icon::Information);
+    if (decoded.profileIgnored)
+        inv.ui.message(intake::profileIgnoredMessage(picture.fullPath),
                        platform::Ui::Icon::Information);
 }
 

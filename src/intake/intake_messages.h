@@ -50,6 +50,9 @@ inline constexpr std::string_view kTempNotWritten =
 // Of our own: a picture taken from a file that ends early; then a blank line, the path.
 inline constexpr std::string_view kIncomplete =
     "Die Datei ist unvollständig. Es wird nur der lesbare Teil des Bildes verwendet.";
+// Of our own: a picture whose colour profile cannot be used; then a blank line, the path.
+inline constexpr std::string_view kProfileIgnored =
+    "Das Farbprofil der Datei ist beschädigt; die Farben werden ohne es gezeigt.";
 
 // Of our own, in the same style: a copy for "Speichern unter" could not be written.
 inline constexpr std::string_view kNotSaved = "Das Bild kann nicht gespeichert werden!";

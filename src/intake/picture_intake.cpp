@@ -216,6 +216,7 @@ bool takeDecoded(img::DecodedImage& decoded, Conversion& result, platform::Bitma
         return false;
     }
     result.incomplete = decoded.incomplete;
+    result.profileIgnored = decoded.profileIgnored;
     decoded = img::DecodedImage{}; // not needed for writing
     return true;
 }
@@ -244,6 +245,7 @@ Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& s
             return result;
         }
         result.incomplete = decoded.incomplete;
+        result.profileIgnored = decoded.profileIgnored;
         // Decoding failures above are told before a write failure, as when the
         // picture was decoded whole first.
         if (!writer.finish()) {
@@ -348,6 +350,13 @@ std::string incompleteMessage(std::string_view fullPath) {
     return text;
 }
 
+std::string profileIgnoredMessage(std::string_view fullPath) {
+    std::string text(msg::kProfileIgnored);
+    text += msg::kReasonSeparator;
+    text += fullPath;
+    return text;
+}
+
 int convertToTemporaryBmp(platform::Ui& ui, const fs::path& source, const fs::path& target) {
     Seen seen;
     const Conversion conversion = convertToCopy(source, target, seen);
@@ -355,6 +364,8 @@ int convertToTemporaryBmp(platform::Ui& ui, const fs::path& source, const fs::pa
         ui.message(refusalMessage(conversion, source.string()), Icon::None);
     else if (conversion.incomplete)
         ui.message(incompleteMessage(source.string()), Icon::Information);
+    if (conversion.code == 1 && conversion.profileIgnored)
+        ui.message(profileIgnoredMessage(source.string()), Icon::Information);
     return conversion.code;
 }
 
@@ -503,6 +514,7 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     const fs::path file = intakeFile(row, tempDir);
     std::error_code ec;
     bool incomplete = false;
+    bool profileIgnored = false;
     Seen seen;
     std::unique_ptr<ConversionsAhead::Done> prepared = ahead ? ahead->take(file) : nullptr;
     if (prepared || (!isBmpName(row.displayName) && !fs::exists(file, ec))) {
@@ -517,6 +529,7 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
         if (conversion.code != 1)
             return refuse(refusalMessage(conversion, row.fullPath), Icon::None);
         incomplete = conversion.incomplete;
+        profileIgnored = conversion.profileIgnored;
     }
 
     if (seen.thumbnail.empty()) {
@@ -586,6 +599,8 @@ AddResult addStagedPicture(shell::AppState& state, albums::AlbumStore& store, pl
     }
     if (!notice.empty())
         ui.message(notice, Icon::Information);
+    if (profileIgnored)
+        ui.message(profileIgnoredMessage(fullPath), Icon::Information);
     return result;
 }
 

@@ -40,6 +40,7 @@ struct Conversion {
     int code = 0;                    // 1 written, the image library's -1 .. -5, or 0
     Refusal refusal = Refusal::None; // why, for any code but 1
     bool incomplete = false;         // written from a file that ends early
+    bool profileIgnored = false;     // its colour profile was unusable, colours as stored
 };
 
 // Decodes `source` and writes it as a 24-bit BMP to `target`; tells nobody.
@@ -51,6 +52,9 @@ std::string refusalMessage(const Conversion& conversion, std::string_view fullPa
 
 // The notice for a picture taken from a file that ends early: reason, blank line, path.
 std::string incompleteMessage(std::string_view fullPath);
+
+// The notice for a picture whose colour profile is damaged: reason, blank line, path.
+std::string profileIgnoredMessage(std::string_view fullPath);
 
 // convertPicture for the temporary copy (the same bytes, but not flushed to the
 // disk: the copy is made again when missing), telling the user here what the

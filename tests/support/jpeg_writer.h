@@ -18,7 +18,9 @@ struct JpegSettings {
     int components = 3; // 1 grey, 3 RGB, 4 CMYK
     int quality = 75;
     bool progressive = false;
-    std::vector<std::uint8_t> app1; // an APP1 segment's body (Exif) when not empty
+    std::vector<std::uint8_t> app1;       // an APP1 segment's body (Exif) when not empty
+    std::vector<std::uint8_t> iccProfile; // written as APP2 ICC_PROFILE chunks when not empty
+    bool adobeMarker = true;              // libjpeg's APP14 beside CMYK (inverted inks)
 };
 
 // A width x height JPEG whose rows, top first, `fill(y, row)` writes (width *
@@ -41,11 +43,16 @@ inline std::string encodeJpeg(int width, int height,
                                                   : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, settings.quality, TRUE);
+    if (!settings.adobeMarker)
+        c.write_Adobe_marker = FALSE;
     if (settings.progressive)
         jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
     if (!settings.app1.empty())
         jpeg_write_marker(&c, JPEG_APP0 + 1, settings.app1.data(), unsigned(settings.app1.size()));
+    if (!settings.iccProfile.empty())
+        jpeg_write_icc_profile(&c, settings.iccProfile.data(),
+                               unsigned(settings.iccProfile.size()));
     std::vector<JSAMPLE> row(std::size_t(width) * std::size_t(settings.components));
     while (c.next_scanline < c.image_height) {
         fill(int(c.next_scanline), row.data());

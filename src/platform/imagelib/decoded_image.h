@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -34,8 +35,25 @@ struct DecodedImage {
     FailureReason failure = FailureReason::None;
     bool incomplete = false;
     // The ICC colour profile the file embeds (empty: none, taken as sRGB). The
-    // library converts the pixels into sRGB through it once a decoder is done.
+    // library converts the pixels into sRGB through it once a decoder is done, and
+    // empties it then; a decoder that converts its pixels itself (CMYK) leaves it
+    // empty.
     std::vector<std::uint8_t> iccProfile;
+    // What else a file may say of its colours when it embeds no profile: primaries
+    // and white point as CIE xy (PNG cHRM), the gamma its samples are encoded with
+    // (PNG gAMA, 0.45455 for 1/2.2; 0 when not given), or Adobe RGB (1998) named by
+    // its EXIF colour space. Converted, and cleared, as iccProfile is. A file that
+    // says it is sRGB (PNG's sRGB chunk) leaves them all empty.
+    struct Chromaticities {
+        double whiteX = 0, whiteY = 0, redX = 0, redY = 0, greenX = 0, greenY = 0, blueX = 0,
+               blueY = 0;
+    };
+    std::optional<Chromaticities> chromaticities;
+    double encodingGamma = 0;
+    bool adobeRgb = false;
+    // The file's colour profile could not be used: the colours are as stored, and
+    // the program tells the user so.
+    bool profileIgnored = false;
 
     // 64-bit inside: a width up to kMaxPixels at 24 bits overflows an int.
     static constexpr int strideFor(int width, int bits) {

@@ -1,6 +1,7 @@
 #include "platform/imagelib/image_library.h"
 
 #include "platform/atomic_file.h"
+#include "platform/imagelib/colour_profile.h"
 #include "platform/imagelib/decoder_support.h"
 
 #include <algorithm>
@@ -186,9 +187,14 @@ DecodeResult decodeBytes(std::span<const std::uint8_t> bytes, DecodedImage& out,
                          const NeededExtent* needed) {
     out.failure = FailureReason::None;
     out.incomplete = false;
+    out.profileIgnored = false;
     const DecodeResult result = runDecoder(bytes, out, needed);
     if (result == DecodeResult::Failed && out.failure == FailureReason::None)
         out.failure = FailureReason::Damaged;
+    // Everything after the decoder (display, thumbnail, copy, colour stages)
+    // works in sRGB.
+    if (result == DecodeResult::Ok)
+        convertToSrgb(out);
     return result;
 }
 

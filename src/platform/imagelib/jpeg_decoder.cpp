@@ -1,12 +1,14 @@
 // JPEG through libjpeg-turbo, from memory. Every picture comes out as 24-bit
 // bottom-up BGR, turned upright by its EXIF orientation: whole (decodeJpeg) or row
 // by row (streamJpeg), from the one decoding loop.
+#include "platform/imagelib/colour_profile.h"
 #include "platform/imagelib/decoder_support.h"
 #include "platform/imagelib/jpeg_stream.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -18,6 +20,7 @@ namespace kv::platform::imagelib {
 namespace {
 
 constexpr int kApp1 = JPEG_APP0 + 1;
+constexpr int kApp2 = JPEG_APP0 + 2;
 
 struct ErrorManager {
     jpeg_error_mgr base;
@@ -46,38 +49,106 @@ std::uint32_t readU32(const std::uint8_t* p, bool bigEndian) {
                      : (readU16(p + 2, false) << 16) | readU16(p, false);
 }
 
+// The TIFF structure inside an Exif APP1 body.
+struct ExifView {
+    const std::uint8_t* tiff = nullptr;
+    std::size_t size = 0;
+    bool bigEndian = false;
+
+    // The value field of `tag` in the IFD at `ifd` (12-byte entries), or nullptr;
+    // `type` gets the entry's type and `count` its count.
+    const std::uint8_t* find(std::uint32_t ifd, std::uint16_t tag, std::uint32_t& type,
+                             std::uint32_t& count) const {
+        if (size < 2 || ifd > size - 2)
+            return nullptr;
+        const std::uint32_t entries = readU16(tiff + ifd, bigEndian);
+        for (std::uint32_t i = 0; i < entries; ++i) {
+            const std::uint64_t entry = ifd + 2 + std::uint64_t{i} * 12;
+            if (entry + 12 > size)
+                return nullptr;
+            const std::uint8_t* e = tiff + entry;
+            if (readU16(e, bigEndian) != tag)
+                continue;
+            type = readU16(e + 2, bigEndian);
+            count = readU32(e + 4, bigEndian);
+            return e + 8;
+        }
+        return nullptr;
+    }
+    // A LONG pointing at another IFD (the Exif and Interoperability IFDs).
+    std::uint32_t pointer(std::uint32_t ifd, std::uint16_t tag) const {
+        std::uint32_t type = 0, count = 0;
+        const std::uint8_t* value = find(ifd, tag, type, count);
+        return value && type == 4 && count == 1 ? readU32(value, bigEndian) : 0;
+    }
+    std::uint32_t firstIfd() const { return readU32(tiff + 4, bigEndian); }
+};
+
+bool exifView(const std::uint8_t* data, std::size_t size, ExifView& view) {
+    static constexpr std::uint8_t kExifId[] = {'E', 'x', 'i', 'f', 0, 0};
+    if (size < sizeof kExifId + 8 || std::memcmp(data, kExifId, sizeof kExifId) != 0)
+        return false;
+    view.tiff = data + sizeof kExifId;
+    view.size = size - sizeof kExifId;
+    if (view.tiff[0] == 'M' && view.tiff[1] == 'M')
+        view.bigEndian = true;
+    else if (view.tiff[0] == 'I' && view.tiff[1] == 'I')
+        view.bigEndian = false;
+    else
+        return false;
+    return true;
+}
+
 // The Orientation tag (0x0112) of IFD0 in an Exif APP1 body; 1 when absent or
 // out of range.
 int exifOrientation(const std::uint8_t* data, std::size_t size) {
-    static constexpr std::uint8_t kExifId[] = {'E', 'x', 'i', 'f', 0, 0};
-    if (size < sizeof kExifId + 8 || std::memcmp(data, kExifId, sizeof kExifId) != 0)
+    ExifView exif;
+    if (!exifView(data, size, exif))
         return 1;
-    const std::uint8_t* tiff = data + sizeof kExifId;
-    const std::size_t tiffSize = size - sizeof kExifId;
-    bool bigEndian;
-    if (tiff[0] == 'M' && tiff[1] == 'M')
-        bigEndian = true;
-    else if (tiff[0] == 'I' && tiff[1] == 'I')
-        bigEndian = false;
-    else
+    std::uint32_t type = 0, count = 0;
+    const std::uint8_t* value = exif.find(exif.firstIfd(), 0x0112, type, count);
+    if (!value || type != 3) // SHORT
         return 1;
-    const std::uint32_t ifd = readU32(tiff + 4, bigEndian);
-    if (ifd > tiffSize - 2)
-        return 1;
-    const std::uint32_t count = readU16(tiff + ifd, bigEndian);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint64_t entry = ifd + 2 + std::uint64_t{i} * 12;
-        if (entry + 12 > tiffSize)
-            return 1;
-        const std::uint8_t* e = tiff + entry;
-        if (readU16(e, bigEndian) != 0x0112)
-            continue;
-        if (readU16(e + 2, bigEndian) != 3) // SHORT
-            return 1;
-        const int value = static_cast<int>(readU16(e + 8, bigEndian));
-        return value >= 1 && value <= 8 ? value : 1;
+    const int orientation = static_cast<int>(readU16(value, exif.bigEndian));
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+// Cameras set to Adobe RGB write no profile: DCF marks such files with the EXIF
+// colour space "uncalibrated" (0xFFFF) and the interoperability index "R03".
+bool exifAdobeRgb(const std::uint8_t* data, std::size_t size) {
+    ExifView exif;
+    if (!exifView(data, size, exif))
+        return false;
+    const std::uint32_t exifIfd = exif.pointer(exif.firstIfd(), 0x8769);
+    if (exifIfd == 0)
+        return false;
+    std::uint32_t type = 0, count = 0;
+    const std::uint8_t* space = exif.find(exifIfd, 0xA001, type, count);
+    if (!space || type != 3 || readU16(space, exif.bigEndian) != 0xFFFF)
+        return false;
+    const std::uint32_t interop = exif.pointer(exifIfd, 0xA005);
+    if (interop == 0)
+        return false;
+    const std::uint8_t* index = exif.find(interop, 0x0001, type, count);
+    // ASCII "R03" with its terminating zero fits the four-byte value field.
+    return index && type == 2 && count >= 3 && count <= 4 && std::memcmp(index, "R03", 3) == 0;
+}
+
+// The ICC profile of APP2 "ICC_PROFILE" segments. A profile whose chunks do not
+// fit together is dropped, and noted as unusable.
+void readIccProfile(jpeg_decompress_struct& cinfo, DecodedImage& image) {
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (jpeg_read_icc_profile(&cinfo, &data, &length)) {
+        image.iccProfile.assign(data, data + length);
+        std::free(data);
+        return;
     }
-    return 1;
+    static constexpr char kIccId[] = "ICC_PROFILE"; // with its zero: 12 bytes
+    for (auto* m = cinfo.marker_list; m; m = m->next)
+        if (m->marker == kApp2 && m->data_length >= sizeof kIccId &&
+            std::memcmp(m->data, kIccId, sizeof kIccId) == 0)
+            image.profileIgnored = true;
 }
 
 // How each EXIF orientation stores the upright picture: the upright (x, y) is
@@ -144,7 +215,7 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
                     std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& image,
                     std::vector<std::uint8_t>& stored, std::vector<std::uint8_t>& row,
                     std::vector<std::uint8_t>& cmykRow, int& orientation,
-                    const NeededExtent* needed) {
+                    const NeededExtent* needed, SrgbTransform& transform, bool convertRows) {
     if (setjmp(err.jump)) {
         // libjpeg itself refuses sides past 65500 pixels.
         if (err.base.msg_code == JERR_IMAGE_TOO_BIG)
@@ -153,12 +224,17 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
     }
     jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&cinfo, kApp1, 0xFFFF);
+    jpeg_save_markers(&cinfo, kApp2, 0xFFFF);
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK)
         return DecodeResult::Failed;
 
     for (auto* m = cinfo.marker_list; m && orientation == 1; m = m->next)
         if (m->marker == kApp1)
             orientation = exifOrientation(m->data, m->data_length);
+    readIccProfile(cinfo, image);
+    for (auto* m = cinfo.marker_list; m && image.iccProfile.empty() && !image.adobeRgb; m = m->next)
+        if (m->marker == kApp1)
+            image.adobeRgb = exifAdobeRgb(m->data, m->data_length);
 
     bool cmyk = false;
     switch (cinfo.jpeg_color_space) {
@@ -219,6 +295,18 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
     // Photoshop writes CMYK inverted (0 = full ink) and marks such files with
     // its Adobe APP14 segment; plain CMYK files store ink amounts directly.
     const bool inverted = cinfo.saw_Adobe_marker;
+    // CMYK goes through its profile here, as only the decoder sees its inks; so do
+    // the rows of a picture handed on row by row, which the library never holds.
+    if (cmyk || convertRows) {
+        if (cmyk)
+            image.adobeRgb = false; // an RGB colour space says nothing of inks
+        transform = SrgbTransform::describedBy(
+            image, !cmyk ? SourcePixels::Bgr
+                         : (inverted ? SourcePixels::CmykInverted : SourcePixels::Cmyk));
+        image.profileIgnored = image.profileIgnored || transform.damaged();
+        image.iccProfile.clear();
+        image.adobeRgb = false;
+    }
     while (cinfo.output_scanline < cinfo.output_height) {
         const std::uint64_t y = cinfo.output_scanline;
         std::uint8_t* dst = upright ? row.data() : stored.data() + y * w * 3;
@@ -230,7 +318,11 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
         const bool ending = err.dataEnded && !endedBeforeRows;
         if (cmyk && ending)
             break;
-        for (std::uint64_t x = 0; cmyk && x < w; ++x) {
+        if (cmyk && transform.active())
+            transform.toBgr(cmykRow.data(), dst, w);
+        else if (transform.active())
+            transform.toBgr(dst, dst, w);
+        for (std::uint64_t x = 0; cmyk && !transform.active() && x < w; ++x) {
             const std::uint8_t* p = cmykRow.data() + x * 4;
             const int k = inverted ? p[3] : 255 - p[3];
             for (int c = 0; c < 3; ++c) {
@@ -269,7 +361,7 @@ class ImageSink : public JpegRowSink {
 
 // Decodes into `sink`; `out` gets the failure and the cut-off mark.
 DecodeResult run(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out,
-                 const NeededExtent* needed) {
+                 const NeededExtent* needed, bool convertRows) {
     if (bytes.size() < 4)
         return DecodeResult::Failed;
     jpeg_decompress_struct cinfo{};
@@ -281,8 +373,9 @@ DecodeResult run(std::span<const std::uint8_t> bytes, JpegRowSink& sink, Decoded
 
     std::vector<std::uint8_t> stored, row, cmykRow;
     int orientation = 1;
-    const DecodeResult result =
-        decode(cinfo, err, bytes, sink, out, stored, row, cmykRow, orientation, needed);
+    SrgbTransform transform;
+    const DecodeResult result = decode(cinfo, err, bytes, sink, out, stored, row, cmykRow,
+                                       orientation, needed, transform, convertRows);
     const int w = static_cast<int>(cinfo.output_width), h = static_cast<int>(cinfo.output_height);
     jpeg_destroy_decompress(&cinfo);
     if (result != DecodeResult::Ok)
@@ -300,7 +393,7 @@ DecodeResult decodeWhole(std::span<const std::uint8_t> bytes, DecodedImage& out,
                          const NeededExtent* needed) {
     DecodedImage image;
     ImageSink sink(image);
-    const DecodeResult result = run(bytes, sink, image, needed);
+    const DecodeResult result = run(bytes, sink, image, needed, false);
     if (result != DecodeResult::Ok) {
         out.failure = image.failure;
         return result;
@@ -322,7 +415,7 @@ DecodeResult decodeJpegAtLeast(std::span<const std::uint8_t> bytes, DecodedImage
 
 DecodeResult streamJpeg(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out) {
     out = DecodedImage{};
-    const DecodeResult result = run(bytes, sink, out, nullptr);
+    const DecodeResult result = run(bytes, sink, out, nullptr, true);
     if (result == DecodeResult::Failed && out.failure == FailureReason::None)
         out.failure = FailureReason::Damaged;
     return result;

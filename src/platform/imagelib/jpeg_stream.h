@@ -21,8 +21,9 @@ class JpegRowSink {
 };
 
 // Decodes `bytes` as decodeJpeg does (EXIF orientation, CMYK, cut-off files, the
-// same refusals with out.failure) and hands the rows to `sink`. Only out.failure
-// and out.incomplete are set; the pixels stay empty. A picture turned by its EXIF
+// same refusals with out.failure) and hands the rows to `sink`, already in sRGB as
+// the library's decode gives them. Only out.failure, out.incomplete and
+// out.profileIgnored are set; the pixels stay empty. A picture turned by its EXIF
 // orientation is held whole while it is decoded, an upright one never is.
 DecodeResult streamJpeg(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out);
 
