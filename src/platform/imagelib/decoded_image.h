@@ -74,6 +74,9 @@ DecodeResult decodeTga(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeJpeg(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out);
 DecodeResult decodeGif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+// HEIF/HEIC and AVIF: the primary image, turned as the file says.
+DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeJxl(std::span<const std::uint8_t> bytes, DecodedImage& out);
 
 // The smallest size a caller will use of a picture that is width x height when
 // upright (EXIF orientation applied). Both sides upright.
