@@ -25,8 +25,9 @@ struct TypeFilter {
     std::string_view patterns; // separated by ","
 };
 
-// In the combo's order, which is also its index.
-inline constexpr std::array<TypeFilter, 8> kTypeFilters{{
+// In the combo's order, which is also its index. Today's formats follow the
+// original entries, so that a remembered index keeps its meaning.
+inline constexpr std::array<TypeFilter, 11> kTypeFilters{{
     {"*.*", "*.*"},
     {"*.BMP", "*.BMP"},
     {"*.GIF", "*.GIF"},
@@ -34,7 +35,10 @@ inline constexpr std::array<TypeFilter, 8> kTypeFilters{{
     {"*.PCX", "*.PCX"},
     {"*.TGA", "*.TGA"},
     {"*.TIF", "*.TIF"},
-    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG"},
+    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.HEIC,*.HEIF,*.HIF,*.AVIF,*.JXL"},
+    {"*.HEIC", "*.HEIC,*.HEIF,*.HIF"},
+    {"*.AVIF", "*.AVIF"},
+    {"*.JXL", "*.JXL"},
 }};
 inline constexpr int kDefaultTypeFilter = 7;
 

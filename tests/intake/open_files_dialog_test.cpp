@@ -68,9 +68,10 @@ TEST(OpenFilesDialog, TypeComboRemembersTheLastChoice) {
         auto dialog = scene.open();
         EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Dateien öffnen"));
         auto* types = child<QComboBox>(dialog.get(), "TypeCombo");
-        ASSERT_EQ(types->count(), 8);
+        ASSERT_EQ(types->count(), 11);
         EXPECT_EQ(types->itemText(0), "*.*");
         EXPECT_EQ(types->itemText(7), "Supported Format");
+        EXPECT_EQ(types->itemText(8), "*.HEIC");
         EXPECT_EQ(types->currentIndex(), 7);
         auto* files = child<QListWidget>(dialog.get(), "FileList");
         EXPECT_EQ(texts(files), (QStringList{"a.bmp", "b.bmp", "c.jpg"}));
