@@ -1,6 +1,6 @@
 // JPEG XL files made here with libjxl's encoder: pixels (lossless, so exact),
-// alpha on white, grey and one-bit pictures, the file's orientation, the colour
-// space handed on as a profile, and damaged or oversized files refused.
+// an animation's first frame, alpha on white, grey and one-bit pictures, the file's orientation,
+// the colour space handed on as a profile, and damaged or oversized files refused.
 #include "jxl_file.h"
 #include "platform/imagelib/image_library.h"
 
@@ -36,6 +36,7 @@ TEST(JxlDecode, PixelsAlphaAndGreyComeOutAsBgrOnWhite) {
         {"odd size", {.width = 37, .height = 21}, kQuads, 0},
         {"alpha on white", {.quads = translucent, .alpha = true}, onWhite, 0},
         {"grey", {.quads = greys, .grey = true}, greysWant, 0},
+        {"animation: its first frame", {.quads = moderate, .laterFrames = {kQuads}}, moderate, 0},
         {"lossy", {.width = 64, .height = 64, .quads = moderate, .lossless = false}, moderate, 12},
     };
     for (const auto& c : cases) {

@@ -23,6 +23,7 @@ struct JxlPicture {
     bool container = false;
     JxlPrimaries primaries = JXL_PRIMARIES_SRGB;
     std::vector<std::uint8_t> icc;
+    std::vector<Quads> laterFrames; // an animation: these follow the first frame
 };
 
 inline std::string jxlFile(const JxlPicture& p) {
@@ -38,6 +39,11 @@ inline std::string jxlFile(const JxlPicture& p) {
     info.num_extra_channels = p.alpha ? 1 : 0;
     info.orientation = JxlOrientation(p.orientation);
     info.uses_original_profile = p.lossless;
+    if (!p.laterFrames.empty()) {
+        info.have_animation = JXL_TRUE;
+        info.animation.tps_numerator = 10;
+        info.animation.tps_denominator = 1;
+    }
     EXPECT_EQ(JxlEncoderSetBasicInfo(encoder, &info), JXL_ENC_SUCCESS);
     if (p.alpha) {
         JxlExtraChannelInfo channel;
@@ -59,19 +65,27 @@ inline std::string jxlFile(const JxlPicture& p) {
     else
         JxlEncoderSetFrameDistance(settings, 0.5f);
     const int channels = (p.grey ? 1 : 3) + (p.alpha ? 1 : 0);
-    std::vector<std::uint8_t> samples;
-    for (std::uint16_t v : quadSamples(p.quads, p.width, p.height, 4))
-        samples.push_back(std::uint8_t(v));
-    std::vector<std::uint8_t> pixels;
-    for (std::size_t i = 0; i < samples.size(); i += 4) {
-        for (int c = 0; c < (p.grey ? 1 : 3); ++c)
-            pixels.push_back(samples[i + c]);
-        if (p.alpha)
-            pixels.push_back(samples[i + 3]);
-    }
     const JxlPixelFormat format{std::uint32_t(channels), JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-    EXPECT_EQ(JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()),
-              JXL_ENC_SUCCESS);
+    std::vector<Quads> frames{p.quads};
+    frames.insert(frames.end(), p.laterFrames.begin(), p.laterFrames.end());
+    for (const Quads& quads : frames) {
+        if (!p.laterFrames.empty()) {
+            JxlFrameHeader header;
+            JxlEncoderInitFrameHeader(&header);
+            header.duration = 1;
+            JxlEncoderSetFrameHeader(settings, &header);
+        }
+        std::vector<std::uint8_t> pixels;
+        const auto samples = quadSamples(quads, p.width, p.height, 4);
+        for (std::size_t i = 0; i < samples.size(); i += 4) {
+            for (int c = 0; c < (p.grey ? 1 : 3); ++c)
+                pixels.push_back(std::uint8_t(samples[i + std::size_t(c)]));
+            if (p.alpha)
+                pixels.push_back(std::uint8_t(samples[i + 3]));
+        }
+        EXPECT_EQ(JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()),
+                  JXL_ENC_SUCCESS);
+    }
     JxlEncoderCloseInput(encoder);
     std::string bytes(4096, '\0');
     std::size_t written = 0;
