@@ -4,8 +4,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-svg-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev xauth xvfb
-  libjpeg-dev libtiff-dev libgif-dev libpng-dev libwebp-dev liblcms2-dev libraw-dev
-  libsane-dev libsane1 libsane-common libfontconfig-dev libxcb1-dev
+  libjpeg-dev libtiff-dev libgif-dev libpng-dev libwebp-dev libheif-dev libjxl-dev liblcms2-dev
+  libraw-dev libsane-dev libsane1 libsane-common libfontconfig-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpappl-dev cups-ipp-utils cups-daemon cups-client cups-filters
   cups  # mime.convs, pstops and rastertopwg, without which a queue takes no PDF or text

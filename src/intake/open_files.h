@@ -28,7 +28,7 @@ struct TypeFilter {
 // In the combo's order, which is also its index. "Supported Format", the default,
 // comes last; the names only pick what the list shows, the picture's content tells
 // its format.
-inline constexpr std::array<TypeFilter, 11> kTypeFilters{{
+inline constexpr std::array<TypeFilter, 14> kTypeFilters{{
     {"*.*", "*.*"},
     {"*.BMP", "*.BMP"},
     {"*.GIF", "*.GIF"},
@@ -38,9 +38,12 @@ inline constexpr std::array<TypeFilter, 11> kTypeFilters{{
     {"*.TGA", "*.TGA"},
     {"*.TIF", "*.TIF"},
     {"*.WEBP", "*.WEBP"},
+    {"*.HEIC", "*.HEIC,*.HEIF,*.HIF"},
+    {"*.AVIF", "*.AVIF"},
+    {"*.JXL", "*.JXL"},
     {"Kamera-RAW", "*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
-    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.PNG,*.WEBP,*.DNG,*.CR2,*.CR3,"
-                         "*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
+    {"Supported Format", "*.BMP,*.TIF,*.GIF,*.TGA,*.PCX,*.JPG,*.PNG,*.WEBP,*.HEIC,*.HEIF,*.HIF,"
+                         "*.AVIF,*.JXL,*.DNG,*.CR2,*.CR3,*.NEF,*.ARW,*.ORF,*.RW2,*.RAF"},
 }};
 // The last entry, every format the program reads.
 inline constexpr int kDefaultTypeFilter = int(kTypeFilters.size()) - 1;

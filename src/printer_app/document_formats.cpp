@@ -7,14 +7,36 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace kv::printer_app {
 
 namespace {
 
 constexpr std::string_view kOctetStream = "application/octet-stream";
+
+// HEIF files tell their coding by their ftyp brands: AVIF, HEVC (HEIC), or
+// another image coding in the general HEIF container.
+const char* heifType(const unsigned char* header, std::size_t size) {
+    const std::size_t boxSize = std::min<std::size_t>(
+        size, std::size_t{header[0]} << 24 | header[1] << 16 | header[2] << 8 | header[3]);
+    const auto hasBrand = [&](std::initializer_list<std::string_view> brands) {
+        for (std::size_t at = 8; at + 4 <= boxSize; at += at == 8 ? 8 : 4) {
+            const std::string_view brand(reinterpret_cast<const char*>(header) + at, 4);
+            if (std::find(brands.begin(), brands.end(), brand) != brands.end())
+                return true;
+        }
+        return false;
+    };
+    if (hasBrand({"avif", "avis"}))
+        return "image/avif";
+    if (hasBrand({"heic", "heix", "hevc", "heim", "heis"}))
+        return "image/heic";
+    return "image/heif";
+}
 
 const char* detectPicture(const unsigned char* header, std::size_t size, void*) {
     return pictureFormatOf(header, size);
@@ -83,6 +105,10 @@ const char* pictureFormatOf(const unsigned char* header, std::size_t size) {
         return "image/png";
     case platform::imagelib::ImageFormat::Webp:
         return "image/webp";
+    case platform::imagelib::ImageFormat::Heif:
+        return heifType(header, size);
+    case platform::imagelib::ImageFormat::Jxl:
+        return "image/jxl";
     default:
         return nullptr;
     }

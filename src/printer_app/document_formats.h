@@ -11,8 +11,9 @@
 namespace kv::printer_app {
 
 // The picture formats filterPicture prints (image/jpeg, image/png, ...).
-inline constexpr std::string_view kPictureFormats[] = {"image/jpeg", "image/png", "image/tiff",
-                                                       "image/bmp",  "image/gif", "image/webp"};
+inline constexpr std::string_view kPictureFormats[] = {
+    "image/jpeg", "image/png",  "image/tiff", "image/bmp",  "image/gif",
+    "image/webp", "image/heic", "image/heif", "image/avif", "image/jxl"};
 
 // Whether a job of this MIME type prints: a picture format or PWG/Apple raster.
 bool isPrintedFormat(std::string_view format);

@@ -68,10 +68,10 @@ TEST(OpenFilesDialog, TypeComboRemembersTheLastChoice) {
         auto dialog = scene.open();
         EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Dateien öffnen"));
         auto* types = child<QComboBox>(dialog.get(), "TypeCombo");
-        ASSERT_EQ(types->count(), 11);
+        ASSERT_EQ(types->count(), 14);
         EXPECT_EQ(types->itemText(0), "*.*");
-        EXPECT_EQ(types->itemText(9), "Supported Format");
-        EXPECT_EQ(types->currentIndex(), 9);
+        EXPECT_EQ(types->itemText(13), "Supported Format");
+        EXPECT_EQ(types->currentIndex(), 13);
         auto* files = child<QListWidget>(dialog.get(), "FileList");
         EXPECT_EQ(texts(files), (QStringList{"a.bmp", "b.bmp", "c.jpg"}));
         types->setCurrentIndex(3);

@@ -44,7 +44,7 @@ platform::Bitmap24 decode(const fs::path& file) {
 TEST(OpenFilesLists, TypeFiltersMatchWithoutRegardToCase) {
     ASSERT_EQ(kTypeFilters.front().entry, "*.*");
     EXPECT_EQ(kTypeFilters[kDefaultTypeFilter].entry, "Supported Format");
-    EXPECT_EQ(OpenFilesMemory{}.typeFilter, 9);
+    EXPECT_EQ(OpenFilesMemory{}.typeFilter, 13);
 
     for (auto [name, pattern, match] :
          std::vector<std::tuple<const char*, const char*, bool>>{{"a.jpg", "*.JPG", true},

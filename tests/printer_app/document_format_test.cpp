@@ -51,8 +51,9 @@ TEST(DocumentFormats, UnprintedFormatsAreRefusedWhenSubmitted) {
     }
     const Attributes formats = server.printerAttributes({"document-format-supported"});
     EXPECT_EQ(at(formats, "document-format-supported"),
-              "application/octet-stream,image/pwg-raster,image/urf,image/bmp,image/gif,"
-              "image/jpeg,image/png,image/tiff,image/webp");
+              "application/octet-stream,image/pwg-raster,image/urf,image/avif,image/bmp,"
+              "image/gif,image/heic,image/heif,image/jpeg,image/jxl,image/png,image/tiff,"
+              "image/webp");
     EXPECT_EQ(server.pages(), 0);
 }
 

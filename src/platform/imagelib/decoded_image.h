@@ -110,6 +110,10 @@ DecodeResult decodeRaw(std::span<const std::uint8_t> bytes, DecodedImage& out);
 // does not take as a raw give UnsupportedFormat, as from decodeRaw.
 DecodeResult developRaw(std::span<const std::uint8_t> bytes, DecodedImage& out);
 
+// HEIF/HEIC and AVIF: the primary image, turned as the file says.
+DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out);
+DecodeResult decodeJxl(std::span<const std::uint8_t> bytes, DecodedImage& out);
+
 // The smallest size a caller will use of a picture that is width x height when
 // upright (EXIF orientation applied). Both sides upright.
 struct DecodeExtent {

@@ -115,6 +115,28 @@ std::uint8_t toByte(float v) {
     return static_cast<std::uint8_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
 }
 
+// An ISO base media file whose first box is 'ftyp' naming a HEIF or AVIF brand,
+// as its major brand or among the compatible ones.
+bool heifBrands(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 16 || std::memcmp(bytes.data() + 4, "ftyp", 4) != 0)
+        return false;
+    const std::size_t boxSize = std::min<std::size_t>(
+        bytes.size(), std::size_t{bytes[0]} << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3]);
+    static constexpr const char* kBrands[] = {"heic", "heix", "hevc", "heim", "heis",
+                                              "mif1", "msf1", "avif", "avis"};
+    const auto known = [&](std::size_t at) {
+        return std::any_of(std::begin(kBrands), std::end(kBrands), [&](const char* brand) {
+            return std::memcmp(bytes.data() + at, brand, 4) == 0;
+        });
+    };
+    if (known(8))
+        return true;
+    for (std::size_t at = 16; at + 4 <= boxSize; at += 4)
+        if (known(at))
+            return true;
+    return false;
+}
+
 } // namespace
 
 ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
@@ -138,6 +160,11 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes) {
     if (starts({'R', 'I', 'F', 'F'}) && bytes.size() >= 12 && bytes[8] == 'W' && bytes[9] == 'E' &&
         bytes[10] == 'B' && bytes[11] == 'P')
         return ImageFormat::Webp;
+    if (heifBrands(bytes))
+        return ImageFormat::Heif;
+    // JPEG XL: a bare codestream, or the container's signature box.
+    if (starts({0xFF, 0x0A}) || starts({0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A}))
+        return ImageFormat::Jxl;
     if (plausiblePcx(bytes))
         return ImageFormat::Pcx;
     if (plausibleTga(bytes))
@@ -177,6 +204,10 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
         return decodePng(bytes, out);
     case ImageFormat::Webp:
         return decodeWebp(bytes, out);
+    case ImageFormat::Heif:
+        return decodeHeif(bytes, out);
+    case ImageFormat::Jxl:
+        return decodeJxl(bytes, out);
     case ImageFormat::Unknown:
         break;
     }

@@ -15,7 +15,7 @@
 // images of the layout sheets.
 namespace kv::platform::imagelib {
 
-enum class ImageFormat { Unknown, Bmp, Jpeg, Tiff, Gif, Pcx, Tga, Raw, Png, Webp };
+enum class ImageFormat { Unknown, Bmp, Jpeg, Tiff, Gif, Pcx, Tga, Raw, Png, Webp, Heif, Jxl };
 
 // Tells the format from the file's first bytes; the file name is never looked at.
 // TGA has no signature, so it is tried last, by whether its header is plausible.

@@ -1,0 +1,217 @@
+// HEIF/HEIC and AVIF through libheif, from memory. The primary image comes out
+// as 24-bit bottom-up BGR with its rotation and mirroring applied (as EXIF
+// orientation is for JPEG), deeper samples rounded to 8 bits and alpha
+// composited on white. Its colour description goes into iccProfile: an ICC
+// profile as stored, or one built from the nclx primaries and transfer curve.
+#include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/interleaved_rgb.h"
+
+#include <memory>
+#include <vector>
+
+#include <lcms2.h>
+#include <libheif/heif.h>
+
+namespace kv::platform::imagelib {
+
+namespace {
+
+struct ContextFree {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleRelease {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageRelease {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct OptionsFree {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+struct NclxFree {
+    void operator()(heif_color_profile_nclx* n) const { heif_nclx_color_profile_free(n); }
+};
+struct LcmsProfileClose {
+    void operator()(void* p) const { cmsCloseProfile(p); }
+};
+struct LcmsCurveFree {
+    void operator()(cmsToneCurve* c) const { cmsFreeToneCurve(c); }
+};
+
+FailureReason reasonFor(const heif_error& error) {
+    if (error.subcode == heif_suberror_Security_limit_exceeded)
+        return FailureReason::TooLarge;
+    switch (error.code) {
+    case heif_error_Unsupported_feature:
+    case heif_error_Unsupported_filetype:
+        return FailureReason::Unsupported;
+    case heif_error_Decoder_plugin_error:
+        return error.subcode == heif_suberror_Unsupported_codec ? FailureReason::Unsupported
+                                                                : FailureReason::Damaged;
+    default:
+        return FailureReason::Damaged;
+    }
+}
+
+// The nclx transfer characteristics as an lcms tone curve (H.273 numbering);
+// null for the ones that are sRGB's own or cannot be told as a curve (PQ, HLG).
+cmsToneCurve* transferCurve(int transfer) {
+    switch (transfer) {
+    case heif_transfer_characteristic_ITU_R_BT_709_5:
+    case heif_transfer_characteristic_ITU_R_BT_601_6:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit: {
+        // The inverse of the BT.709 camera curve, as lcms's type 4 parametric curve.
+        const cmsFloat64Number p[] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+        return cmsBuildParametricToneCurve(nullptr, 4, p);
+    }
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        return cmsBuildGamma(nullptr, 2.2);
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        return cmsBuildGamma(nullptr, 2.8);
+    case heif_transfer_characteristic_linear:
+        return cmsBuildGamma(nullptr, 1.0);
+    case heif_transfer_characteristic_IEC_61966_2_1: {
+        const cmsFloat64Number p[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+        return cmsBuildParametricToneCurve(nullptr, 4, p);
+    }
+    default:
+        return nullptr;
+    }
+}
+
+// An ICC profile for nclx primaries and transfer, or none when they are sRGB's
+// (or unspecified, which readers take as sRGB). libheif has already turned
+// the matrix coefficients into RGB.
+std::vector<std::uint8_t> profileForNclx(const heif_color_profile_nclx& nclx) {
+    const int primaries = nclx.color_primaries;
+    int transfer = nclx.transfer_characteristics;
+    const bool srgbPrimaries = primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                               primaries == heif_color_primaries_unspecified;
+    if (transfer == heif_transfer_characteristic_unspecified)
+        transfer = heif_transfer_characteristic_IEC_61966_2_1;
+    if (srgbPrimaries && transfer == heif_transfer_characteristic_IEC_61966_2_1)
+        return {};
+    std::unique_ptr<cmsToneCurve, LcmsCurveFree> curve(transferCurve(transfer));
+    if (!curve)
+        return {};
+    // Unspecified primaries carry no decoded values; they are sRGB's.
+    const bool decoded = !srgbPrimaries || primaries == heif_color_primaries_ITU_R_BT_709_5;
+    const cmsCIExyY white =
+        decoded ? cmsCIExyY{nclx.color_primary_white_x, nclx.color_primary_white_y, 1.0}
+                : cmsCIExyY{0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE rgb =
+        decoded ? cmsCIExyYTRIPLE{{nclx.color_primary_red_x, nclx.color_primary_red_y, 1.0},
+                                  {nclx.color_primary_green_x, nclx.color_primary_green_y, 1.0},
+                                  {nclx.color_primary_blue_x, nclx.color_primary_blue_y, 1.0}}
+                : cmsCIExyYTRIPLE{{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
+    if (white.y <= 0 || rgb.Red.y <= 0 || rgb.Green.y <= 0 || rgb.Blue.y <= 0)
+        return {};
+    cmsToneCurve* curves[3] = {curve.get(), curve.get(), curve.get()};
+    std::unique_ptr<void, LcmsProfileClose> profile(cmsCreateRGBProfile(&white, &rgb, curves));
+    cmsUInt32Number size = 0;
+    if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size) || size == 0)
+        return {};
+    std::vector<std::uint8_t> bytes(size);
+    if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size))
+        return {};
+    bytes.resize(size);
+    return bytes;
+}
+
+std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
+    switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_prof:
+    case heif_color_profile_type_rICC: {
+        std::vector<std::uint8_t> bytes(heif_image_handle_get_raw_color_profile_size(handle));
+        if (bytes.empty() ||
+            heif_image_handle_get_raw_color_profile(handle, bytes.data()).code != heif_error_Ok)
+            return {};
+        return bytes;
+    }
+    case heif_color_profile_type_nclx: {
+        heif_color_profile_nclx* raw = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
+            return {};
+        const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+        return profileForNclx(*nclx);
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+    if (!context)
+        return detail::refuse(out, FailureReason::TooLarge);
+    heif_error error = heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
+                                                                  bytes.size(), nullptr);
+    if (error.code != heif_error_Ok)
+        return detail::refuse(out, reasonFor(error));
+
+    // A file with several pictures (bursts, depth maps, thumbnails) shows its primary one.
+    heif_image_handle* rawHandle = nullptr;
+    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    if (error.code != heif_error_Ok || !rawHandle)
+        return detail::refuse(out, reasonFor(error));
+    const std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+    if (const FailureReason problem = detail::sizeProblem(heif_image_handle_get_width(rawHandle),
+                                                          heif_image_handle_get_height(rawHandle));
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+
+    const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(rawHandle) > 8;
+    const heif_chroma chroma =
+        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    const std::unique_ptr<heif_decoding_options, OptionsFree> options(
+        heif_decoding_options_alloc());
+    if (!options)
+        return detail::refuse(out, FailureReason::TooLarge);
+    // irot and imir turn the picture as the camera held it.
+    options->ignore_transformations = 0;
+    heif_image* rawImage = nullptr;
+    error = heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, chroma, options.get());
+    if (error.code != heif_error_Ok || !rawImage)
+        return detail::refuse(out, reasonFor(error));
+    const std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+
+    const int width = heif_image_get_width(rawImage, heif_channel_interleaved);
+    const int height = heif_image_get_height(rawImage, heif_channel_interleaved);
+    const int depth = heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved);
+    int planeStride = 0;
+    const std::uint8_t* plane =
+        heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &planeStride);
+    const int channels = alpha ? 4 : 3;
+    const int sampleBytes = deep ? 2 : 1;
+    if (const FailureReason problem = detail::sizeProblem(width, height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    if (!plane || depth < 8 || depth > 16 ||
+        planeStride < static_cast<long long>(width) * channels * sampleBytes)
+        return detail::refuse(out, FailureReason::Damaged);
+    if (!detail::allocateImage(out, width, height, 24))
+        return detail::refuse(out, FailureReason::TooLarge);
+
+    const bool premultiplied = heif_image_handle_is_premultiplied_alpha(rawHandle) != 0;
+    const std::uint32_t maxValue = (std::uint32_t{1} << depth) - 1;
+    std::vector<std::uint16_t> samples(deep ? static_cast<std::size_t>(width) * channels : 0);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = plane + static_cast<std::size_t>(y) * planeStride;
+        if (!deep) {
+            detail::putRgbRow(out, y, row, channels, maxValue, premultiplied);
+            continue;
+        }
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::uint16_t>(row[2 * i] | row[2 * i + 1] << 8);
+        detail::putRgbRow(out, y, samples.data(), channels, maxValue, premultiplied);
+    }
+    out.iccProfile = colourProfile(rawHandle);
+    return DecodeResult::Ok;
+}
+
+} // namespace kv::platform::imagelib
