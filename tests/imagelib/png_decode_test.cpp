@@ -23,7 +23,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Rgb = std::array<int, 3>;
 
-struct PngSpec {
+struct PngMaking {
     int width = 7;
     int height = 5;
     int depth = 8;
@@ -35,42 +35,42 @@ struct PngSpec {
     std::function<void(png_structp, png_infop)> chunks;
     bool noise = false; // samples that do not compress
 
-    PngSpec coded(int bits, int type) const {
-        PngSpec s = *this;
+    PngMaking coded(int bits, int type) const {
+        PngMaking s = *this;
         s.depth = bits;
         s.colourType = type;
         return s;
     }
-    PngSpec sized(int w, int h) const {
-        PngSpec s = *this;
+    PngMaking sized(int w, int h) const {
+        PngMaking s = *this;
         s.width = w;
         s.height = h;
         return s;
     }
-    PngSpec noisy() const {
-        PngSpec s = *this;
+    PngMaking noisy() const {
+        PngMaking s = *this;
         s.noise = true;
         return s;
     }
-    PngSpec interlace() const {
-        PngSpec s = *this;
+    PngMaking interlace() const {
+        PngMaking s = *this;
         s.interlaced = true;
         return s;
     }
-    PngSpec withPalette(std::vector<png_color> colours,
+    PngMaking withPalette(std::vector<png_color> colours,
                         std::vector<std::uint8_t> alpha = {}) const {
-        PngSpec s = *this;
+        PngMaking s = *this;
         s.palette = std::move(colours);
         s.paletteAlpha = std::move(alpha);
         return s;
     }
-    PngSpec keyed(std::uint16_t grey) const {
-        PngSpec s = *this;
+    PngMaking keyed(std::uint16_t grey) const {
+        PngMaking s = *this;
         s.keyGrey = grey;
         return s;
     }
-    PngSpec with(std::function<void(png_structp, png_infop)> write) const {
-        PngSpec s = *this;
+    PngMaking with(std::function<void(png_structp, png_infop)> write) const {
+        PngMaking s = *this;
         s.chunks = std::move(write);
         return s;
     }
@@ -92,7 +92,7 @@ int channelsOf(int colourType) {
 
 // Sample values that tell rounding from cutting at 16 bits (0x00FF is 1 rounded,
 // 0 cut; 0xFE00 is 253 rounded, 254 cut) and that cover each smaller depth.
-std::uint16_t sampleAt(const PngSpec& s, int x, int y, int c) {
+std::uint16_t sampleAt(const PngMaking& s, int x, int y, int c) {
     static constexpr std::uint16_t k16[] = {0x00FF, 0xFE00, 0x807F, 0x8080, 0x01FF,
                                             0xFFFF, 0x0000, 0x7FFF, 0x1234, 0xABCD};
     const bool alpha = (s.colourType & PNG_COLOR_MASK_ALPHA) && c == channelsOf(s.colourType) - 1;
@@ -120,7 +120,7 @@ void appendTo(png_structp png, png_bytep data, std::size_t size) {
     out->append(reinterpret_cast<const char*>(data), size);
 }
 
-std::string writePng(const PngSpec& s) {
+std::string writePng(const PngMaking& s) {
     std::string file;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -170,7 +170,7 @@ std::string writePng(const PngSpec& s) {
     return file;
 }
 
-int to8(const PngSpec& s, std::uint16_t v) {
+int to8(const PngMaking& s, std::uint16_t v) {
     if (s.depth == 16)
         return int(std::lround(v * 255.0 / 65535.0));
     return v * 255 / ((1 << s.depth) - 1);
@@ -181,7 +181,7 @@ int onWhite(int value, int alpha) {
 }
 
 // The colour a viewer shows on white paper for pixel (x, y) of the file.
-Rgb expectedAt(const PngSpec& s, int x, int y) {
+Rgb expectedAt(const PngMaking& s, int x, int y) {
     if (s.colourType == PNG_COLOR_TYPE_PALETTE) {
         const int i = sampleAt(s, x, y, 0);
         const png_color& c = s.palette[i];
@@ -231,13 +231,13 @@ std::string claiming(std::string file, std::uint32_t width, std::uint32_t height
 }
 
 TEST(PngDecode, EveryDepthAndColourTypeGivesItsColoursOnWhite) {
-    const PngSpec rgb{};
+    const PngMaking rgb{};
     constexpr int kGrey = PNG_COLOR_TYPE_GRAY, kGreyAlpha = PNG_COLOR_TYPE_GRAY_ALPHA,
                   kRgb = PNG_COLOR_TYPE_RGB, kRgba = PNG_COLOR_TYPE_RGB_ALPHA,
                   kPalette = PNG_COLOR_TYPE_PALETTE;
     struct Case {
         const char* name;
-        PngSpec spec;
+        PngMaking making;
         int bits;
     };
     const std::vector<Case> cases = {
@@ -268,27 +268,27 @@ TEST(PngDecode, EveryDepthAndColourTypeGivesItsColoursOnWhite) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = writePng(c.spec);
+        const std::string file = writePng(c.making);
         ASSERT_EQ(detectFormat(asSpan(file)), ImageFormat::Png);
         DecodedImage image;
         ASSERT_EQ(decodeImage(asSpan(file), image), DecodeResult::Ok);
-        EXPECT_EQ(image.width, c.spec.width);
-        EXPECT_EQ(image.height, c.spec.height);
+        EXPECT_EQ(image.width, c.making.width);
+        EXPECT_EQ(image.height, c.making.height);
         EXPECT_EQ(image.bitsPerPixel, c.bits);
         EXPECT_FALSE(image.incomplete);
         EXPECT_TRUE(image.iccProfile.empty());
         Bitmap24 b;
         ASSERT_TRUE(ConvertTo24(image, b));
-        for (int y = 0; y < c.spec.height; ++y)
-            for (int x = 0; x < c.spec.width; ++x)
-                ASSERT_EQ(rgbAt(b, x, y), expectedAt(c.spec, x, y)) << "pixel " << x << "," << y;
+        for (int y = 0; y < c.making.height; ++y)
+            for (int x = 0; x < c.making.width; ++x)
+                ASSERT_EQ(rgbAt(b, x, y), expectedAt(c.making, x, y)) << "pixel " << x << "," << y;
     }
 }
 
 TEST(PngDecode, CutDamagedAndOversizedFilesAreToldApart) {
     // Noise does not compress: the picture data fills most of the file, in
     // several chunks (libpng's writer starts a new one every 8 KiB).
-    const PngSpec big = PngSpec{}.sized(64, 64).noisy();
+    const PngMaking big = PngMaking{}.sized(64, 64).noisy();
     const std::string plain = writePng(big);
     const std::string interlaced = writePng(big.interlace());
     std::string badCrc = plain;
@@ -423,7 +423,7 @@ TEST(PngDecode, ColourChunksBecomeTheProfileTheLibraryConvertsWith) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string file = writePng(PngSpec{}.with(c.chunks));
+        const std::string file = writePng(PngMaking{}.with(c.chunks));
         DecodedImage image;
         ASSERT_EQ(decodePng(asSpan(file), image), DecodeResult::Ok);
         EXPECT_EQ(!image.iccProfile.empty(), c.profile);
@@ -439,7 +439,7 @@ TEST(PngDecode, ColourChunksBecomeTheProfileTheLibraryConvertsWith) {
     // Adobe RGB's primaries and 1/2.2 in cHRM and gAMA give the colours that the
     // Adobe RGB profile gives.
     DecodedImage image;
-    const std::string file = writePng(PngSpec{}.with([&](png_structp p, png_infop i) {
+    const std::string file = writePng(PngMaking{}.with([&](png_structp p, png_infop i) {
         png_set_gAMA(p, i, 1 / 2.2);
         chrm(p, i, 0.64, 0.21);
     }));
