@@ -48,6 +48,20 @@ eval "$fresh_album"; ours_mb=$(peak "$cli" picture add A "$picture")
 yard_mb=$(peak djpeg -bmp -outfile "$work/djpeg.bmp" "$picture")
 row "picture add, 24 MP JPEG vs djpeg -bmp" "$ours" "$yard" "$ours_mb" "$yard_mb"
 
+# 99 two-megapixel JPEGs added at once (decoded on every core, the album written in
+# order) against a loop of djpeg over the same files at the scale the program decodes
+# them (whole: the temporary copy is the picture at its own size).
+mkdir -p "$work/many"
+"$build/bench/kv_camera_jpeg" "$work/many" 1600 1200 >/dev/null
+for i in $(seq -w 1 99); do cp "$work/many/camera-1600x1200.jpg" "$work/many/p$i.jpg"; done
+rm "$work/many/camera-1600x1200.jpg"
+fresh_album_many="rm -rf $work/home $work/c && $cli album add A >/dev/null"
+ours=$(median "$fresh_album_many" "$cli picture add A $work/many/*.jpg")
+yard=$(median "" "for f in $work/many/*.jpg; do djpeg -bmp -outfile $work/djpeg.bmp \$f; done")
+eval "$fresh_album_many"; ours_mb=$(peak "$cli" picture add A "$work"/many/*.jpg)
+yard_mb=$(peak djpeg -bmp -outfile "$work/djpeg.bmp" "$work/many/p01.jpg")
+row "picture add, 99 x 2 MP JPEG vs a djpeg -bmp loop" "$ours" "$yard" "$ours_mb" "$yard_mb"
+
 ours=$(median "" "$cli render $picture --bmx $work/sheet.bmx")
 yard=$(median "" "vipsthumbnail $picture -s 640x480 -o $work/thumb.jpg")
 ours_mb=$(peak "$cli" render "$picture" --bmx "$work/sheet.bmx")
