@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include <lcms2.h>
@@ -174,13 +175,14 @@ SrgbTransform SrgbTransform::describedBy(const DecodedImage& image, SourcePixels
         }
     }
 
-    const cmsColorSpaceSignature space = cmsGetColorSpace(profile.get());
+    // As a number: a file may name a colour space the enumeration does not hold.
+    const std::uint32_t space = cmsGetColorSpace(profile.get());
     cmsUInt32Number input = 0;
-    if (source == SourcePixels::Bgr && space == cmsSigRgbData)
+    if (source == SourcePixels::Bgr && space == std::uint32_t{cmsSigRgbData})
         input = TYPE_BGR_8;
-    else if (source == SourcePixels::Bgr && space == cmsSigGrayData)
+    else if (source == SourcePixels::Bgr && space == std::uint32_t{cmsSigGrayData})
         input = kGreyInBgr;
-    else if (source != SourcePixels::Bgr && space == cmsSigCmykData)
+    else if (source != SourcePixels::Bgr && space == std::uint32_t{cmsSigCmykData})
         input = source == SourcePixels::Cmyk ? TYPE_CMYK_8 : TYPE_CMYK_8_REV;
     if (input == 0) {
         // A profile for other pixels than the file's cannot be applied.

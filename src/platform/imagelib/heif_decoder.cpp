@@ -131,9 +131,11 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
     }
     case heif_color_profile_type_nclx: {
         heif_color_profile_nclx* raw = nullptr;
-        if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
-            return {};
+        const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &raw);
+        // Freed whatever the answer: libheif may hand out a profile with its error.
         const std::unique_ptr<heif_color_profile_nclx, NclxFree> nclx(raw);
+        if (error.code != heif_error_Ok || !nclx)
+            return {};
         return profileForNclx(*nclx);
     }
     default:
