@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs our programs beside the standard tools on one machine and prints the ratios:
 # wall time (hyperfine medians) and peak memory (maximum resident set size).
-# Needs a release build in build/ (scripts/build.sh) and djpeg, vipsthumbnail and
-# hyperfine (apt-get install libjpeg-turbo-progs libvips-tools hyperfine).
+# Needs a release build in build/ (scripts/build.sh) and djpeg, vips, vipsthumbnail,
+# dcraw_emu and hyperfine (apt-get install libjpeg-turbo-progs libvips-tools libraw-bin
+# hyperfine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KV_BUILD_DIR:-build}
@@ -61,6 +62,37 @@ yard=$(median "" "for f in $work/many/*.jpg; do djpeg -bmp -outfile $work/djpeg.
 eval "$fresh_album_many"; ours_mb=$(peak "$cli" picture add A "$work"/many/*.jpg)
 yard_mb=$(peak djpeg -bmp -outfile "$work/djpeg.bmp" "$work/many/p01.jpg")
 row "picture add, 99 x 2 MP JPEG vs a djpeg -bmp loop" "$ours" "$yard" "$ours_mb" "$yard_mb"
+
+# Today's formats, made from the camera JPEG by vips: adding one against vipsthumbnail.
+command -v vips >/dev/null || { echo "compare: vips is missing (libvips-tools)" >&2; exit 2; }
+vips copy "$picture" "$work/camera.png"
+vips webpsave "$picture" "$work/camera.webp"
+vips heifsave "$picture" "$work/camera.heic" --compression hevc
+vips heifsave "$picture" "$work/camera.avif" --compression av1 --effort 0
+for format in png webp heic avif; do
+  file=$work/camera.$format
+  ours=$(median "$fresh_album" "$cli picture add A $file")
+  yard=$(median "" "vipsthumbnail $file -s 640x480 -o $work/thumb.jpg")
+  eval "$fresh_album"; ours_mb=$(peak "$cli" picture add A "$file")
+  yard_mb=$(peak vipsthumbnail "$file" -s 640x480 -o "$work/thumb.jpg")
+  row "picture add, 24 MP ${format^^} vs vipsthumbnail -s 640x480" "$ours" "$yard" "$ours_mb" "$yard_mb"
+done
+
+# A camera raw (a 6000 x 4000 DNG with a JPEG preview): its thumbnail against LibRaw's
+# own preview extraction, its print against LibRaw's half-size develop.
+command -v dcraw_emu >/dev/null || { echo "compare: dcraw_emu is missing (libraw-bin)" >&2; exit 2; }
+cmake --build "$build" --target kv_camera_dng >/dev/null
+raw=$("$build/bench/kv_camera_dng" "$work/raw")
+ours=$(median "$fresh_album" "$cli picture add A $raw")
+yard=$(median "" "simple_dcraw -e $raw")
+eval "$fresh_album"; ours_mb=$(peak "$cli" picture add A "$raw")
+yard_mb=$(peak simple_dcraw -e "$raw")
+row "picture add, 24 MP DNG vs simple_dcraw -e" "$ours" "$yard" "$ours_mb" "$yard_mb"
+ours=$(median "" "$cli render $raw --bmx $work/sheet.bmx")
+yard=$(median "" "dcraw_emu -h $raw")
+ours_mb=$(peak "$cli" render "$raw" --bmx "$work/sheet.bmx")
+yard_mb=$(peak dcraw_emu -h "$raw")
+row "render, 24 MP DNG vs dcraw_emu -h" "$ours" "$yard" "$ours_mb" "$yard_mb"
 
 ours=$(median "" "$cli render $picture --bmx $work/sheet.bmx")
 yard=$(median "" "vipsthumbnail $picture -s 640x480 -o $work/thumb.jpg")
