@@ -5,6 +5,7 @@
 #include "platform/imagelib/image_library.h"
 #include "render/layout_composition.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace kv::cli {
@@ -27,6 +28,13 @@ shell::SheetPicture pictureOf(const std::string& operand) {
 // colour profile left unused. The smallest decode finds both as the whole one does.
 void tellIfIncomplete(const Invocation& inv, const shell::SheetPicture& picture) {
     namespace lib = platform::imagelib;
+    // A camera raw is developed whole or refused, never cut short, and leaves LibRaw in
+    // sRGB: nothing to tell, and a second develop would double the command's time.
+    std::vector<std::uint8_t> bytes;
+    if (lib::readPictureFile(picture.fullPath, bytes) == lib::PictureFileRead::Ok &&
+        lib::detectFormat(bytes) == lib::ImageFormat::Raw)
+        return;
+    bytes = {};
     lib::DecodedImage decoded;
     const lib::NeededExtent smallest = [](int, int) { return lib::DecodeExtent{1, 1}; };
     if (lib::ScaleCDAtLeast(picture.fullPath, smallest, decoded) != 1)
