@@ -44,24 +44,35 @@ void jpegDecodeAndThumbnail(benchmark::State& state) {
 }
 BENCHMARK(jpegDecodeAndThumbnail)->Unit(benchmark::kMillisecond);
 
+// An empty "My_Album" in a fresh program directory, the temporary folder emptied:
+// every run of an intake starts from the same files.
+const fs::path kHome = fs::temp_directory_path() / "kv-bench-intake/home";
+const fs::path kTemp = fs::temp_directory_path() / "kv-bench-intake/kvtemp";
+
+fs::path freshFolders() {
+    fs::remove_all(kHome);
+    fs::remove_all(kTemp);
+    fs::create_directories(kHome);
+    return kHome;
+}
+
+struct FreshAlbum {
+    FreshAlbum() { store.readAlbumList("My_Album"); }
+    shell::AppState app;
+    platform::RecordingUi ui;
+    albums::AlbumStore store{app.albums, ui, freshFolders()};
+};
+
 // Conversion to the temporary BMP (the thumbnail made from its rows on the way)
 // and the album files: everything between "Laden" and the thumbnail on screen.
 void intakeOneJpeg(benchmark::State& state) {
     const fs::path file = cameraJpeg();
-    const fs::path home = fs::temp_directory_path() / "kv-bench-intake/home";
-    const fs::path temp = fs::temp_directory_path() / "kv-bench-intake/kvtemp";
     for (auto _ : state) {
         state.PauseTiming();
-        fs::remove_all(home);
-        fs::remove_all(temp);
-        fs::create_directories(home);
-        shell::AppState app;
-        platform::RecordingUi ui;
-        albums::AlbumStore store(app.albums, ui, home);
-        store.readAlbumList("My_Album");
-        app.albums.pictures[0].displayName = file.filename().string();
+        FreshAlbum a;
+        a.app.albums.pictures[0].displayName = file.filename().string();
         state.ResumeTiming();
-        if (intake::addStagedPicture(app, store, ui, file.parent_path(), temp) !=
+        if (intake::addStagedPicture(a.app, a.store, a.ui, file.parent_path(), kTemp) !=
             intake::AddResult::Added)
             state.SkipWithError("not added");
     }
@@ -87,24 +98,16 @@ std::vector<fs::path> twoMegapixelJpegs() {
 void addNinetyNineJpegs(benchmark::State& state) {
     const bool atOnce = state.range(0) != 0;
     const std::vector<fs::path> files = twoMegapixelJpegs();
-    const fs::path home = fs::temp_directory_path() / "kv-bench-intake/home";
-    const fs::path temp = fs::temp_directory_path() / "kv-bench-intake/kvtemp";
     for (auto _ : state) {
         state.PauseTiming();
-        fs::remove_all(home);
-        fs::remove_all(temp);
-        fs::create_directories(home);
-        shell::AppState app;
-        platform::RecordingUi ui;
-        albums::AlbumStore store(app.albums, ui, home);
-        store.readAlbumList("My_Album");
+        FreshAlbum a;
         state.ResumeTiming();
         int added = 0;
         if (atOnce)
-            added = intake::addDroppedFiles(app, store, ui, files, temp);
+            added = intake::addDroppedFiles(a.app, a.store, a.ui, files, kTemp);
         else
             for (const fs::path& file : files)
-                added += intake::addDroppedFiles(app, store, ui, {&file, 1}, temp);
+                added += intake::addDroppedFiles(a.app, a.store, a.ui, {&file, 1}, kTemp);
         if (added != 99)
             state.SkipWithError("not all added");
     }

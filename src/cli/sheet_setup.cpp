@@ -31,13 +31,12 @@ void tellIfIncomplete(const Invocation& inv, const shell::SheetPicture& picture)
     // A camera raw is developed whole or refused, never cut short, and leaves LibRaw in
     // sRGB: nothing to tell, and a second develop would double the command's time.
     std::vector<std::uint8_t> bytes;
-    if (lib::readPictureFile(picture.fullPath, bytes) == lib::PictureFileRead::Ok &&
+    if (lib::readPictureFile(picture.fullPath, bytes) != lib::PictureFileRead::Ok ||
         lib::detectFormat(bytes) == lib::ImageFormat::Raw)
         return;
-    bytes = {};
     lib::DecodedImage decoded;
     const lib::NeededExtent smallest = [](int, int) { return lib::DecodeExtent{1, 1}; };
-    if (lib::ScaleCDAtLeast(picture.fullPath, smallest, decoded) != 1)
+    if (lib::decodeImageAtLeast(bytes, smallest, decoded) != lib::DecodeResult::Ok)
         return;
     if (decoded.incomplete)
         inv.ui.message(intake::incompleteMessage(picture.fullPath),

@@ -4,6 +4,7 @@
 // with the format's own encoder, and the colour profiles those files carry,
 // built with Little CMS from the spaces' primaries.
 #include "platform/imagelib/decoded_image.h"
+#include "platform/imagelib/image_library.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +13,20 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace kv::test {
+
+using Decoder = platform::imagelib::DecodeResult (*)(std::span<const std::uint8_t>,
+                                                     platform::imagelib::DecodedImage&);
+// A file made in memory, through the library (profiles converted into sRGB), or
+// through one format's decoder to see what it found before the conversion.
+inline platform::imagelib::DecodeResult decode(const std::string& file,
+                                               platform::imagelib::DecodedImage& img,
+                                               Decoder decoder = platform::imagelib::decodeImage) {
+    return decoder({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()}, img);
+}
 
 using Rgba = std::array<int, 4>;
 using Quads = std::array<Rgba, 4>; // top left, top right, bottom left, bottom right

@@ -257,6 +257,11 @@ DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out)
     return decodeBytes(bytes, out, nullptr);
 }
 
+DecodeResult decodeImageAtLeast(std::span<const std::uint8_t> bytes, const NeededExtent& needed,
+                                DecodedImage& out) {
+    return decodeBytes(bytes, out, &needed);
+}
+
 int ScaleCD(const std::filesystem::path& source, DecodedImage& out) {
     return decodeFile(source, out, nullptr);
 }

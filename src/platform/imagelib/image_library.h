@@ -24,6 +24,9 @@ ImageFormat detectFormat(std::span<const std::uint8_t> bytes);
 // Detects the format and runs its decoder; unknown bytes give UnsupportedFormat.
 // Every Failed comes with its reason in out.failure.
 DecodeResult decodeImage(std::span<const std::uint8_t> bytes, DecodedImage& out);
+// The same with ScaleCDAtLeast's `needed`, for bytes already read.
+DecodeResult decodeImageAtLeast(std::span<const std::uint8_t> bytes, const NeededExtent& needed,
+                                DecodedImage& out);
 
 // Larger picture files than this are not taken into memory.
 inline constexpr std::uint64_t kMaxPictureFileBytes = std::uint64_t{1} << 31;
