@@ -2,6 +2,7 @@
 // saved: kvphoto-cli render makes the same sheet of both. A damaged profile costs a
 // notice on standard error and nothing else.
 #include "cli_runner.h"
+#include "imagelib/quadrant_picture.h"
 #include "intake/intake_messages.h"
 #include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
@@ -20,22 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kWidth = 320, kHeight = 240;
-
-std::vector<std::uint8_t> displayP3() {
-    const cmsCIExyY white{0.3127, 0.3290, 1};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
-    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<std::uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
 
 // A photo-like sweep of saturated and muted colours, as blue, green, red rows.
 std::vector<std::uint8_t> photo() {
@@ -64,7 +49,7 @@ std::string tiffOf(const std::vector<std::uint8_t>& bgr, std::vector<std::uint8_
 TEST(CliColourProfile, DisplayP3PrintsAsItsSrgbConversion) {
     Cli cli;
     test::TempDir folder;
-    const std::vector<std::uint8_t> p3 = displayP3();
+    const std::vector<std::uint8_t> p3 = test::rgbProfile(test::kP3Primaries);
     const std::vector<std::uint8_t> original = photo();
 
     // Converted beforehand with Little CMS, as an editor exporting to sRGB would.

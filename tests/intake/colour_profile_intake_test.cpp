@@ -2,6 +2,7 @@
 // copy is written row by row (JPEG) or whole; a damaged profile costs nothing but
 // one notice.
 #include "albums/album_store.h"
+#include "imagelib/quadrant_picture.h"
 #include "intake/picture_intake.h"
 #include "intake/temp_bmp.h"
 #include "platform/recording_ui.h"
@@ -21,21 +22,6 @@ namespace kv::intake {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> displayP3() {
-    const cmsCIExyY white{0.3127, 0.3290, 1};
-    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
-    cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(gamma);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<std::uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
 
 std::string jpegWith(std::vector<std::uint8_t> icc) {
     test::JpegSettings settings{3, 90, false, {}, std::move(icc)};
@@ -62,7 +48,7 @@ TEST(ColourProfileIntake, ConvertedCopiesAndOneNoticeForADamagedProfile) {
     tiff.values = {10, 200, 30, 250, 250, 250, 0, 90, 180};
     tiff.iccProfile = garbage;
     const std::vector<Case> cases{
-        {"p3.jpg", jpegWith(displayP3()), false},
+        {"p3.jpg", jpegWith(test::rgbProfile(test::kP3Primaries)), false},
         {"plain.jpg", jpegWith({}), false},
         {"damaged.jpg", jpegWith(garbage), true},
         {"damaged.tif", test::encodeTiff(tiff, dir), true},
