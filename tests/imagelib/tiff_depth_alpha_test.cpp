@@ -42,6 +42,19 @@ kv::test::TiffPicture grey16(int photometric) {
     return p;
 }
 
+// Four indices into a map whose red entries are those of grey16, green and blue 0.
+kv::test::TiffPicture palette() {
+    kv::test::TiffPicture p;
+    p.width = 4;
+    p.photometric = PHOTOMETRIC_PALETTE;
+    p.samples = 1;
+    p.values = {0, 1, 2, 3};
+    p.colormap.assign(3 * 256, 0);
+    for (int i = 0; i < 4; ++i)
+        p.colormap[i] = grey16(PHOTOMETRIC_MINISBLACK).values[i];
+    return p;
+}
+
 kv::test::TiffPicture withAlpha(int bits, int photometric, int alpha,
                                 std::vector<std::uint16_t> values) {
     kv::test::TiffPicture p;
@@ -72,6 +85,7 @@ TEST(TiffDepthAndAlpha, SixteenBitsRoundAndAlphaLiesOnWhite) {
         {"rgb tiles", rgb16(false, true), {rgbFirst, rgbSecond}},
         {"rgb planes in tiles", rgb16(true, true), {rgbFirst, rgbSecond}},
         {"rgb big-endian", rgb16(false, false, true), {rgbFirst, rgbSecond}},
+        {"palette of 16-bit entries", palette(), {{0, 0, 0}, {1, 0, 0}, {11, 0, 0}, {255, 0, 0}}},
         // Half-covered (32896 = 128 * 257) red 0, green full, blue half; then clear
         // and opaque pixels.
         {"rgba16 unassociated",
@@ -108,4 +122,33 @@ TEST(TiffDepthAndAlpha, SixteenBitsRoundAndAlphaLiesOnWhite) {
             EXPECT_EQ((Rgb{top[x * 3 + 2], top[x * 3 + 1], top[x * 3]}), c.want[x])
                 << "pixel " << x;
     }
+}
+
+TEST(TiffDepthAndAlpha, SixteenBitPicturesTurnAsTheirEightBitTwins) {
+    kv::test::TempDir folder;
+    for (int orientation = ORIENTATION_TOPLEFT; orientation <= ORIENTATION_LEFTBOT; ++orientation)
+        for (int samples : {1, 3}) {
+            SCOPED_TRACE(testing::Message()
+                         << "orientation " << orientation << " samples " << samples);
+            DecodedImage images[2];
+            for (int bits : {8, 16}) {
+                kv::test::TiffPicture p;
+                p.width = 3;
+                p.height = 2;
+                p.bits = bits;
+                p.samples = samples;
+                p.photometric = samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
+                p.orientation = orientation;
+                // Just over half a step above v * 14: rounded to v * 14 + 1, cut to v * 14.
+                for (int v = 0; v < 6 * samples; ++v)
+                    p.values.push_back(
+                        static_cast<std::uint16_t>(bits == 16 ? v * 14 * 257 + 129 : v * 14 + 1));
+                const std::string file = kv::test::encodeTiff(p, folder);
+                ASSERT_EQ(
+                    decodeImage({reinterpret_cast<const std::uint8_t*>(file.data()), file.size()},
+                                images[bits / 16]),
+                    DecodeResult::Ok);
+            }
+            EXPECT_EQ(images[0].pixels, images[1].pixels);
+        }
 }

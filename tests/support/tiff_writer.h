@@ -24,6 +24,8 @@ struct TiffPicture {
     bool bigEndian = false;               // "MM" byte order
     std::vector<std::uint16_t> values;    // width * height * samples, rows top first
     std::vector<std::uint8_t> iccProfile; // written as tag 34675 when not empty
+    int orientation = ORIENTATION_TOPLEFT;
+    std::vector<std::uint16_t> colormap; // 3 * 2^bits entries, red then green then blue
 };
 
 // The picture's file bytes, written through a file in `folder`.
@@ -43,6 +45,12 @@ inline std::string encodeTiff(const TiffPicture& p, const TempDir& folder) {
     if (p.alpha) {
         const std::uint16_t extra[1] = {static_cast<std::uint16_t>(p.alpha)};
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
+    if (!p.colormap.empty()) {
+        const std::size_t n = p.colormap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, p.colormap.data(), p.colormap.data() + n,
+                     p.colormap.data() + 2 * n);
     }
     if (!p.iccProfile.empty())
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(p.iccProfile.size()),

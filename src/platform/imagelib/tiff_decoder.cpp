@@ -195,8 +195,12 @@ std::optional<DirectLayout> directLayout(TIFF* tif) {
         return std::nullopt;
     }
     if ((bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT || samples < layout.colours ||
-        orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_BOTLEFT)
+        orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT)
         return std::nullopt;
+    // libtiff's reader does not transpose: it takes 5..8 as 1..4, and a 16-bit
+    // picture must come out as its 8-bit twin does.
+    if (orientation > ORIENTATION_BOTLEFT)
+        orientation -= ORIENTATION_LEFTTOP - ORIENTATION_TOPLEFT;
     layout.bytesPerSample = bits / 8;
     layout.samples = samples;
     layout.separate = planar == PLANARCONFIG_SEPARATE;
@@ -395,6 +399,29 @@ DecodeResult decodeDirect(TIFF* tif, const DirectLayout& layout, std::uint32_t w
     return DecodeResult::Ok;
 }
 
+// libtiff's reader takes a palette's 16-bit entries by their high byte. Each
+// entry is set to the multiple of 257 nearest it, so that the high byte is the
+// rounded value; a map of entries all below 256, which the reader takes as 8-bit,
+// is left alone.
+void roundColormap(TIFF* tif) {
+    std::uint16_t bits = 0, photometric = 0;
+    std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) ||
+        photometric != PHOTOMETRIC_PALETTE || !TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bits) ||
+        bits > 16 || !TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue))
+        return;
+    const std::size_t entries = std::size_t{1} << bits;
+    std::uint16_t* maps[3] = {red, green, blue};
+    const bool sixteenBit = std::any_of(maps, maps + 3, [&](const std::uint16_t* map) {
+        return std::any_of(map, map + entries, [](std::uint16_t v) { return v >= 256; });
+    });
+    if (!sixteenBit)
+        return;
+    for (std::uint16_t* map : maps)
+        for (std::size_t i = 0; i < entries; ++i)
+            map[i] = static_cast<std::uint16_t>(to8(map[i], 65535) * 257);
+}
+
 } // namespace
 
 DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out) {
@@ -458,6 +485,7 @@ DecodeResult decodeTiff(std::span<const std::uint8_t> bytes, DecodedImage& out) 
         layout && (layout->bytesPerSample == 2 || (layout->colours == 4 && inks.active())))
         return decodeDirect(tif.get(), *layout, width, height, inks, out);
 
+    roundColormap(tif.get());
     TIFFRGBAImage reader{};
     if (!TIFFRGBAImageBegin(&reader, tif.get(), 1, message))
         return DecodeResult::TiffPixelFormat;
