@@ -192,7 +192,8 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
     case ImageFormat::Raw: {
         // Only the print path states what it needs (ScaleCDAtLeast), so that is the
         // sign to develop the sensor data; looking takes the camera's quick preview.
-        const DecodeResult result = needed ? developRaw(bytes, out) : decodeRaw(bytes, out);
+        const DecodeResult result =
+            needed ? developRawAtLeast(bytes, out, *needed) : decodeRaw(bytes, out);
         if (result == DecodeResult::UnsupportedFormat &&
             rawEvidence(bytes) == RawEvidence::Likely) {
             out = DecodedImage{};
