@@ -4,6 +4,7 @@
 #include "platform/imagelib/image_library.h"
 
 #include "support/dng_file.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,47 @@ TEST(RawDevelop, OursMatchesLibRawsHalfSizeDevelopAtEverySize) {
         ASSERT_EQ(theirs.width, ours.width);
         ASSERT_EQ(theirs.height, ours.height);
         EXPECT_LE(largestDifference(theirs, ours), c.tolerance);
+    }
+}
+
+// The print path reads a raw from its file as LibRaw asks for it: a broken file is
+// refused as when it was read whole, and the same picture comes out of a whole one.
+TEST(RawDevelop, ThePrintPathReadsTheFileAsTheWholeBytesRead) {
+    const std::string dng = dngFile({.orientation = 6, .ramps = true, .black = 64});
+    std::string huge = dng;
+    // The sensor directory's width and height claim 20000 x 20000.
+    const std::size_t rawAt = huge.find(std::string("\xFE\x00\x04\x00\x01\x00\x00\x00\x00", 9));
+    ASSERT_NE(rawAt, std::string::npos);
+    huge[rawAt + 12 + 8] = char(0x20), huge[rawAt + 12 + 9] = char(0x4E);
+    huge[rawAt + 24 + 8] = char(0x20), huge[rawAt + 24 + 9] = char(0x4E);
+    const std::size_t sensorBytes = 704 * 528 * 2;
+    const struct {
+        const char* name;
+        std::string bytes;
+        int code;
+        FailureReason reason;
+    } cases[] = {
+        {"whole", dng, 1, FailureReason::None},
+        {"cut inside the sensor data", dng.substr(0, dng.size() - 5000), 0, FailureReason::Damaged},
+        {"cut before the sensor data", dng.substr(0, dng.size() - sensorBytes), 0,
+         FailureReason::Damaged},
+        // LibRaw takes it for no raw at all.
+        {"cut inside its directories", dng.substr(0, 300), -5, FailureReason::None},
+        {"sensor larger than the bound", huge, 0, FailureReason::TooLarge},
+    };
+    kv::test::TempDir dir;
+    const NeededExtent sheet = [](int, int) { return DecodeExtent{120, 160}; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        kv::test::writeBytes(dir / "picture.dng", c.bytes);
+        DecodedImage fromFile, fromBytes;
+        EXPECT_EQ(ScaleCDAtLeast(dir / "picture.dng", sheet, fromFile), c.code);
+        EXPECT_EQ(fromFile.failure, c.reason);
+        EXPECT_EQ(int(decodeImageAtLeast(bytesOf(c.bytes), sheet, fromBytes)), c.code);
+        EXPECT_EQ(fromBytes.failure, c.reason);
+        EXPECT_EQ(fromFile.width, c.code == 1 ? 132 : 0);
+        EXPECT_EQ(fromFile.height, c.code == 1 ? 176 : 0);
+        EXPECT_TRUE(fromFile.pixels == fromBytes.pixels);
     }
 }
 

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -668,6 +669,21 @@ DecodeResult decode(std::span<const std::uint8_t> bytes, DecodedImage& out, bool
     }
 }
 
+// developRawAtLeast through `stream`; nullopt when LibRaw does not take the file.
+std::optional<DecodeResult> developStream(FileStream& stream, INT64 size,
+                                          const NeededExtent& needed, DecodedImage& out) {
+    if (rawEvidence(stream.head()) == RawEvidence::None)
+        return std::nullopt;
+    Complaints complaints;
+    const std::unique_ptr<RawDeveloper> raw = newDeveloper(complaints);
+    const DecodeResult opened = checkOpened(raw->open_datastream(&stream), *raw, size, out);
+    if (opened == DecodeResult::UnsupportedFormat)
+        return std::nullopt;
+    if (opened != DecodeResult::Ok)
+        return opened;
+    return develop(*raw, complaints, &needed, out);
+}
+
 bool streamPreview(int fd, INT64 size, JpegRowSink& sink, DecodedImage& out) {
     FileStream stream(fd, size);
     if (rawEvidence(stream.head()) == RawEvidence::None)
@@ -729,6 +745,27 @@ DecodeResult developRaw(std::span<const std::uint8_t> bytes, DecodedImage& out) 
 DecodeResult developRawAtLeast(std::span<const std::uint8_t> bytes, DecodedImage& out,
                                const NeededExtent& needed) {
     return decode(bytes, out, true, &needed);
+}
+
+std::optional<DecodeResult> developRawFile(const std::filesystem::path& file,
+                                           const NeededExtent& needed, DecodedImage& out) {
+    out = DecodedImage{};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<DecodeResult> result;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+        std::uint64_t(st.st_size) <= kMaxPictureFileBytes) {
+        try {
+            FileStream stream(fd, INT64(st.st_size));
+            result = developStream(stream, INT64(st.st_size), needed, out);
+        } catch (const std::bad_alloc&) {
+            result = detail::refuse(out, FailureReason::TooLarge);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 bool streamRawPreview(const std::filesystem::path& file, JpegRowSink& sink, DecodedImage& out) {

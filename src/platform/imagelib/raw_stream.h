@@ -3,9 +3,11 @@
 #include "platform/imagelib/decoded_image.h"
 
 #include <filesystem>
+#include <optional>
 
-// A camera raw's embedded preview handed on row by row, read from the file in the
-// parts LibRaw asks for: adding a raw never reads its sensor data nor holds it.
+// Camera raws read from the file in the parts LibRaw asks for, instead of the
+// whole file held in memory: adding a raw streams its embedded preview row by row
+// and never reads its sensor data; printing one reads the sensor data once.
 namespace kv::platform::imagelib {
 
 class JpegRowSink;
@@ -16,5 +18,11 @@ class JpegRowSink;
 // instead: not a raw, no such preview, or one that does not decode whole. The sink
 // may have had rows by then and is not used further.
 bool streamRawPreview(const std::filesystem::path& file, JpegRowSink& sink, DecodedImage& out);
+
+// developRawAtLeast of the raw at `file`, with the same results and refusals;
+// nullopt when the file is to be decoded as usual instead (unreadable, not a raw
+// LibRaw takes).
+std::optional<DecodeResult> developRawFile(const std::filesystem::path& file,
+                                           const NeededExtent& needed, DecodedImage& out);
 
 } // namespace kv::platform::imagelib
