@@ -221,6 +221,14 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
     const int width = imgdata.sizes.width, height = imgdata.sizes.height;
     const int flip = imgdata.sizes.flip;
     const bool swap = (flip & 4) != 0;
+    // Only samples inside the stored sensor are read, as LibRaw's own copy does; a
+    // picture claiming more than that is black beyond it.
+    const auto& sizes = imgdata.sizes;
+    const std::size_t pitch = sizes.raw_pitch / 2;
+    const int storedWide = std::min<int>(width, int(sizes.raw_width) - sizes.left_margin);
+    const int storedHigh = std::min<int>(height, int(sizes.raw_height) - sizes.top_margin);
+    if (pitch < sizes.raw_width || storedWide <= 0 || storedHigh <= 0)
+        return DecodeResult::UnsupportedFormat;
     // Cells of 2 x 2 sensor pixels, and how many of them each way one pixel takes;
     // `needed` is told the half-size picture, the largest this develop gives.
     const int cellsWide = (width + 1) / 2, cellsHigh = (height + 1) / 2;
@@ -246,10 +254,8 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
     unsigned black[4];
     for (int c = 0; c < 4; ++c)
         black[c] = color.cblack[c];
-    const std::size_t pitch = imgdata.sizes.raw_pitch / 2;
-    const ushort* sensor = imgdata.rawdata.raw_image +
-                           std::size_t(imgdata.sizes.top_margin) * pitch +
-                           imgdata.sizes.left_margin;
+    const ushort* sensor =
+        imgdata.rawdata.raw_image + std::size_t(sizes.top_margin) * pitch + sizes.left_margin;
     std::vector<std::uint64_t> sums(std::size_t(outWide) * 4);
     std::vector<std::uint32_t> counts(std::size_t(outWide) * 4);
     // Per pixel the four averages, later its three linear sRGB levels in their place.
@@ -257,11 +263,12 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
     unsigned dataMaximum = 0;
     std::vector<int> columns(std::size_t(outWide) + 1);
     for (int ox = 0; ox <= outWide; ++ox)
-        columns[std::size_t(ox)] = std::min(width, 2 * firstCell(ox, cellsWide, outWide));
+        columns[std::size_t(ox)] =
+            std::max(0, std::min(storedWide, 2 * firstCell(ox, cellsWide, outWide)));
     for (int oy = 0; oy < outHigh; ++oy) {
         std::fill(sums.begin(), sums.end(), 0);
         std::fill(counts.begin(), counts.end(), 0);
-        const int y1 = std::min(height, 2 * firstCell(oy + 1, cellsHigh, outHigh));
+        const int y1 = std::min(storedHigh, 2 * firstCell(oy + 1, cellsHigh, outHigh));
         for (int y = 2 * firstCell(oy, cellsHigh, outHigh); y < y1; ++y) {
             const ushort* row = sensor + std::size_t(y) * pitch;
             const int even = FC(y, 0), odd = FC(y, 1);
