@@ -754,6 +754,20 @@ DecodeResult developRawAtLeast(std::span<const std::uint8_t> bytes, DecodedImage
     return decode(bytes, out, true, &needed);
 }
 
+bool isRawFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool raw = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        FileStream stream(fd, INT64(st.st_size));
+        raw = rawEvidence(stream.head()) != RawEvidence::None;
+    }
+    ::close(fd);
+    return raw;
+}
+
 std::optional<DecodeResult> developRawFile(const std::filesystem::path& file,
                                            const NeededExtent& needed, DecodedImage& out) {
     out = DecodedImage{};

@@ -12,6 +12,10 @@ namespace kv::platform::imagelib {
 
 class JpegRowSink;
 
+// Whether the file at `file` is a camera raw to detectFormat, told from its first
+// bytes without reading the rest.
+bool isRawFile(const std::filesystem::path& file);
+
 // Streams the JPEG preview that decodeRaw would show of the raw at `file` (one
 // covering the print frame), turned as the raw says and in sRGB, into `sink`, with
 // out as streamJpeg leaves it. False when the file is to be decoded as usual
