@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <lcms2.h>
+
 #include <filesystem>
 #include <string>
 
@@ -55,6 +57,23 @@ Added add(const fs::path& dir, const fs::path& source) {
     return added;
 }
 
+// Display P3 (sRGB's curve, wider primaries), saved as an ICC profile.
+std::vector<std::uint8_t> displayP3() {
+    const cmsCIExyY white{0.3127, 0.3290, 1};
+    const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<std::uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
 TEST(StreamedRawCopy, CopyAndThumbnailAreThoseOfTheWholeFilesDecode) {
     const std::string whole = dngFile({.jpegPreview = true});
     const struct {
@@ -78,6 +97,7 @@ TEST(StreamedRawCopy, CopyAndThumbnailAreThoseOfTheWholeFilesDecode) {
         {"small-preview.dng",
          dngFile({.previewWidth = 160, .previewHeight = 120, .jpegPreview = true}), 352, 264},
         {"sensor-cut.dng", whole.substr(0, whole.size() - 5000), 640, 480},
+        {"p3-preview.dng", dngFile({.jpegPreview = true, .previewIcc = displayP3()}), 640, 480},
     };
     test::TempDir dir;
     for (const auto& c : cases) {
@@ -105,6 +125,14 @@ TEST(StreamedRawCopy, CopyAndThumbnailAreThoseOfTheWholeFilesDecode) {
                                     std::to_string(c.height) + "]");
         EXPECT_TRUE(added.texts.empty());
     }
+
+    // A preview in its own colour space comes into the copy converted to sRGB.
+    writeBytes(dir / "plain.dng", whole);
+    writeBytes(dir / "p3.dng", dngFile({.jpegPreview = true, .previewIcc = displayP3()}));
+    const std::string plain = add(dir.path(), dir / "plain.dng").copy;
+    const std::string p3 = add(dir.path(), dir / "p3.dng").copy;
+    ASSERT_EQ(p3.size(), plain.size());
+    EXPECT_FALSE(p3 == plain);
 
     // A file cut before its sensor data is refused as damaged, whole preview or not.
     const std::size_t sensorBytes = 704 * 528 * 2;

@@ -101,6 +101,7 @@ struct Dng {
     // against red), so that every level of a develop's curve is met.
     bool ramps = false;
     int black = 0; // the sensor's black level (BlackLevel); white stays at 4095
+    std::vector<std::uint8_t> previewIcc; // the JPEG preview's ICC profile, when not empty
 };
 
 // XYZ to linear sRGB: the camera sees sRGB's primaries, so its colours stay.
@@ -136,7 +137,7 @@ inline std::string dngFile(const Dng& d) {
                 8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, std::uint8_t(d.previewExif),
                 0,   0,   0,   0,    0,    0};
         preview = kv::test::encodeJpeg(d.previewWidth, d.previewHeight, fill,
-                                       {.quality = 95, .app1 = exif});
+                                       {.quality = 95, .app1 = exif, .iccProfile = d.previewIcc});
     } else {
         std::vector<std::uint8_t> row(std::size_t(d.previewWidth) * 3);
         for (int y = 0; y < d.previewHeight; ++y) {
