@@ -1,7 +1,8 @@
-// Camera raw files (DNG and the makers' own formats) through LibRaw, from memory.
-// Looking at a raw (thumbnail, window) takes its embedded preview when that is
-// large enough; printing develops the sensor data itself. Both come out as 24-bit
-// bottom-up BGR, turned as the camera recorded.
+// Camera raw files (DNG and the makers' own formats) through LibRaw, from memory or
+// from the file. Looking at a raw (thumbnail, window) takes its embedded preview
+// when that is large enough; printing develops the sensor data itself, a plain
+// Bayer sensor in one pass of our own straight to the size the print needs. Both
+// come out as 24-bit bottom-up BGR, turned as the camera recorded.
 #include "platform/imagelib/decoder_support.h"
 #include "platform/imagelib/image_library.h"
 #include "platform/imagelib/jpeg_stream.h"
