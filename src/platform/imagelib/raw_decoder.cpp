@@ -306,7 +306,7 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
             for (int c = 0; c < 4; ++c) {
                 const std::size_t i = std::size_t(ox) * 4 + c;
                 pixels[std::size_t(oy) * outWide + ox][c] =
-                    counts[i] ? std::uint16_t((sums[i] + counts[i] / 2) / counts[i]) : 0;
+                    counts[i] ? std::uint16_t(double(sums[i]) / counts[i] + 0.5) : 0;
             }
     }
 
@@ -335,7 +335,10 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
 
     // Into sRGB, 16 bits linear, with LibRaw's histogram for its white point. The
     // steps truncate where LibRaw's do, so that a half-size develop matches it.
-    std::vector<std::uint32_t> histogram(std::size_t(3) * 0x2000);
+    float matrix[3][3];
+    for (int c = 0; c < 3; ++c)
+        for (int j = 0; j < 3; ++j)
+            matrix[c][j] = color.rgb_cam[c][j];
     for (std::array<std::uint16_t, 4>& p : pixels) {
         int cam[4];
         for (int c = 0; c < 4; ++c)
@@ -343,12 +346,14 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
         // The two greens of a cell are averaged after each is scaled.
         cam[1] = (cam[1] + cam[3]) >> 1;
         for (int c = 0; c < 3; ++c) {
-            const float v = color.rgb_cam[c][0] * cam[0] + color.rgb_cam[c][1] * cam[1] +
-                            color.rgb_cam[c][2] * cam[2];
+            const float v = matrix[c][0] * cam[0] + matrix[c][1] * cam[1] + matrix[c][2] * cam[2];
             p[c] = std::uint16_t(std::clamp(int(v), 0, 65535));
-            ++histogram[std::size_t(c) * 0x2000 + (p[c] >> 3)];
         }
     }
+    std::vector<std::uint32_t> histogram(std::size_t(3) * 0x2000);
+    for (const std::array<std::uint16_t, 4>& p : pixels)
+        for (int c = 0; c < 3; ++c)
+            ++histogram[std::size_t(c) * 0x2000 + (p[c] >> 3)];
     const int percent = int(double(outWide) * outHigh * imgdata.params.auto_bright_thr);
     int white = 0;
     for (int c = 0; c < 3; ++c) {
