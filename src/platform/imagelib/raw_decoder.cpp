@@ -302,11 +302,18 @@ DecodeResult RawDeveloper::developBayer(const NeededExtent* needed, DecodedImage
         }
         // A colour missing from a block (an odd sensor's last column or row) is 0,
         // as in LibRaw's half-size picture.
+        // Blocks mostly hold equally many samples: a count's inverse is reused.
+        std::uint32_t lastCount = 0;
+        double inverse = 0;
         for (int ox = 0; ox < outWide; ++ox)
             for (int c = 0; c < 4; ++c) {
                 const std::size_t i = std::size_t(ox) * 4 + c;
+                if (counts[i] != lastCount) {
+                    lastCount = counts[i];
+                    inverse = lastCount ? 1.0 / lastCount : 0;
+                }
                 pixels[std::size_t(oy) * outWide + ox][c] =
-                    counts[i] ? std::uint16_t(double(sums[i]) / counts[i] + 0.5) : 0;
+                    std::uint16_t(double(sums[i]) * inverse + 0.5);
             }
     }
 
