@@ -3,6 +3,7 @@
 #include "cli/cli_texts.h"
 #include "intake/picture_intake.h"
 #include "platform/imagelib/image_library.h"
+#include "platform/imagelib/raw_stream.h"
 #include "render/layout_composition.h"
 
 #include <cstdint>
@@ -30,6 +31,9 @@ void tellIfIncomplete(const Invocation& inv, const shell::SheetPicture& picture)
     namespace lib = platform::imagelib;
     // A camera raw is developed whole or refused, never cut short, and leaves LibRaw in
     // sRGB: nothing to tell, and a second develop would double the command's time.
+    // Told from its first bytes, before the whole file is read for nothing.
+    if (lib::isRawFile(picture.fullPath))
+        return;
     std::vector<std::uint8_t> bytes;
     if (lib::readPictureFile(picture.fullPath, bytes) != lib::PictureFileRead::Ok ||
         lib::detectFormat(bytes) == lib::ImageFormat::Raw)

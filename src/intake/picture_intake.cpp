@@ -6,6 +6,7 @@
 #include "platform/atomic_file.h"
 #include "platform/imagelib/image_library.h"
 #include "platform/imagelib/jpeg_stream.h"
+#include "platform/imagelib/raw_stream.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 
@@ -225,6 +226,24 @@ bool takeDecoded(img::DecodedImage& decoded, Conversion& result, platform::Bitma
 // a JPEG goes row by row from the decoder into the file, never whole in memory.
 Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& seen) {
     Conversion result;
+    img::DecodedImage decoded;
+    // A camera raw's preview is what the window shows of it: streamed from the
+    // file, whose sensor data is left for printing to read.
+    {
+        BmpRowWriter writer(target);
+        if (img::streamRawPreview(source, writer, decoded)) {
+            result.code = 1;
+            result.profileIgnored = decoded.profileIgnored;
+            if (!writer.finish()) {
+                result.code = 0;
+                result.refusal =
+                    writeRefusal(target, bmpFileBytes(writer.width(), writer.height()));
+                return result;
+            }
+            seen = Seen{writer.width(), writer.height(), writer.thumbnail()};
+            return result;
+        }
+    }
     std::vector<std::uint8_t> bytes;
     switch (img::readPictureFile(source, bytes)) {
     case img::PictureFileRead::Ok:
@@ -236,7 +255,7 @@ Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& s
         result.refusal = Refusal::TooLarge;
         return result;
     }
-    img::DecodedImage decoded;
+    decoded = img::DecodedImage{};
     if (img::detectFormat(bytes) == img::ImageFormat::Jpeg) {
         BmpRowWriter writer(target);
         result.code = int(img::streamJpeg(bytes, writer, decoded));

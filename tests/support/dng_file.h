@@ -97,6 +97,11 @@ struct Dng {
     // What the camera saw of white in red (AsShotNeutral): lit red samples are
     // recorded this much lower, and its white balance brings them back.
     double neutralRed = 1;
+    // Smooth ramps in place of the flat quadrants (red across, green down, blue
+    // against red), so that every level of a develop's curve is met.
+    bool ramps = false;
+    int black = 0; // the sensor's black level (BlackLevel); white stays at 4095
+    std::vector<std::uint8_t> previewIcc; // the JPEG preview's ICC profile, when not empty
 };
 
 // XYZ to linear sRGB: the camera sees sRGB's primaries, so its colours stay.
@@ -109,9 +114,13 @@ inline std::string dngFile(const Dng& d) {
     for (int y = 0; y < d.height; ++y)
         for (int x = 0; x < d.width; ++x) {
             const int channel = (y % 2) + (x % 2); // 0 red, 1 green, 2 blue
-            const double level = channel == 0 ? 4095 * d.neutralRed : 4095;
-            put(sensor,
-                kSensor[quadrantOf(x, y, d.width, d.height)][channel] ? int(level + 0.5) : 0, 2);
+            double lit = kSensor[quadrantOf(x, y, d.width, d.height)][channel] ? 1 : 0;
+            if (d.ramps)
+                lit = channel == 0   ? double(x) / (d.width - 1)
+                      : channel == 1 ? double(y) / (d.height - 1)
+                                     : 1 - double(x) / (d.width - 1);
+            const double level = lit * (channel == 0 ? d.neutralRed : 1) * (4095 - d.black);
+            put(sensor, d.black + int(level + 0.5), 2);
         }
     std::string preview;
     const auto fill = [&](int y, std::uint8_t* row) {
@@ -128,7 +137,7 @@ inline std::string dngFile(const Dng& d) {
                 8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, std::uint8_t(d.previewExif),
                 0,   0,   0,   0,    0,    0};
         preview = kv::test::encodeJpeg(d.previewWidth, d.previewHeight, fill,
-                                       {.quality = 95, .app1 = exif});
+                                       {.quality = 95, .app1 = exif, .iccProfile = d.previewIcc});
     } else {
         std::vector<std::uint8_t> row(std::size_t(d.previewWidth) * 3);
         for (int y = 0; y < d.previewHeight; ++y) {
@@ -162,13 +171,20 @@ inline std::string dngFile(const Dng& d) {
         numbers(50778, 3, {21}),
     };
     std::vector<Field> raw{
-        numbers(254, 4, {0}),      numbers(256, 4, {w}),
-        numbers(257, 4, {h}),      numbers(258, 3, {16}),
-        numbers(259, 3, {1}),      numbers(262, 3, {32803}),
-        numbers(273, 4, {0}),      numbers(277, 3, {1}),
-        numbers(278, 4, {h}),      numbers(279, 4, {std::uint32_t(sensor.size())}),
-        numbers(33421, 3, {2, 2}), numbers(33422, 1, {0, 1, 1, 2}),
-        numbers(50714, 4, {0}),    numbers(50717, 4, {4095}),
+        numbers(254, 4, {0}),
+        numbers(256, 4, {w}),
+        numbers(257, 4, {h}),
+        numbers(258, 3, {16}),
+        numbers(259, 3, {1}),
+        numbers(262, 3, {32803}),
+        numbers(273, 4, {0}),
+        numbers(277, 3, {1}),
+        numbers(278, 4, {h}),
+        numbers(279, 4, {std::uint32_t(sensor.size())}),
+        numbers(33421, 3, {2, 2}),
+        numbers(33422, 1, {0, 1, 1, 2}),
+        numbers(50714, 4, {std::uint32_t(d.black)}),
+        numbers(50717, 4, {4095}),
     };
     const std::uint32_t firstAt = 8;
     const auto rawAt = std::uint32_t(firstAt + directorySize(first));

@@ -129,4 +129,10 @@ using NeededExtent = std::function<DecodeExtent(int width, int height)>;
 DecodeResult decodeJpegAtLeast(std::span<const std::uint8_t> bytes, DecodedImage& out,
                                const NeededExtent& needed);
 
+// developRaw for a picture that is about to be shrunk: `needed` is asked once, of
+// the upright half-size picture, and blocks of 2 x 2 sensor cells or more are
+// averaged into one pixel as long as the picture stays at least that size.
+DecodeResult developRawAtLeast(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                               const NeededExtent& needed);
+
 } // namespace kv::platform::imagelib

@@ -3,11 +3,13 @@
 #include "platform/atomic_file.h"
 #include "platform/imagelib/colour_profile.h"
 #include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/raw_stream.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -192,7 +194,8 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
     case ImageFormat::Raw: {
         // Only the print path states what it needs (ScaleCDAtLeast), so that is the
         // sign to develop the sensor data; looking takes the camera's quick preview.
-        const DecodeResult result = needed ? developRaw(bytes, out) : decodeRaw(bytes, out);
+        const DecodeResult result =
+            needed ? developRawAtLeast(bytes, out, *needed) : decodeRaw(bytes, out);
         if (result == DecodeResult::UnsupportedFormat &&
             rawEvidence(bytes) == RawEvidence::Likely) {
             out = DecodedImage{};
@@ -214,22 +217,41 @@ DecodeResult runDecoder(std::span<const std::uint8_t> bytes, DecodedImage& out,
     return DecodeResult::UnsupportedFormat;
 }
 
-DecodeResult decodeBytes(std::span<const std::uint8_t> bytes, DecodedImage& out,
-                         const NeededExtent* needed) {
-    out.failure = FailureReason::None;
-    out.incomplete = false;
-    out.profileIgnored = false;
-    const DecodeResult result = runDecoder(bytes, out, needed);
+// A decoder's result as the library hands it on: a reason for every failure, and
+// everything after the decoder (display, thumbnail, copy, colour stages) in sRGB.
+DecodeResult settle(DecodeResult result, DecodedImage& out) {
     if (result == DecodeResult::Failed && out.failure == FailureReason::None)
         out.failure = FailureReason::Damaged;
-    // Everything after the decoder (display, thumbnail, copy, colour stages)
-    // works in sRGB.
     if (result == DecodeResult::Ok)
         convertToSrgb(out);
     return result;
 }
 
+DecodeResult decodeBytes(std::span<const std::uint8_t> bytes, DecodedImage& out,
+                         const NeededExtent* needed) {
+    out.failure = FailureReason::None;
+    out.incomplete = false;
+    out.profileIgnored = false;
+    return settle(runDecoder(bytes, out, needed), out);
+}
+
+// Nothing of a picture is kept when its decode failed, but the reason.
+int keepReason(DecodeResult result, DecodedImage& out) {
+    if (result != DecodeResult::Ok) {
+        const FailureReason failure = out.failure;
+        out = DecodedImage{};
+        out.failure = failure;
+    }
+    return static_cast<int>(result);
+}
+
 int decodeFile(const std::filesystem::path& source, DecodedImage& out, const NeededExtent* needed) {
+    out = DecodedImage{};
+    // A camera raw to print is developed from the file as LibRaw reads it, its
+    // sensor data never held twice.
+    if (needed)
+        if (const std::optional<DecodeResult> developed = developRawFile(source, *needed, out))
+            return keepReason(settle(*developed, out), out);
     out = DecodedImage{};
     std::vector<std::uint8_t> bytes;
     switch (readPictureFile(source, bytes)) {
@@ -242,13 +264,7 @@ int decodeFile(const std::filesystem::path& source, DecodedImage& out, const Nee
         out.failure = FailureReason::TooLarge;
         return static_cast<int>(DecodeResult::Failed);
     }
-    const DecodeResult result = decodeBytes(bytes, out, needed);
-    if (result != DecodeResult::Ok) {
-        const FailureReason failure = out.failure;
-        out = DecodedImage{};
-        out.failure = failure;
-    }
-    return static_cast<int>(result);
+    return keepReason(decodeBytes(bytes, out, needed), out);
 }
 
 } // namespace
