@@ -4,9 +4,15 @@
 // one-bit coding; a lossless picture of at most two colours is what a bilevel
 // picture becomes in it, and comes out at 1 bit like a 1-bit BMP.
 #include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/picture_stream.h"
+#include "platform/imagelib/stream_support.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -163,6 +169,8 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     }
     config.output.is_external_memory = 1;
     config.options.flip = 1;
+    // Lossy pictures are filtered on a second thread; the pixels are the same.
+    config.options.use_threads = 1;
 
     const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
     if (!decoder)
@@ -178,6 +186,133 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     }
     if (features.has_alpha)
         compositeInPlace(bgra, features.width, features.height, out);
+    return DecodeResult::Ok;
+}
+
+// Address space for a picture that is never resident whole: the decoder writes
+// its rows there, and the pages of rows already handed on are given back.
+class RowRegion {
+  public:
+    explicit RowRegion(std::size_t size) : m_size(size) {
+        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        m_data = data == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(data);
+    }
+    RowRegion(const RowRegion&) = delete;
+    RowRegion& operator=(const RowRegion&) = delete;
+    ~RowRegion() {
+        if (m_data)
+            munmap(m_data, m_size);
+    }
+    std::uint8_t* data() const { return m_data; }
+    // Gives back the whole pages below `end`.
+    void release(std::size_t end) {
+        static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+        end = end / page * page;
+        if (end > m_released) {
+            madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
+            m_released = end;
+        }
+    }
+
+  private:
+    std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_released = 0;
+};
+
+// Whether a picture has at most two colours, as its rows pass.
+class TwoColours {
+  public:
+    void row(const std::uint8_t* bgr, int width) {
+        for (int x = 0; x < width && m_count <= 2; ++x, bgr += 3) {
+            const std::uint32_t c =
+                std::uint32_t(bgr[0]) | std::uint32_t(bgr[1]) << 8 | std::uint32_t(bgr[2]) << 16;
+            if ((m_count > 0 && c == m_colours[0]) || (m_count > 1 && c == m_colours[1]))
+                continue;
+            if (m_count < 2)
+                m_colours[m_count] = c;
+            ++m_count;
+        }
+    }
+    bool atMostTwo() const { return m_count <= 2; }
+
+  private:
+    std::uint32_t m_colours[2] = {};
+    int m_count = 0;
+};
+
+// decodeStill into `rows`: the file is given to libwebp a piece at a time, and the
+// rows each piece completes are handed on and their memory given back.
+DecodeResult streamStill(std::span<const std::uint8_t> bytes, const WebPBitstreamFeatures& features,
+                         detail::SrgbRows& rows, DecodedImage& out) {
+    const int width = features.width, height = features.height;
+    const int channels = features.has_alpha ? 4 : 3;
+    const std::size_t stride = std::size_t(width) * channels;
+    RowRegion region(stride * std::size_t(height));
+    if (!region.data())
+        return detail::refuse(out, FailureReason::TooLarge);
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return DecodeResult::Failed;
+    config.output.colorspace = features.has_alpha ? MODE_BGRA : MODE_BGR;
+    config.output.u.RGBA.rgba = region.data();
+    config.output.u.RGBA.stride = int(stride);
+    config.output.u.RGBA.size = stride * std::size_t(height);
+    config.output.is_external_memory = 1;
+    config.options.use_threads = 1;
+    const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
+    if (!decoder)
+        return DecodeResult::Failed;
+
+    DecodedImage described;
+    described.iccProfile = iccChunk(WebPData{bytes.data(), bytes.size()});
+    rows.start(width, height, described);
+    // Only a lossless picture without alpha can be a bilevel one.
+    const bool countColours = features.format == kLossless && !features.has_alpha;
+    TwoColours colours;
+    std::vector<std::uint8_t> bgr(std::size_t(width) * 3);
+    const std::size_t step = std::max<std::size_t>(std::size_t{1} << 16, bytes.size() / 48);
+    int sent = 0;
+    VP8StatusCode status = VP8_STATUS_SUSPENDED;
+    for (std::size_t given = 0; status == VP8_STATUS_SUSPENDED && given < bytes.size();) {
+        given = std::min(bytes.size(), given + step);
+        status = WebPIUpdate(decoder.get(), bytes.data(), given);
+        int done = 0;
+        if (status != VP8_STATUS_OK && status != VP8_STATUS_SUSPENDED)
+            break;
+        if (!WebPIDecGetRGB(decoder.get(), &done, nullptr, nullptr, nullptr))
+            done = 0;
+        for (; sent < std::min(done, height); ++sent) {
+            std::uint8_t* row = region.data() + std::size_t(sent) * stride;
+            if (features.has_alpha) {
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t* p = row + std::size_t(x) * 4;
+                    bgr[std::size_t(x) * 3 + 0] = onWhite(p[0], p[3]);
+                    bgr[std::size_t(x) * 3 + 1] = onWhite(p[1], p[3]);
+                    bgr[std::size_t(x) * 3 + 2] = onWhite(p[2], p[3]);
+                }
+                row = bgr.data();
+            }
+            if (countColours)
+                colours.row(row, width);
+            rows.row(sent, row);
+        }
+        region.release(std::size_t(sent) * stride);
+    }
+    if (status == VP8_STATUS_SUSPENDED) {
+        if (sent <= 0)
+            return DecodeResult::Failed;
+        out.incomplete = true;
+    } else if (status != VP8_STATUS_OK) {
+        return DecodeResult::Failed;
+    }
+    rows.finish();
+    if (countColours && !out.incomplete && colours.atMostTwo()) {
+        out.width = width;
+        out.height = height;
+        out.bitsPerPixel = 1;
+    }
     return DecodeResult::Ok;
 }
 
@@ -206,6 +341,24 @@ DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) 
         packIfTwoColours(image);
     out = std::move(image);
     return DecodeResult::Ok;
+}
+
+DecodeResult streamWebp(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
+    out = DecodedImage{};
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    // An animation's first frame is drawn on its canvas whole.
+    if (features.has_animation) {
+        DecodedImage image;
+        const DecodeResult result = decodeWebp(bytes, image);
+        return detail::sendWhole(result, image, sink, out);
+    }
+    detail::SrgbRows rows(sink, out);
+    return streamStill(bytes, features, rows, out);
 }
 
 } // namespace kv::platform::imagelib
