@@ -304,6 +304,9 @@ TEST(StreamedFormats, CopyThumbnailAndNoticesAreThoseOfTheWholePicture) {
         {"lossy.webp", lossy, Outcome::Whole},
         {"lossless.webp", lossless, Outcome::Whole},
         {"lossyalpha.webp", lossyAlpha, Outcome::Whole},
+        // Several huge pages of decoded rows, given back as the picture goes on.
+        {"large.webp", webpFile(busyTranslucent, true, Coding::Lossy, 2000, 1500), Outcome::Whole},
+        {"largelossless.webp", webpFile(busy, false, Coding::Lossless, 1800, 1200), Outcome::Whole},
         {"losslessalpha.webp", webpFile(translucentQuads, true, Coding::Lossless), Outcome::Whole},
         {"profile.webp", profileWebp, Outcome::Whole},
         {"badprofile.webp", withIccp(lossless, damagedProfile), Outcome::ProfileIgnored},
