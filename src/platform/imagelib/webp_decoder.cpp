@@ -189,12 +189,13 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
 }
 
 // Address space for a picture that is never resident whole: the decoder writes
-// its rows there, and the memory of rows already handed on is given back. Huge
-// pages where the system has them: a fault for every 4 KiB page of a large
-// picture costs more than its decoding.
+// its rows there, and the memory of rows already handed on moves ahead to where
+// the next rows land. Huge pages where the system has them: a fault for every
+// 4 KiB page of a large picture, and zeroing fresh pages, cost more than its
+// decoding.
 class RowRegion {
   public:
-    explicit RowRegion(std::size_t size) : m_size(size + kHugePage) {
+    explicit RowRegion(std::size_t size) : m_size(size + kHugePage), m_usable(size) {
         void* data = mmap(nullptr, m_size, PROT_READ | PROT_WRITE,
                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (data == MAP_FAILED)
@@ -211,13 +212,26 @@ class RowRegion {
             munmap(m_mapping, m_size);
     }
     std::uint8_t* data() const { return m_data; }
-    // Gives back the memory below `end`, in whole huge pages.
-    void release(std::size_t end) {
-        end = end / kHugePage * kHugePage;
-        if (end > m_released) {
-            madvise(m_data + m_released, end - m_released, MADV_DONTNEED);
-            m_released = end;
+
+    // The first `written` bytes hold rows handed on; nothing beyond them is written
+    // yet. Their whole huge pages go to the first pages not yet touched (the
+    // decoder writes every byte of a row, so what they held does not show), or
+    // back to the system where none is left.
+    void recycle(std::size_t written) {
+        const std::size_t done = written / kHugePage * kHugePage;
+        std::size_t next = std::max(m_ahead, (written + kHugePage - 1) / kHugePage * kHugePage);
+        for (; m_released < done; m_released += kHugePage) {
+            std::uint8_t* from = m_data + m_released;
+            // The source stays mapped, empty: no other mapping can take its place.
+            if (next + kHugePage <= m_usable &&
+                mremap(from, kHugePage, kHugePage, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP,
+                       m_data + next) != MAP_FAILED) {
+                next += kHugePage;
+                continue;
+            }
+            madvise(from, kHugePage, MADV_DONTNEED);
         }
+        m_ahead = next;
     }
 
   private:
@@ -225,7 +239,9 @@ class RowRegion {
     std::uint8_t* m_mapping = nullptr;
     std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
-    std::size_t m_released = 0;
+    std::size_t m_usable = 0;
+    std::size_t m_released = 0; // below it, nothing is resident
+    std::size_t m_ahead = 0;    // below it, pages moved ahead wait for rows
 };
 
 // Whether a picture has at most two colours, as its rows pass.
@@ -306,7 +322,7 @@ DecodeResult streamStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
                 colours.row(row, width);
             rows.row(sent, row);
         }
-        region.release(std::size_t(sent) * stride);
+        region.recycle(std::size_t(sent) * stride);
     }
     if (status == VP8_STATUS_SUSPENDED) {
         if (sent <= 0)
