@@ -168,8 +168,6 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     }
     config.output.is_external_memory = 1;
     config.options.flip = 1;
-    // Lossy pictures are filtered on a second thread; the pixels are the same.
-    config.options.use_threads = 1;
 
     const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
     if (!decoder)
@@ -283,7 +281,8 @@ DecodeResult streamStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     config.output.u.RGBA.stride = int(stride);
     config.output.u.RGBA.size = stride * std::size_t(height);
     config.output.is_external_memory = 1;
-    config.options.use_threads = 1;
+    // One thread: libwebp's second one hands over every row of macroblocks, which
+    // costs more than it saves on a smooth picture and on a busy machine.
     const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
     if (!decoder)
         return DecodeResult::Failed;
