@@ -239,10 +239,6 @@ struct PngHandles {
     ~PngHandles() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
-} // namespace
-
-namespace {
-
 // decodePng, or with `rows` streamPng: the picture in `out`, or in the sink when
 // layout.streamed comes back set.
 DecodeResult run(std::span<const std::uint8_t> bytes, DecodedImage& out, detail::SrgbRows* rows,
