@@ -8,6 +8,7 @@
 #include "intake/picture_intake.h"
 #include "intake/temp_bmp.h"
 #include "platform/recording_ui.h"
+#include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -173,6 +174,26 @@ std::string withIccp(const std::string& still, const std::vector<std::uint8_t>& 
     return file;
 }
 
+std::string jpegFile(const std::vector<std::uint8_t>& icc) {
+    return test::encodeJpeg(800, 700,
+                            [](int y, JSAMPLE* row) {
+                                for (int x = 0; x < 800; ++x)
+                                    for (int c = 0; c < 3; ++c)
+                                        row[x * 3 + c] = JSAMPLE(sampleAt(x, y, c, 255));
+                            },
+                            {.quality = 90, .iccProfile = icc});
+}
+
+// `jpeg` with an Exif APP1 segment whose IFD0 holds only the Orientation tag.
+std::string turned(const std::string& jpeg, int orientation) {
+    std::string exif("\xFF\xE1\0\x22"
+                     "Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0"
+                     "\0\0\0\0\0\0\0\0",
+                     36);
+    exif[28] = char(orientation);
+    return jpeg.substr(0, 2) + exif + jpeg.substr(2);
+}
+
 // An RGB profile of one perceptual table whose black is not sRGB's: the rows a
 // cut-off file never delivered come out through it other than black.
 std::vector<std::uint8_t> liftedBlackProfile() {
@@ -282,6 +303,8 @@ TEST(StreamedFormats, CopyThumbnailAndNoticesAreThoseOfTheWholePicture) {
         {"twocolours.webp", webpFile(twoColours, false, Coding::Lossless), Outcome::Refused},
         {"cuttwocolours.webp", cut(webpFile(twoColours, false, Coding::Lossless), 0.5),
          Outcome::Incomplete},
+        {"cutliftedblack.jpg", cut(jpegFile(lifted), 0.5), Outcome::Incomplete},
+        {"cutturnedliftedblack.jpg", cut(turned(jpegFile(lifted), 6), 0.5), Outcome::Incomplete},
         {"rgb.heic", test::heifFile({{.width = 96, .height = 64}}), Outcome::Whole},
         {"alpha.heic", test::heifFile({{.quads = heifAlpha, .alpha = true}}), Outcome::Whole},
         {"tenbit.heic", test::heifFile({{.quads = tenBit, .depth = 10}}), Outcome::Whole},

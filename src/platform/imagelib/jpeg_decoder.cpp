@@ -335,6 +335,20 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
         if (ending)
             break;
     }
+    // The rows a cut-off file never gave are black gone through the profile, as
+    // when the whole picture is converted after decoding.
+    if (!cmyk && transform.active() && cinfo.output_scanline < h) {
+        if (upright) {
+            std::fill(row.begin(), row.end(), std::uint8_t{0});
+            transform.toBgr(row.data(), row.data(), w);
+        }
+        for (std::uint64_t y = cinfo.output_scanline; y < h; ++y) {
+            if (upright)
+                sink.row(static_cast<int>(h - 1 - y), row.data());
+            else
+                transform.toBgr(stored.data() + y * w * 3, stored.data() + y * w * 3, w);
+        }
+    }
     if (!err.dataEnded)
         jpeg_finish_decompress(&cinfo);
     return DecodeResult::Ok;
