@@ -8,7 +8,7 @@
 #include "platform/imagelib/stream_support.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 
 #include <sys/mman.h>
