@@ -1,6 +1,9 @@
 // Decoding and shrinking a camera-sized picture, the work behind showing and
-// printing a 24-megapixel photo.
+// printing a 24-megapixel photo, and decoding today's formats whole or row by row.
 #include "platform/imagelib/image_library.h"
+#include "platform/imagelib/picture_stream.h"
+
+#include "camera_formats.h"
 
 #include <benchmark/benchmark.h>
 
@@ -55,5 +58,54 @@ void shrinkOnly(benchmark::State& state) {
         benchmark::DoNotOptimize(ScaleImage(picture, 640, 480));
 }
 BENCHMARK(shrinkOnly)->Unit(benchmark::kMillisecond);
+
+// Takes the rows and keeps nothing, so that only the decoding is timed.
+class DiscardingSink final : public RowSink {
+  public:
+    void start(int, int) override {}
+    void row(int, const std::uint8_t* bgr) override { benchmark::DoNotOptimize(bgr[0]); }
+};
+
+std::vector<std::uint8_t> todaysFile(const std::string& extension) {
+    const auto file = kv::bench::cameraPicture(
+        std::filesystem::temp_directory_path() / "kv-bench-intake", extension);
+    std::vector<std::uint8_t> bytes;
+    if (file.empty() || readPictureFile(file, bytes) != PictureFileRead::Ok)
+        return {};
+    return bytes;
+}
+
+// A 24-megapixel picture of today's formats decoded whole (as shown and printed),
+// or handed on row by row (as the temporary copy takes it).
+void decodeToday(benchmark::State& state, const std::string& extension, bool streamed) {
+    const std::vector<std::uint8_t> bytes = todaysFile(extension);
+    if (bytes.empty()) {
+        state.SkipWithError("no encoder for the format");
+        return;
+    }
+    for (auto _ : state) {
+        DecodedImage image;
+        DiscardingSink sink;
+        const DecodeResult result =
+            streamed ? streamPicture(bytes, sink, image) : decodeImage(bytes, image);
+        if (result != DecodeResult::Ok)
+            state.SkipWithError("decode failed");
+    }
+}
+BENCHMARK_CAPTURE(decodeToday, png_whole, std::string("png"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, png_streamed, std::string("png"), true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, webp_whole, std::string("webp"), false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, webp_streamed, std::string("webp"), true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, heic_whole, std::string("heic"), false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, heic_streamed, std::string("heic"), true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, avif_whole, std::string("avif"), false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(decodeToday, avif_streamed, std::string("avif"), true)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,5 +1,6 @@
 // Bringing a camera picture into an album: decoding a 24-megapixel JPEG and
-// making its thumbnail, and the whole intake of one picture as "Öffnen" runs it.
+// making its thumbnail, and the whole intake of one picture as "Öffnen" runs it,
+// for a JPEG and for a PNG, WebP, HEIC and AVIF of the same size.
 #include "albums/album_store.h"
 #include "intake/bmp_thumbnail.h"
 #include "intake/picture_intake.h"
@@ -7,12 +8,14 @@
 #include "platform/recording_ui.h"
 #include "shell/app_state.h"
 
+#include "camera_formats.h"
 #include "camera_jpeg.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -113,5 +116,28 @@ void addNinetyNineJpegs(benchmark::State& state) {
     }
 }
 BENCHMARK(addNinetyNineJpegs)->ArgName("atOnce")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The intake of one 24-megapixel picture of today's formats, as intakeOneJpeg.
+void intakeOneOfToday(benchmark::State& state, const std::string& extension) {
+    const fs::path file =
+        bench::cameraPicture(fs::temp_directory_path() / "kv-bench-intake", extension);
+    if (file.empty()) {
+        state.SkipWithError("no encoder for the format");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        FreshAlbum a;
+        a.app.albums.pictures[0].displayName = file.filename().string();
+        state.ResumeTiming();
+        if (intake::addStagedPicture(a.app, a.store, a.ui, file.parent_path(), kTemp) !=
+            intake::AddResult::Added)
+            state.SkipWithError("not added");
+    }
+}
+BENCHMARK_CAPTURE(intakeOneOfToday, png, std::string("png"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(intakeOneOfToday, webp, std::string("webp"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(intakeOneOfToday, heic, std::string("heic"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(intakeOneOfToday, avif, std::string("avif"))->Unit(benchmark::kMillisecond);
 
 } // namespace

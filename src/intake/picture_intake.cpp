@@ -5,7 +5,7 @@
 #include "intake/temp_bmp.h"
 #include "platform/atomic_file.h"
 #include "platform/imagelib/image_library.h"
-#include "platform/imagelib/jpeg_stream.h"
+#include "platform/imagelib/picture_stream.h"
 #include "platform/imagelib/raw_stream.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
@@ -103,26 +103,10 @@ std::array<std::uint8_t, 54> bmpHeaders(int width, int height) {
     return h;
 }
 
-// The temporary copy is a cache the program makes again when it is missing, so it
-// is renamed into place whole but never flushed to the disk.
-bool writeTemporaryBmp(const fs::path& target, const platform::Bitmap24& picture) {
-    const std::uint64_t size = bmpFileBytes(picture.width, picture.height);
-    if (picture.empty() || picture.pixels.size() < size - 54)
-        return false;
-    platform::UnsyncedFile file;
-    const auto headers = bmpHeaders(picture.width, picture.height);
-    if (!file.open(target, size) || !file.writeAt(0, headers.data(), headers.size()) ||
-        !file.writeAt(54, picture.pixels.data(), std::size_t(size - 54)) || !file.commit()) {
-        file.discard();
-        return false;
-    }
-    return true;
-}
-
 // Puts the decoder's rows straight into the temporary BMP and samples the thumbnail
 // as they pass. Rows come top first and the file keeps them bottom-up, so a band of
 // rows collected from its end is one piece of the file.
-class BmpRowWriter final : public img::JpegRowSink {
+class BmpRowWriter final : public img::RowSink {
   public:
     explicit BmpRowWriter(const fs::path& target) : m_target(target) {}
 
@@ -223,7 +207,7 @@ bool takeDecoded(img::DecodedImage& decoded, Conversion& result, platform::Bitma
 }
 
 // convertPicture for the temporary copy: the same outcome and the same bytes, but
-// a JPEG goes row by row from the decoder into the file, never whole in memory.
+// the rows go from the decoder into the file, never whole in memory at 24 bits.
 Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& seen) {
     Conversion result;
     img::DecodedImage decoded;
@@ -256,43 +240,29 @@ Conversion convertToCopy(const fs::path& source, const fs::path& target, Seen& s
         return result;
     }
     decoded = img::DecodedImage{};
-    if (img::detectFormat(bytes) == img::ImageFormat::Jpeg) {
-        BmpRowWriter writer(target);
-        result.code = int(img::streamJpeg(bytes, writer, decoded));
-        if (result.code != 1) {
-            result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
-            return result;
-        }
-        result.incomplete = decoded.incomplete;
-        result.profileIgnored = decoded.profileIgnored;
-        // Decoding failures above are told before a write failure, as when the
-        // picture was decoded whole first.
-        if (!writer.finish()) {
-            result.code = 0;
-            result.refusal = writeRefusal(target, bmpFileBytes(writer.width(), writer.height()));
-            return result;
-        }
-        seen = Seen{writer.width(), writer.height(), writer.thumbnail()};
-        return result;
-    }
-
-    result.code = int(img::decodeImage(bytes, decoded));
+    BmpRowWriter writer(target);
+    result.code = int(img::streamPicture(bytes, writer, decoded));
     bytes = {};
-    platform::Bitmap24 picture;
-    if (!takeDecoded(decoded, result, picture))
-        return result;
-    if (!writeTemporaryBmp(target, picture)) {
-        result.code = 0;
-        result.refusal = writeRefusal(target, picture);
+    if (result.code != 1) {
+        result.refusal = result.code == 0 ? refusalFor(decoded.failure) : Refusal::LibraryCode;
         return result;
     }
-    BmpPicture view;
-    view.width = picture.width;
-    view.height = picture.height;
-    view.bitsPerPixel = 24;
-    view.stride = picture.stride();
-    view.pixels = picture.pixels;
-    seen = Seen{picture.width, picture.height, makeThumbnail(view)};
+    // The writer's file goes with it.
+    if (decoded.bitsPerPixel == 1) {
+        result.code = 0;
+        result.refusal = Refusal::BlackAndWhite;
+        return result;
+    }
+    result.incomplete = decoded.incomplete;
+    result.profileIgnored = decoded.profileIgnored;
+    // Decoding failures above are told before a write failure, as when the
+    // picture was decoded whole first.
+    if (!writer.finish()) {
+        result.code = 0;
+        result.refusal = writeRefusal(target, bmpFileBytes(writer.width(), writer.height()));
+        return result;
+    }
+    seen = Seen{writer.width(), writer.height(), writer.thumbnail()};
     return result;
 }
 

@@ -5,6 +5,8 @@
 // profile as stored, or one built from the nclx primaries and transfer curve.
 #include "platform/imagelib/decoder_support.h"
 #include "platform/imagelib/interleaved_rgb.h"
+#include "platform/imagelib/picture_stream.h"
+#include "platform/imagelib/stream_support.h"
 
 #include <memory>
 #include <vector>
@@ -143,33 +145,42 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
     }
 }
 
-} // namespace
+// The primary image as libheif decoded it: interleaved RGB(A) samples of 8 bits,
+// or of 9 to 16 in two little-endian bytes.
+struct Primary {
+    std::unique_ptr<heif_context, ContextFree> context;
+    std::unique_ptr<heif_image_handle, HandleRelease> handle;
+    std::unique_ptr<heif_image, ImageRelease> image;
+    int width = 0, height = 0, depth = 0, stride = 0, channels = 3;
+    bool deep = false, premultiplied = false;
+    const std::uint8_t* plane = nullptr;
+};
 
-DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out) {
-    std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
-    if (!context)
+DecodeResult decodePrimary(std::span<const std::uint8_t> bytes, Primary& p, DecodedImage& out) {
+    p.context.reset(heif_context_alloc());
+    if (!p.context)
         return detail::refuse(out, FailureReason::TooLarge);
-    heif_error error = heif_context_read_from_memory_without_copy(context.get(), bytes.data(),
+    heif_error error = heif_context_read_from_memory_without_copy(p.context.get(), bytes.data(),
                                                                   bytes.size(), nullptr);
     if (error.code != heif_error_Ok)
         return detail::refuse(out, reasonFor(error));
 
     // A file with several pictures (bursts, depth maps, thumbnails) shows its primary one.
     heif_image_handle* rawHandle = nullptr;
-    error = heif_context_get_primary_image_handle(context.get(), &rawHandle);
+    error = heif_context_get_primary_image_handle(p.context.get(), &rawHandle);
     if (error.code != heif_error_Ok || !rawHandle)
         return detail::refuse(out, reasonFor(error));
-    const std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+    p.handle.reset(rawHandle);
     if (const FailureReason problem = detail::sizeProblem(heif_image_handle_get_width(rawHandle),
                                                           heif_image_handle_get_height(rawHandle));
         problem != FailureReason::None)
         return detail::refuse(out, problem);
 
     const bool alpha = heif_image_handle_has_alpha_channel(rawHandle) != 0;
-    const bool deep = heif_image_handle_get_luma_bits_per_pixel(rawHandle) > 8;
+    p.deep = heif_image_handle_get_luma_bits_per_pixel(rawHandle) > 8;
     const heif_chroma chroma =
-        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+        p.deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+               : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     const std::unique_ptr<heif_decoding_options, OptionsFree> options(
         heif_decoding_options_alloc());
     if (!options)
@@ -180,39 +191,71 @@ DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out) 
     error = heif_decode_image(rawHandle, &rawImage, heif_colorspace_RGB, chroma, options.get());
     if (error.code != heif_error_Ok || !rawImage)
         return detail::refuse(out, reasonFor(error));
-    const std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+    p.image.reset(rawImage);
 
-    const int width = heif_image_get_width(rawImage, heif_channel_interleaved);
-    const int height = heif_image_get_height(rawImage, heif_channel_interleaved);
-    const int depth = heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved);
-    int planeStride = 0;
-    const std::uint8_t* plane =
-        heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &planeStride);
-    const int channels = alpha ? 4 : 3;
-    const int sampleBytes = deep ? 2 : 1;
-    if (const FailureReason problem = detail::sizeProblem(width, height);
+    p.width = heif_image_get_width(rawImage, heif_channel_interleaved);
+    p.height = heif_image_get_height(rawImage, heif_channel_interleaved);
+    p.depth = heif_image_get_bits_per_pixel_range(rawImage, heif_channel_interleaved);
+    p.plane = heif_image_get_plane_readonly(rawImage, heif_channel_interleaved, &p.stride);
+    p.channels = alpha ? 4 : 3;
+    const int sampleBytes = p.deep ? 2 : 1;
+    if (const FailureReason problem = detail::sizeProblem(p.width, p.height);
         problem != FailureReason::None)
         return detail::refuse(out, problem);
-    if (!plane || depth < 8 || depth > 16 ||
-        planeStride < static_cast<long long>(width) * channels * sampleBytes)
+    if (!p.plane || p.depth < 8 || p.depth > 16 ||
+        p.stride < static_cast<long long>(p.width) * p.channels * sampleBytes)
         return detail::refuse(out, FailureReason::Damaged);
-    if (!detail::allocateImage(out, width, height, 24))
-        return detail::refuse(out, FailureReason::TooLarge);
+    p.premultiplied = heif_image_handle_is_premultiplied_alpha(rawHandle) != 0;
+    return DecodeResult::Ok;
+}
 
-    const bool premultiplied = heif_image_handle_is_premultiplied_alpha(rawHandle) != 0;
-    const std::uint32_t maxValue = (std::uint32_t{1} << depth) - 1;
-    std::vector<std::uint16_t> samples(deep ? static_cast<std::size_t>(width) * channels : 0);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = plane + static_cast<std::size_t>(y) * planeStride;
-        if (!deep) {
-            detail::putRgbRow(out, y, row, channels, maxValue, premultiplied);
-            continue;
-        }
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<std::uint16_t>(row[2 * i] | row[2 * i + 1] << 8);
-        detail::putRgbRow(out, y, samples.data(), channels, maxValue, premultiplied);
+// Row y (from the top) of the primary image as blue, green, red bytes; `samples`
+// holds a deep row's samples on the way.
+void bgrRow(const Primary& p, int y, std::vector<std::uint16_t>& samples, std::uint8_t* bgr) {
+    const std::uint32_t maxValue = (std::uint32_t{1} << p.depth) - 1;
+    const std::uint8_t* row = p.plane + static_cast<std::size_t>(y) * p.stride;
+    if (!p.deep) {
+        detail::toBgrPixels(bgr, row, p.width, p.channels, maxValue, p.premultiplied);
+        return;
     }
-    out.iccProfile = colourProfile(rawHandle);
+    samples.resize(static_cast<std::size_t>(p.width) * p.channels);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(row[2 * i] | row[2 * i + 1] << 8);
+    detail::toBgrPixels(bgr, samples.data(), p.width, p.channels, maxValue, p.premultiplied);
+}
+
+} // namespace
+
+DecodeResult decodeHeif(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    Primary p;
+    if (const DecodeResult result = decodePrimary(bytes, p, out); result != DecodeResult::Ok)
+        return result;
+    if (!detail::allocateImage(out, p.width, p.height, 24))
+        return detail::refuse(out, FailureReason::TooLarge);
+    std::vector<std::uint16_t> samples;
+    for (int y = 0; y < p.height; ++y)
+        bgrRow(p, y, samples,
+               out.pixels.data() + static_cast<std::size_t>(p.height - 1 - y) * out.stride());
+    out.iccProfile = colourProfile(p.handle.get());
+    return DecodeResult::Ok;
+}
+
+// libheif holds the decoded picture; its rows go on from there without a copy of ours.
+DecodeResult streamHeif(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
+    out = DecodedImage{};
+    Primary p;
+    if (const DecodeResult result = decodePrimary(bytes, p, out); result != DecodeResult::Ok)
+        return result;
+    detail::SrgbRows rows(sink, out);
+    DecodedImage described;
+    described.iccProfile = colourProfile(p.handle.get());
+    rows.start(p.width, p.height, described);
+    std::vector<std::uint16_t> samples;
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(p.width) * 3);
+    for (int y = 0; y < p.height; ++y) {
+        bgrRow(p, y, samples, bgr.data());
+        rows.row(y, bgr.data());
+    }
     return DecodeResult::Ok;
 }
 

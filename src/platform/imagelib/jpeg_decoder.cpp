@@ -171,7 +171,7 @@ constexpr Orientation kOrientations[9] = {
 // `stored` holds top-down, tightly packed BGR rows of a w x h picture; its upright
 // rows go to the sink top first.
 void sendUpright(const std::vector<std::uint8_t>& stored, int w, int h, int orientation,
-                 std::vector<std::uint8_t>& row, JpegRowSink& sink) {
+                 std::vector<std::uint8_t>& row, RowSink& sink) {
     const Orientation o = kOrientations[orientation];
     const int width = o.swap ? h : w;
     const int height = o.swap ? w : h;
@@ -212,7 +212,7 @@ void chooseScale(jpeg_decompress_struct& cinfo, int orientation, DecodeExtent ne
 // so a longjmp out of libjpeg skips none; the sink is only called between
 // libjpeg's calls.
 DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
-                    std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& image,
+                    std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& image,
                     std::vector<std::uint8_t>& stored, std::vector<std::uint8_t>& row,
                     std::vector<std::uint8_t>& cmykRow, int& orientation,
                     const NeededExtent* needed, SrgbTransform& transform, bool convertRows) {
@@ -335,13 +335,27 @@ DecodeResult decode(jpeg_decompress_struct& cinfo, ErrorManager& err,
         if (ending)
             break;
     }
+    // The rows a cut-off file never gave are black gone through the profile, as
+    // when the whole picture is converted after decoding.
+    if (!cmyk && transform.active() && cinfo.output_scanline < h) {
+        if (upright) {
+            std::fill(row.begin(), row.end(), std::uint8_t{0});
+            transform.toBgr(row.data(), row.data(), w);
+        }
+        for (std::uint64_t y = cinfo.output_scanline; y < h; ++y) {
+            if (upright)
+                sink.row(static_cast<int>(h - 1 - y), row.data());
+            else
+                transform.toBgr(stored.data() + y * w * 3, stored.data() + y * w * 3, w);
+        }
+    }
     if (!err.dataEnded)
         jpeg_finish_decompress(&cinfo);
     return DecodeResult::Ok;
 }
 
 // The whole picture as bottom-up rows; rows that never come stay black.
-class ImageSink : public JpegRowSink {
+class ImageSink : public RowSink {
   public:
     explicit ImageSink(DecodedImage& image) : m_image(image) {}
     void start(int width, int height) override {
@@ -360,7 +374,7 @@ class ImageSink : public JpegRowSink {
 };
 
 // Decodes into `sink`; `out` gets the failure and the cut-off mark.
-DecodeResult run(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out,
+DecodeResult run(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out,
                  const NeededExtent* needed, bool convertRows) {
     if (bytes.size() < 4)
         return DecodeResult::Failed;
@@ -413,7 +427,7 @@ DecodeResult decodeJpegAtLeast(std::span<const std::uint8_t> bytes, DecodedImage
     return decodeWhole(bytes, out, &needed);
 }
 
-DecodeResult streamJpeg(std::span<const std::uint8_t> bytes, JpegRowSink& sink, DecodedImage& out) {
+DecodeResult streamJpeg(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
     out = DecodedImage{};
     const DecodeResult result = run(bytes, sink, out, nullptr, true);
     if (result == DecodeResult::Failed && out.failure == FailureReason::None)

@@ -5,6 +5,8 @@
 // information goes to out.iccProfile: its iCCP profile, or one made from cHRM and
 // gAMA when these describe something other than sRGB.
 #include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/picture_stream.h"
+#include "platform/imagelib/stream_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,6 +49,7 @@ struct PngLayout {
     bool interlaced = false;
     int channels = 3; // after libpng's transforms: BGR, or BGRA with alpha
     bool rowsCame = false;
+    bool streamed = false; // the rows went to a sink, not into the picture
 };
 
 std::uint8_t onWhite(int value, int alpha) {
@@ -61,11 +64,15 @@ void compositeRow(const std::uint8_t* bgra, std::uint32_t width, std::uint8_t* b
     }
 }
 
+std::vector<std::uint8_t> colourProfile(png_structp png, png_infop info);
+
 // The work behind setjmp. Everything with a destructor is owned by the caller, so
 // a longjmp out of libpng skips none. Ok once every row is read; Failed otherwise,
-// with `layout` telling how far it came.
+// with `layout` telling how far it came. With `rows`, a picture that is neither
+// interlaced nor bilevel goes there row by row instead of into `out`.
 DecodeResult decode(png_structp png, png_infop info, DecodedImage& out, PngLayout& layout,
-                    std::vector<std::uint8_t>& buffer, PngReader& reader) {
+                    std::vector<std::uint8_t>& buffer, std::vector<std::uint8_t>& bgr,
+                    PngReader& reader, detail::SrgbRows* rows, DecodedImage& described) {
     if (setjmp(png_jmpbuf(png)))
         return DecodeResult::Failed;
     png_set_read_fn(png, &reader, readSpan);
@@ -117,13 +124,29 @@ DecodeResult decode(png_structp png, png_infop info, DecodedImage& out, PngLayou
         if ((layout.channels != 3 && layout.channels != 4) ||
             png_get_rowbytes(png, info) != std::size_t{width} * layout.channels)
             return DecodeResult::Failed;
-        detail::allocateImage(out, width, height, 24);
+        layout.streamed = rows && !layout.interlaced;
+        if (!layout.streamed)
+            detail::allocateImage(out, width, height, 24);
+    }
+    const std::size_t rowBytes = std::size_t{width} * layout.channels;
+    if (layout.streamed) {
+        described.iccProfile = colourProfile(png, info);
+        bgr.assign(std::size_t{width} * 3, 0);
+        buffer.assign(layout.channels == 4 ? rowBytes : 0, 0);
+        rows->start(int(width), int(height), described);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            png_read_row(png, layout.channels == 4 ? buffer.data() : bgr.data(), nullptr);
+            layout.rowsCame = true;
+            if (layout.channels == 4)
+                compositeRow(buffer.data(), width, bgr.data());
+            rows->row(int(y), bgr.data());
+        }
+        return DecodeResult::Ok;
     }
 
     // Rows without alpha go straight into the picture. With alpha, an interlaced
     // picture is held whole until its last pass; else one row at a time. Rows that
     // never come stay black.
-    const std::size_t rowBytes = std::size_t{width} * layout.channels;
     const bool direct = layout.bilevel || layout.channels == 3;
     if (!direct) {
         buffer.assign(rowBytes * (layout.interlaced ? height : 1), 0);
@@ -216,9 +239,10 @@ struct PngHandles {
     ~PngHandles() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
 
-} // namespace
-
-DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+// decodePng, or with `rows` streamPng: the picture in `out`, or in the sink when
+// layout.streamed comes back set.
+DecodeResult run(std::span<const std::uint8_t> bytes, DecodedImage& out, detail::SrgbRows* rows,
+                 PngLayout& layout) {
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0)
         return DecodeResult::Failed;
     PngHandles handles;
@@ -230,10 +254,11 @@ DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out) {
         return DecodeResult::Failed;
 
     DecodedImage image;
-    PngLayout layout;
-    std::vector<std::uint8_t> buffer;
+    DecodedImage described;
+    std::vector<std::uint8_t> buffer, bgr;
     PngReader reader{bytes};
-    const DecodeResult result = decode(handles.png, handles.info, image, layout, buffer, reader);
+    const DecodeResult result =
+        decode(handles.png, handles.info, image, layout, buffer, bgr, reader, rows, described);
     if (result != DecodeResult::Ok) {
         // A file that ends after some rows is shown as far as it came, and the
         // program says so; a damaged one, or one without a row, is refused.
@@ -242,6 +267,11 @@ DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out) {
                                                                             : image.failure);
         image.incomplete = true;
     }
+    if (layout.streamed) {
+        out.incomplete = image.incomplete;
+        rows->finish();
+        return DecodeResult::Ok;
+    }
     if (layout.interlaced && layout.channels == 4 && !layout.bilevel)
         for (std::uint32_t y = 0; y < layout.height; ++y)
             compositeRow(buffer.data() + std::size_t{y} * layout.width * 4, layout.width,
@@ -249,6 +279,27 @@ DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     image.iccProfile = colourProfile(handles.png, handles.info);
     out = std::move(image);
     return DecodeResult::Ok;
+}
+
+} // namespace
+
+DecodeResult decodePng(std::span<const std::uint8_t> bytes, DecodedImage& out) {
+    PngLayout layout;
+    return run(bytes, out, nullptr, layout);
+}
+
+DecodeResult streamPng(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
+    out = DecodedImage{};
+    detail::SrgbRows rows(sink, out);
+    PngLayout layout;
+    DecodedImage image;
+    const DecodeResult result = run(bytes, image, &rows, layout);
+    if (layout.streamed && result == DecodeResult::Ok) {
+        out.incomplete = image.incomplete;
+        return result;
+    }
+    // Interlaced and bilevel pictures came whole.
+    return detail::sendWhole(result, image, sink, out);
 }
 
 } // namespace kv::platform::imagelib

@@ -704,7 +704,7 @@ std::optional<DecodeResult> developStream(FileStream& stream, INT64 size,
     return develop(*raw, complaints, &needed, out);
 }
 
-bool streamPreview(int fd, INT64 size, JpegRowSink& sink, DecodedImage& out) {
+bool streamPreview(int fd, INT64 size, RowSink& sink, DecodedImage& out) {
     FileStream stream(fd, size);
     if (rawEvidence(stream.head()) == RawEvidence::None)
         return false;
@@ -802,7 +802,7 @@ std::optional<DecodeResult> developRawFile(const std::filesystem::path& file,
     return result;
 }
 
-bool streamRawPreview(const std::filesystem::path& file, JpegRowSink& sink, DecodedImage& out) {
+bool streamRawPreview(const std::filesystem::path& file, RowSink& sink, DecodedImage& out) {
     out = DecodedImage{};
     // Opened as readPictureFile opens: never waiting on a pipe, only a regular file.
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

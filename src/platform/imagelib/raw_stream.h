@@ -10,7 +10,7 @@
 // and never reads its sensor data; printing one reads the sensor data once.
 namespace kv::platform::imagelib {
 
-class JpegRowSink;
+class RowSink;
 
 // Whether the file at `file` is a camera raw to detectFormat, told from its first
 // bytes without reading the rest.
@@ -21,7 +21,7 @@ bool isRawFile(const std::filesystem::path& file);
 // out as streamJpeg leaves it. False when the file is to be decoded as usual
 // instead: not a raw, no such preview, or one that does not decode whole. The sink
 // may have had rows by then and is not used further.
-bool streamRawPreview(const std::filesystem::path& file, JpegRowSink& sink, DecodedImage& out);
+bool streamRawPreview(const std::filesystem::path& file, RowSink& sink, DecodedImage& out);
 
 // developRawAtLeast of the raw at `file`, with the same results and refusals;
 // nullopt when the file is to be decoded as usual instead (unreadable, not a raw

@@ -4,9 +4,14 @@
 // one-bit coding; a lossless picture of at most two colours is what a bilevel
 // picture becomes in it, and comes out at 1 bit like a 1-bit BMP.
 #include "platform/imagelib/decoder_support.h"
+#include "platform/imagelib/picture_stream.h"
+#include "platform/imagelib/stream_support.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+
+#include <sys/mman.h>
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -181,6 +186,159 @@ DecodeResult decodeStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     return DecodeResult::Ok;
 }
 
+// Address space for a picture that is never resident whole: the decoder writes
+// its rows there, and the memory of rows already handed on moves ahead to where
+// the next rows land. Huge pages where the system has them: a fault for every
+// 4 KiB page of a large picture, and zeroing fresh pages, cost more than its
+// decoding.
+class RowRegion {
+  public:
+    explicit RowRegion(std::size_t size) : m_size(size + kHugePage), m_usable(size) {
+        void* data = mmap(nullptr, m_size, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (data == MAP_FAILED)
+            return;
+        m_mapping = static_cast<std::uint8_t*>(data);
+        const auto at = reinterpret_cast<std::uintptr_t>(m_mapping);
+        m_data = m_mapping + ((kHugePage - at % kHugePage) % kHugePage);
+        madvise(m_data, size, MADV_HUGEPAGE);
+    }
+    RowRegion(const RowRegion&) = delete;
+    RowRegion& operator=(const RowRegion&) = delete;
+    ~RowRegion() {
+        if (m_mapping)
+            munmap(m_mapping, m_size);
+    }
+    std::uint8_t* data() const { return m_data; }
+
+    // The first `written` bytes hold rows handed on; nothing beyond them is written
+    // yet. Their whole huge pages go to the first pages not yet touched (the
+    // decoder writes every byte of a row, so what they held does not show), or
+    // back to the system where none is left.
+    void recycle(std::size_t written) {
+        const std::size_t done = written / kHugePage * kHugePage;
+        std::size_t next = std::max(m_ahead, (written + kHugePage - 1) / kHugePage * kHugePage);
+        for (; m_released < done; m_released += kHugePage) {
+            std::uint8_t* from = m_data + m_released;
+            // The source stays mapped, empty: no other mapping can take its place.
+            if (next + kHugePage <= m_usable &&
+                mremap(from, kHugePage, kHugePage, MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP,
+                       m_data + next) != MAP_FAILED) {
+                next += kHugePage;
+                continue;
+            }
+            madvise(from, kHugePage, MADV_DONTNEED);
+        }
+        m_ahead = next;
+    }
+
+  private:
+    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    std::uint8_t* m_mapping = nullptr;
+    std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_usable = 0;
+    std::size_t m_released = 0; // below it, nothing is resident
+    std::size_t m_ahead = 0;    // below it, pages moved ahead wait for rows
+};
+
+// Whether a picture has at most two colours, as its rows pass.
+class TwoColours {
+  public:
+    void row(const std::uint8_t* bgr, int width) {
+        for (int x = 0; x < width && m_count <= 2; ++x, bgr += 3) {
+            const std::uint32_t c =
+                std::uint32_t(bgr[0]) | std::uint32_t(bgr[1]) << 8 | std::uint32_t(bgr[2]) << 16;
+            if ((m_count > 0 && c == m_colours[0]) || (m_count > 1 && c == m_colours[1]))
+                continue;
+            if (m_count < 2)
+                m_colours[m_count] = c;
+            ++m_count;
+        }
+    }
+    bool atMostTwo() const { return m_count <= 2; }
+
+  private:
+    std::uint32_t m_colours[2] = {};
+    int m_count = 0;
+};
+
+// decodeStill into `rows`: the file is given to libwebp a piece at a time, and the
+// rows each piece completes are handed on and their memory given back.
+DecodeResult streamStill(std::span<const std::uint8_t> bytes, const WebPBitstreamFeatures& features,
+                         detail::SrgbRows& rows, DecodedImage& out) {
+    const int width = features.width, height = features.height;
+    const int channels = features.has_alpha ? 4 : 3;
+    const std::size_t stride = std::size_t(width) * channels;
+    RowRegion region(stride * std::size_t(height));
+    if (!region.data())
+        return detail::refuse(out, FailureReason::TooLarge);
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return DecodeResult::Failed;
+    config.output.colorspace = features.has_alpha ? MODE_BGRA : MODE_BGR;
+    config.output.u.RGBA.rgba = region.data();
+    config.output.u.RGBA.stride = int(stride);
+    config.output.u.RGBA.size = stride * std::size_t(height);
+    config.output.is_external_memory = 1;
+    // One thread: libwebp's second one hands over every row of macroblocks, which
+    // costs more than it saves on a smooth picture and on a busy machine.
+    const std::unique_ptr<WebPIDecoder, IdecDeleter> decoder(WebPIDecode(nullptr, 0, &config));
+    if (!decoder)
+        return DecodeResult::Failed;
+
+    DecodedImage described;
+    described.iccProfile = iccChunk(WebPData{bytes.data(), bytes.size()});
+    rows.start(width, height, described);
+    // Only a lossless picture without alpha can be a bilevel one.
+    const bool countColours = features.format == kLossless && !features.has_alpha;
+    TwoColours colours;
+    std::vector<std::uint8_t> bgr(std::size_t(width) * 3);
+    // Pieces of a 64th of the file: a few rows' worth each, whatever the coding.
+    const std::size_t step = std::max<std::size_t>(std::size_t{1} << 10, bytes.size() / 64);
+    int sent = 0;
+    VP8StatusCode status = VP8_STATUS_SUSPENDED;
+    for (std::size_t given = 0; status == VP8_STATUS_SUSPENDED && given < bytes.size();) {
+        given = std::min(bytes.size(), given + step);
+        status = WebPIUpdate(decoder.get(), bytes.data(), given);
+        int done = 0;
+        if (status != VP8_STATUS_OK && status != VP8_STATUS_SUSPENDED)
+            break;
+        if (!WebPIDecGetRGB(decoder.get(), &done, nullptr, nullptr, nullptr))
+            done = 0;
+        for (; sent < std::min(done, height); ++sent) {
+            std::uint8_t* row = region.data() + std::size_t(sent) * stride;
+            if (features.has_alpha) {
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t* p = row + std::size_t(x) * 4;
+                    bgr[std::size_t(x) * 3 + 0] = onWhite(p[0], p[3]);
+                    bgr[std::size_t(x) * 3 + 1] = onWhite(p[1], p[3]);
+                    bgr[std::size_t(x) * 3 + 2] = onWhite(p[2], p[3]);
+                }
+                row = bgr.data();
+            }
+            if (countColours)
+                colours.row(row, width);
+            rows.row(sent, row);
+        }
+        region.recycle(std::size_t(sent) * stride);
+    }
+    if (status == VP8_STATUS_SUSPENDED) {
+        if (sent <= 0)
+            return DecodeResult::Failed;
+        out.incomplete = true;
+    } else if (status != VP8_STATUS_OK) {
+        return DecodeResult::Failed;
+    }
+    rows.finish();
+    if (countColours && !out.incomplete && colours.atMostTwo()) {
+        out.width = width;
+        out.height = height;
+        out.bitsPerPixel = 1;
+    }
+    return DecodeResult::Ok;
+}
+
 } // namespace
 
 DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) {
@@ -206,6 +364,24 @@ DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) 
         packIfTwoColours(image);
     out = std::move(image);
     return DecodeResult::Ok;
+}
+
+DecodeResult streamWebp(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
+    out = DecodedImage{};
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    // An animation's first frame is drawn on its canvas whole.
+    if (features.has_animation) {
+        DecodedImage image;
+        const DecodeResult result = decodeWebp(bytes, image);
+        return detail::sendWhole(result, image, sink, out);
+    }
+    detail::SrgbRows rows(sink, out);
+    return streamStill(bytes, features, rows, out);
 }
 
 } // namespace kv::platform::imagelib
