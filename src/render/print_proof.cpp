@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace kv::render {
@@ -152,25 +153,6 @@ struct LevelProof::Inverse {
         std::vector<std::vector<std::uint16_t>> at;
         double lowest = 0, highest = 0;
 
-        // The input that gives level t nearest to `near`: a curve that falls back or
-        // stays level somewhere gives one level from several inputs. A level the curve
-        // never reaches takes the input where it comes closest.
-        double input(double t, double near) const {
-            t = std::clamp(t, lowest, highest);
-            const std::size_t j = std::min(static_cast<std::size_t>(t - lowest), at.size() - 1);
-            double best = near, distance = 1e300;
-            for (const std::uint16_t i : at[j]) {
-                const Piece& p = pieces[i];
-                const double lo = std::min(p.t0, p.t1), hi = std::max(p.t0, p.t1);
-                if (t < lo || t > hi)
-                    continue;
-                const double x = p.t0 == p.t1 ? std::clamp(near, p.x0, p.x1)
-                                              : p.x0 + (t - p.t0) / (p.t1 - p.t0) * (p.x1 - p.x0);
-                if (std::abs(x - near) < distance)
-                    best = x, distance = std::abs(x - near);
-            }
-            return best;
-        }
         // Every input range giving level t (a single input is a range of one),
         // at most kMaxRanges of them.
         static constexpr int kMaxRanges = 16;
@@ -196,6 +178,13 @@ struct LevelProof::Inverse {
         }
     };
     std::array<Curve, 3> curves;
+    // Per channel and whole level from the curve's lowest: the input ranges giving
+    // it, touching ones joined, at first[j] .. first[j + 1] - 1.
+    struct LevelRanges {
+        std::vector<Curve::Range> ranges;
+        std::vector<std::uint32_t> first;
+    };
+    std::array<LevelRanges, 3> levels;
     bool crossTalk = false;
 };
 
@@ -232,8 +221,24 @@ LevelProof::Inverse::Curve invertCurve(const std::array<double, 256>& t) {
 
 LevelProof::LevelProof(const ExposureTables& tables) : m_tables(tables) {
     auto inverse = std::make_shared<Inverse>();
-    for (int c = 0; c < 3; ++c)
-        inverse->curves[c] = invertCurve(tables.gamma[c]);
+    for (int c = 0; c < 3; ++c) {
+        const Inverse::Curve& curve = inverse->curves[c] = invertCurve(tables.gamma[c]);
+        Inverse::LevelRanges& out = inverse->levels[c];
+        Inverse::Curve::Range ranges[Inverse::Curve::kMaxRanges];
+        for (std::size_t j = 0; j < curve.at.size(); ++j) {
+            out.first.push_back(static_cast<std::uint32_t>(out.ranges.size()));
+            const int n = curve.ranges(curve.lowest + double(j), ranges);
+            std::sort(ranges, ranges + n, [](const auto& a, const auto& b) { return a.lo < b.lo; });
+            for (int i = 0; i < n; ++i) {
+                if (out.ranges.size() > out.first.back() &&
+                    ranges[i].lo <= out.ranges.back().hi + 1e-9)
+                    out.ranges.back().hi = std::max(out.ranges.back().hi, ranges[i].hi);
+                else
+                    out.ranges.push_back(ranges[i]);
+            }
+        }
+        out.first.push_back(static_cast<std::uint32_t>(out.ranges.size()));
+    }
     for (const auto& weights : tables.lambda)
         for (const double w : weights)
             inverse->crossTalk = inverse->crossTalk || w != 0;
@@ -305,14 +310,22 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
                 lerp(t.lambda[kBg], b) * lerp(t.disturbance[kBg], g) * t.ovBg};
     };
     // Where a curve gives a level from several inputs (it falls back or stays level
-    // somewhere), the inputs closest to each other are taken: a grey stays grey.
-    // Every end of a range is tried as the meeting point.
+    // somewhere), the input nearest the channels whose level has one input (or a
+    // short stretch) is taken: a grey stays grey. Without such a channel every end
+    // of a range is tried as the meeting point, and the closest meeting taken.
+    // A level outside a curve's range takes the input where the curve comes closest.
     using Range = Inverse::Curve::Range;
     const double want[3] = {c, m, y};
-    Range ranges[3][Inverse::Curve::kMaxRanges];
+    const Range* ranges[3];
     int counts[3];
-    for (int ch = 0; ch < 3; ++ch)
-        counts[ch] = inv.curves[ch].ranges(want[ch], ranges[ch]);
+    for (int ch = 0; ch < 3; ++ch) {
+        const Inverse::Curve& curve = inv.curves[ch];
+        const auto j = static_cast<std::size_t>(std::clamp(want[ch], curve.lowest, curve.highest) -
+                                                curve.lowest);
+        const Inverse::LevelRanges& lr = inv.levels[ch];
+        ranges[ch] = lr.ranges.data() + lr.first[j];
+        counts[ch] = static_cast<int>(lr.first[j + 1] - lr.first[j]);
+    }
     const auto nearestIn = [&](int ch, double at) {
         double best = at, distance = 1e300;
         for (int i = 0; i < counts[ch]; ++i) {
@@ -322,19 +335,39 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
         }
         return best;
     };
-    double meet = 127.5, spread = 1e300;
-    for (int from = 0; from < 3; ++from)
-        for (int i = 0; i < counts[from]; ++i)
-            for (const double at : {ranges[from][i].lo, ranges[from][i].hi}) {
-                double sum = 0;
-                for (int ch = 0; ch < 3; ++ch)
-                    sum += std::abs(nearestIn(ch, at) - at);
-                if (sum < spread)
-                    meet = at, spread = sum;
-            }
+    constexpr double kShortStretch = 2;
+    double sure = 0;
+    int sures = 0;
+    for (int ch = 0; ch < 3; ++ch)
+        if (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch) {
+            sure += (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
+            ++sures;
+        }
+    double meet = sures > 0 ? sure / sures : 127.5;
+    if (sures == 0) {
+        double spread = 1e300;
+        for (int from = 0; from < 3; ++from)
+            for (int i = 0; i < counts[from]; ++i)
+                for (const double at : {ranges[from][i].lo, ranges[from][i].hi}) {
+                    double sum = 0;
+                    for (int ch = 0; ch < 3; ++ch)
+                        sum += std::abs(nearestIn(ch, at) - at);
+                    if (sum < spread)
+                        meet = at, spread = sum;
+                }
+    }
     double x[3];
     for (int ch = 0; ch < 3; ++ch)
         x[ch] = nearestIn(ch, meet);
+    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3) {
+        // Each level straight from its own curve: met exactly when inside the curves.
+        bool inside = true;
+        for (int ch = 0; ch < 3; ++ch)
+            inside =
+                inside && want[ch] >= inv.curves[ch].lowest && want[ch] <= inv.curves[ch].highest;
+        if (inside)
+            return {roundToByte(x[kRed]), roundToByte(x[kGreen]), roundToByte(x[kBlue]), true};
+    }
     double r = x[kRed], g = x[kGreen], b = x[kBlue];
     if (inv.crossTalk) {
         // Channel by channel, each level solved exactly for its own input with the
