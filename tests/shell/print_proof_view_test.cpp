@@ -20,6 +20,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -219,17 +220,28 @@ TEST_F(PrintProofView, PrintedPageAndWindowShowTheSameProof) {
     struct Case {
         const char* name;
         CommandId layout;
+        QStringList render; // kvphoto-cli render's arguments for the same sheet
     };
+    const QString file = QString::fromStdString((pictures / "hues.bmp").string());
     proofAction->trigger();
     int page = 0;
-    for (const Case c :
-         {Case{"1 in 1", CommandId::LayoutOneUp}, Case{"4 in 1", CommandId::LayoutFourUp},
-          Case{"16 in 1", CommandId::LayoutSixteenUp}}) {
+    for (const Case& c : {Case{"1 in 1", CommandId::LayoutOneUp, {"--layout", "1", file}},
+                          Case{"4 in 1", CommandId::LayoutFourUp, {"--layout", "4", file}},
+                          Case{"16 in 1", CommandId::LayoutSixteenUp, {"--layout", "16"}}}) {
         SCOPED_TRACE(c.name);
         window->dispatch(c.layout);
         view->refreshProof();
         const QImage windowProof = rgb(finishedProof());
         ASSERT_EQ(windowProof.size(), QSize(640, 480));
+
+        // kvphoto-cli's proof of the same sheet, on the same program folder: the same.
+        const fs::path cliProof = pictures / ("cli-proof-" + std::to_string(page + 1) + ".png");
+        QProcess cli;
+        cli.start(KV_CLI, QStringList{"render"} + c.render +
+                              QStringList{"--proof", QString::fromStdString(cliProof.string())});
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        EXPECT_EQ(rgb(QImage(QString::fromStdString(cliProof.string()))), windowProof);
 
         ASSERT_TRUE(print(++page));
         const QImage printed(
