@@ -522,8 +522,13 @@ bool VirtualPrinter::writePage(const PageLevels& levels) {
         ++number;
 
     std::optional<PageProof> proof;
-    if (m_pageProof)
-        proof = m_pageProof(levels);
+    try {
+        if (m_pageProof)
+            proof = m_pageProof(levels);
+    } catch (...) {
+        // The page itself is fine; it only loses the job's colours.
+        proof.reset();
+    }
     // A maker that failed must not cost the page: the plain proof still shows it.
     if (!proof || proof->rgb.size() != levels.values.size())
         proof = plainProof(levels);

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,7 +96,7 @@ std::vector<std::uint8_t> levelsByFour(const PageLevels& page) {
 }
 
 TEST(VirtualPrinterProof, PagePictureIsTheJobsProofOrTheLevelsByFour) {
-    enum class Hand { Nothing, Proof, FailingProof, ProofTakenBack };
+    enum class Hand { Nothing, Proof, FailingProof, ProofTakenBack, ThrowingMaker };
     struct Case {
         const char* name;
         Hand hand;
@@ -104,12 +106,18 @@ TEST(VirtualPrinterProof, PagePictureIsTheJobsProofOrTheLevelsByFour) {
                          Case{"raw picture beside it", Hand::Nothing, true},
                          Case{"the job's proof", Hand::Proof, false},
                          Case{"a proof that fails", Hand::FailingProof, true},
-                         Case{"a proof taken back", Hand::ProofTakenBack, false}}) {
+                         Case{"a proof taken back", Hand::ProofTakenBack, false},
+                         Case{"a maker that throws", Hand::ThrowingMaker, false}}) {
         SCOPED_TRACE(c.name);
         Rig rig(c.rawPicture);
         HandedProof handed;
         handed.succeed = c.hand != Hand::FailingProof;
-        if (c.hand != Hand::Nothing)
+        if (c.hand == Hand::ThrowingMaker)
+            rig.printer.setPageProof(
+                [](const PageLevels&) -> std::optional<VirtualPrinter::PageProof> {
+                    throw std::bad_alloc();
+                });
+        else if (c.hand != Hand::Nothing)
             rig.api.setPageProof(&patternProof, &handed);
         if (c.hand == Hand::ProofTakenBack)
             rig.api.setPageProof(nullptr, nullptr);
