@@ -18,8 +18,6 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
 #include <QTest>
 
@@ -164,17 +162,8 @@ class PrintProofView : public ::testing::Test {
 };
 
 TEST_F(PrintProofView, MenuItemsShowTheProofAndItFollowsTheSaturation) {
-    // In "Ansicht", off to begin with: the preview stays as it was.
-    QMenu* viewMenu = nullptr;
-    for (QAction* menu : window->menuBar()->actions())
-        if (menu->text() == "An&sicht")
-            viewMenu = menu->menu();
-    ASSERT_TRUE(viewMenu);
-    EXPECT_TRUE(viewMenu->actions().contains(proofAction));
-    EXPECT_TRUE(viewMenu->actions().contains(markAction));
-    EXPECT_EQ(proofAction->text(), "&Druckansicht (Proof)");
-    EXPECT_EQ(markAction->text(), "Nicht druckbare &Farben markieren");
-    EXPECT_TRUE(proofAction->isCheckable() && markAction->isCheckable());
+    // Off to begin with (the menu's captions are the main window test's): the preview
+    // stays as it was.
     EXPECT_FALSE(proofAction->isChecked());
     EXPECT_FALSE(markAction->isEnabled()) << "marks only in the proof";
     const QImage preview = shown();
@@ -249,36 +238,18 @@ TEST_F(PrintProofView, PrintedPageAndWindowShowTheSameProof) {
         ASSERT_EQ(printed.size(), QSize(640, 480));
         const QImage pagePicture = rgb(printed);
 
-        // The sheet's true levels: the window shows exactly their proof.
+        // The sheet's true levels: the window shows exactly their proof. The page's
+        // yellow is known only by its element sum (a level of remainder 3 reads one
+        // higher): with yellow read back so, the page is their proof exactly.
         const JobSheet sheet = jobSheet();
         ASSERT_TRUE(sheet.proof);
         const render::SheetProof truth = render::proofOfSheet(*sheet.proof, sheet.images->exposure);
-        // The page's yellow is known only by its element sum: a level of remainder 3
-        // reads one higher, and only there may the page differ.
-        int windowOff = 0, pageOff = 0, pageOffElsewhere = 0;
-        for (int y = 0; y < 480; ++y) {
-            const std::uint8_t* w = windowProof.constScanLine(y);
-            const std::uint8_t* p = pagePicture.constScanLine(y);
-            for (int x = 0; x < 640; ++x) {
-                const std::size_t at = (std::size_t(y) * 640 + x) * 3;
-                windowOff += !std::equal(w + x * 3, w + x * 3 + 3, truth.rgb.data() + at);
-                const bool off = !std::equal(p + x * 3, p + x * 3 + 3, truth.rgb.data() + at);
-                pageOff += off;
-                pageOffElsewhere +=
-                    off && sheet.images->exposure.at(y, x)[render::kYellow] % 4 != 3;
-            }
-        }
-        EXPECT_EQ(windowOff, 0);
-        EXPECT_EQ(pageOffElsewhere, 0) << pageOff << " pixels differ in all";
-
-        // With the yellow read back as the printer has it, the page is the proof exactly.
+        EXPECT_TRUE(std::equal(truth.rgb.begin(), truth.rgb.end(), windowProof.constBits()));
         render::ExposureImage seen = sheet.images->exposure;
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x) {
-                std::int16_t& yellow = seen.at(y, x)[render::kYellow];
-                yellow = static_cast<std::int16_t>(printer::PageLevels::yellowLevelEstimate(
-                    printer::PageLevels::yellowSumOf(yellow)));
-            }
+        for (render::Levels& levels : seen.levels)
+            levels[render::kYellow] =
+                static_cast<std::int16_t>(printer::PageLevels::yellowLevelEstimate(
+                    printer::PageLevels::yellowSumOf(levels[render::kYellow])));
         const render::SheetProof asPrinted = render::proofOfSheet(*sheet.proof, seen);
         EXPECT_TRUE(std::equal(asPrinted.rgb.begin(), asPrinted.rgb.end(), pagePicture.constBits()))
             << "the page's proof is not its levels' proof";
