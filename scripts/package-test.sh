@@ -120,7 +120,7 @@ opens_picture() {
 }
 check "opening a JPEG with kvphoto adds it to the current album" opens_picture
 check "print to the virtual printer" kvphoto-cli --yes print "$work/photo.jpg"
-check "page written" test -s "$HOME/.local/share/kvphoto/virtual-printer/page-0001.ppm"
+check "page written" test -s "$HOME/.local/share/kvphoto/virtual-printer/page-0001.png"
 
 check "man kvphoto" man -w kvphoto
 check "man kvphoto-cli" man -w kvphoto-cli

@@ -51,9 +51,9 @@ inline constexpr std::string_view kCommandList =
     "  printer find | printer reset | printer state\n"
     "  printer read PARAM [N] | printer read-stored ADDR | printer write PARAM BYTE... | "
     "printer upload-led\n"
-    "  render [--layout 1|4|16] [--album NAME] [FILE...] --bmx OUT\n"
+    "  render [--layout 1|4|16] [--album NAME] [FILE...] [--bmx OUT] [--proof OUT.png]\n"
     "                                      the BMX raster file of a sheet, as a print job "
-    "makes it\n"
+    "makes it, and its proof: the colours those levels print\n"
     "  print [--layout 1|4|16] [--album NAME] [FILE...] | print --album NAME --picture INDEX\n"
     "  print --batch ALBUM                 print a sheet or every picture of an album on the "
     "printer, as the program does\n";
@@ -83,7 +83,8 @@ inline constexpr std::string_view kTargetIsFolder = "the target names a folder, 
 inline constexpr std::string_view kNotANumber = " is not a number (decimal or 0x hex)";
 inline constexpr std::string_view kOutOfRange = " is out of range ";
 inline constexpr std::string_view kCountZero = "N must be at least 1";
-inline constexpr std::string_view kMissingBmx = "--bmx OUT is required";
+inline constexpr std::string_view kMissingBmx = "--bmx OUT or --proof OUT.png is required";
+inline constexpr std::string_view kProofNotWritten = "the proof could not be written: ";
 inline constexpr std::string_view kBadLayout = "--layout takes 1, 4 or 16";
 inline constexpr std::string_view kOneUpFiles = "1 in 1 takes exactly one FILE";
 inline constexpr std::string_view kFourUpFiles = "4 in 1 takes one to four FILEs";

@@ -12,7 +12,8 @@ namespace {
 constexpr std::array<std::string_view, 1> kGammaFlags = {"--write"};
 constexpr std::array<std::string_view, 4> kRankTableFlags = {"--sens-rebuild", "--dens-rebuild",
                                                              "--save", "--txt"};
-constexpr std::array<std::string_view, 3> kRenderOptions = {"--layout", "--album", "--bmx"};
+constexpr std::array<std::string_view, 4> kRenderOptions = {"--layout", "--album", "--bmx",
+                                                            "--proof"};
 constexpr std::array<std::string_view, 1> kPrintFlags = {"--quiet"};
 constexpr std::array<std::string_view, 4> kPrintOptions = {"--layout", "--album", "--picture",
                                                            "--batch"};
@@ -206,7 +207,7 @@ const CommandEntry kCommands[] = {
      printerUploadLed},
     {"render",
      "",
-     "render [--layout 1|4|16] [--album NAME] [FILE...] --bmx OUT",
+     "render [--layout 1|4|16] [--album NAME] [FILE...] [--bmx OUT] [--proof OUT.png]",
      "Makes the raster file of one sheet as a print job makes it, without a printer.\n"
      "1 in 1 (the default) takes one FILE and prepares it as a print job prepares\n"
      "the loaded picture; 4 in 1 takes one to four FILEs for the quarters (upper\n"
@@ -216,8 +217,11 @@ const CommandEntry kCommands[] = {
      "The sheet goes through the colour stages with the picture adjustment settings,\n"
      "the calibration and the colour-matching table of the program directory; no\n"
      "question is asked, a missing table is skipped as when printing without it.\n"
-     "The BMX file (773 lines of 9152 bytes) is written to OUT. A stage the program\n"
-     "skips with a message is told on standard error; OUT is still written.",
+     "The BMX file (773 lines of 9152 bytes) is written to OUT. --proof writes the\n"
+     "proof of the same levels as a 640 x 480 PNG: the colours the exposure\n"
+     "conversion of this calibration turns into them, what the sheet will look like\n"
+     "on paper. At least one of the two is needed. A stage the program skips with a\n"
+     "message is told on standard error; the files are still written.",
      0,
      -1,
      {},

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "render/layout_composition.h"
 #include "render/print_preparation.h"
+#include "render/print_proof.h"
 
 #include <memory>
 #include <optional>
@@ -15,7 +16,8 @@ using shell::Layout;
 
 Exit render(Invocation& inv) {
     const std::string* bmx = inv.option("--bmx");
-    if (!bmx)
+    const std::string* proof = inv.option("--proof");
+    if (!bmx && !proof)
         return inv.usageError(text::kMissingBmx);
     const std::optional<Layout> layout = layoutOf(inv.option("--layout"));
     if (!layout)
@@ -56,7 +58,19 @@ Exit render(Invocation& inv) {
             return inv.stop(std::string(text::kSheetNotLoaded) + sheet->string());
         return Exit::Stopped;
     }
-    return render::writeSheetBmx(images->exposure, inv.ui, *bmx) ? Exit::Done : Exit::Stopped;
+    if (bmx && !render::writeSheetBmx(images->exposure, inv.ui, *bmx))
+        return Exit::Stopped;
+    if (proof) {
+        // A pipe or a device is not replaced by a file.
+        const fs::file_status target = fs::status(*proof, ec);
+        const bool usable = !fs::exists(target) || fs::is_regular_file(target);
+        // The calibration as this job read it, so the proof shows these very levels.
+        const render::LevelProof levels = render::LevelProof::forInputs(inputs);
+        if (!usable ||
+            !render::writeProofPng(*proof, render::proofOfSheet(levels, images->exposure)))
+            return inv.stop(std::string(text::kProofNotWritten) + *proof);
+    }
+    return Exit::Done;
 }
 
 } // namespace kv::cli

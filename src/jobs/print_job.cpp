@@ -2,6 +2,7 @@
 
 #include "albums/album_files.h"
 #include "jobs/job_messages.h"
+#include "jobs/page_proof.h"
 #include "platform/atomic_file.h"
 #include "platform/imagelib/image_library.h"
 #include "printer/printer_commands.h"
@@ -28,8 +29,7 @@ constexpr std::uint32_t kPollMs = 10;
 
 } // namespace
 
-PrintJob::PrintJob(JobContext context, JobHost& host)
-    : m_ctx(std::move(context)), m_host(host) {}
+PrintJob::PrintJob(JobContext context, JobHost& host) : m_ctx(std::move(context)), m_host(host) {}
 
 PrintJob::~PrintJob() = default;
 
@@ -206,6 +206,7 @@ void PrintJob::step() {
         if (!m_picturePrepared) {
             platform::Ui::WaitCursor wait(m_ctx.ui);
             render::runPrintStages(inputs(), workImages(), m_ctx.ui, progress());
+            m_proof = render::LevelProof::forInputs(inputs());
             if (!m_bmxOnly) {
                 showProgress(render::kProgressFull);
                 redraw();
@@ -214,7 +215,8 @@ void PrintJob::step() {
         if (m_bmxOnly) {
             std::error_code ec;
             fs::create_directories(m_ctx.bmxFile.parent_path(), ec);
-            const bool written = render::writeSheetBmx(workImages().exposure, m_ctx.ui, m_ctx.bmxFile);
+            const bool written =
+                render::writeSheetBmx(workImages().exposure, m_ctx.ui, m_ctx.bmxFile);
             link.delayMs(200);
             if (written)
                 showProgress(render::kProgressFull);
@@ -426,7 +428,7 @@ PrintJob::Flow PrintJob::transfer() {
     bool failed = false;
     bool cancelled = false;
     render::streamRasterLines(workImages().exposure, [&](int line,
-                                                      std::span<const std::uint8_t> bytes) {
+                                                         std::span<const std::uint8_t> bytes) {
         if (printer::sendRasterLine(link, bytes.data()) != 0) {
             m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);
             failed = true;
@@ -465,7 +467,12 @@ PrintJob::Flow PrintJob::transfer() {
 }
 
 void PrintJob::endPageAndFinish() {
+    // The virtual printer re-assembles the page at its end: it is shown in the job's
+    // colours only while the proof is handed over, and never outlives this call.
+    render::LevelProof proof = m_proof ? *m_proof : render::LevelProof::forInputs(inputs());
+    m_ctx.link.api().setPageProof(&jobPageProof, &proof);
     const bool ended = printer::endPage(m_ctx.link, printer::kEndPageComplete) == 0;
+    m_ctx.link.api().setPageProof(nullptr, nullptr);
     if (!ended)
         m_ctx.ui.message(printer::kMsgSendFailed, Icon::Information);
     bool goOn = false;
@@ -500,6 +507,7 @@ void PrintJob::endJob(JobOutcome outcome, bool batchGoesOn) {
     // Nothing of this job may carry over into the next one: neither its levels
     // nor the switch to BMX output.
     m_picturePrepared = false;
+    m_proof.reset();
     m_bmxOnly = false;
     if (!batchGoesOn) {
         m_batchActive = false;

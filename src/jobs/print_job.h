@@ -6,6 +6,7 @@
 #include "platform/ui.h"
 #include "printer/printer_link.h"
 #include "render/print_preparation.h"
+#include "render/print_proof.h"
 #include "shell/app_state.h"
 
 #include <filesystem>
@@ -112,6 +113,8 @@ class PrintJob {
     JobContext m_ctx;
     JobHost& m_host;
     mutable std::unique_ptr<render::JobImages> m_images;
+    // What the sheet's levels were made with, for the virtual printer's proof of the page.
+    std::optional<render::LevelProof> m_proof;
     std::vector<albums::PictureRow> m_batch;
 
     bool m_batchActive = false;

@@ -3,6 +3,7 @@
 #include "printer/port_backend.h"
 #include "printer/port_core.h"
 #include "printer/port_version.h"
+#include "printer/virtual_printer.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -32,9 +33,13 @@ struct PortLayer {
     }
 };
 
-PortCore& portCore() {
+PortLayer& portLayer() {
     static PortLayer layer;
-    return *layer.core;
+    return layer;
+}
+
+PortCore& portCore() {
+    return *portLayer().core;
 }
 
 } // namespace
@@ -64,4 +69,11 @@ KV_PORT_EXPORT std::int32_t InitPort(std::int32_t address) {
 // without them when a port library lacks this entry point.
 KV_PORT_EXPORT void LPT_WriteData(std::uint16_t port, std::uint8_t value) {
     portCore().writeData(port, value);
+}
+
+// The proof of the pages that follow, handed over by the job that prints them: the
+// virtual printer shows a page in the job's colours. A real port has no use for it.
+KV_PORT_EXPORT void LPT_SetPageProof(KvPageProofFunction function, void* context) {
+    if (VirtualPrinter* printer = portLayer().backend->virtualPrinter())
+        handPageProof(*printer, function, context);
 }

@@ -1,7 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+// A job's page proof handed to the port library (LPT_SetPageProof, our own entry point):
+// fills `rgb` (640 x 480 x 3, top row first) from a page's re-assembled levels (480 rows
+// of 640 triples {yellow element sum, magenta, cyan}) and names the calibration in `name`
+// (at most nameSize bytes with its terminating zero). Returns 0 when it could not.
+extern "C" typedef int (*KvPageProofFunction)(void* context, const std::uint16_t* levels,
+                                              std::uint8_t* rgb, char* name, std::size_t nameSize);
 
 namespace kv::printer {
 
@@ -18,6 +26,12 @@ class PortApi {
     // A byte to the data register of one of the standard ports (the select and
     // release sequences). Goes nowhere through a port library that cannot do it.
     virtual void writeData(std::uint16_t port, std::uint8_t value) = 0;
+    // The proof the virtual printer makes of the pages that follow; null: the plain one.
+    // Nothing where no virtual printer is behind the port or the library cannot take it.
+    virtual void setPageProof(KvPageProofFunction function, void* context) {
+        (void)function;
+        (void)context;
+    }
     // False when the entry points are not bound (the library did not load): every
     // call then refuses without touching a port.
     virtual bool available() const { return true; }

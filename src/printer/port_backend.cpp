@@ -35,7 +35,9 @@ class SimBackend : public PortBackend {
   public:
     SimBackend(const BackendOptions& options, std::function<void(std::string_view)> report)
         : m_printer(m_clock, options.simOutput,
-                    VirtualPrinter::Options{options.warmUpMs, options.paperLoadMs}),
+                    VirtualPrinter::Options{.warmUpMs = options.warmUpMs,
+                                            .paperLoadMs = options.paperLoadMs,
+                                            .writeRawPicture = options.simRawPicture}),
           m_port(m_printer) {
         // The model answers at once: no settling time needed between register accesses.
         setSettleScale(0);
@@ -115,6 +117,7 @@ BackendOptions backendOptionsFromEnvironment() {
     };
     milliseconds(environment("KVPR_SIM_WARMUP_MS"), options.warmUpMs);
     milliseconds(environment("KVPR_SIM_PAPER_LOAD_MS"), options.paperLoadMs);
+    options.simRawPicture = environment("KVPR_SIM_RAW_PICTURE") == "1";
     return options;
 }
 
@@ -171,6 +174,24 @@ std::string describeBackend(const BackendOptions& options) {
         line += options.tracePath.string();
     }
     return line;
+}
+
+void handPageProof(VirtualPrinter& printer, KvPageProofFunction function, void* context) {
+    if (!function) {
+        printer.setPageProof({});
+        return;
+    }
+    printer.setPageProof(
+        [function, context](const PageLevels& levels) -> std::optional<VirtualPrinter::PageProof> {
+            VirtualPrinter::PageProof proof;
+            proof.rgb.resize(levels.values.size());
+            char name[256] = {};
+            if (!function(context, levels.values.data(), proof.rgb.data(), name, sizeof name))
+                return std::nullopt;
+            name[sizeof name - 1] = '\0';
+            proof.calibration = name;
+            return proof;
+        });
 }
 
 std::unique_ptr<PortBackend> makePortBackend(const BackendOptions& options,

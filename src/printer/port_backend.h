@@ -1,5 +1,6 @@
 #pragma once
 
+#include "printer/port_api.h"
 #include "printer/port_core.h"
 #include "printer/port_io.h"
 
@@ -23,6 +24,7 @@ struct BackendOptions {
     std::filesystem::path simOutput;
     std::uint32_t warmUpMs = 5000;
     std::uint32_t paperLoadMs = 0; // the virtual printer's paper feed at every page
+    bool simRawPicture = false;    // page-NNNN.ppm beside the proof
     std::filesystem::path procDir = "/proc/sys/dev/parport";
     std::filesystem::path deviceDir = "/dev";
     // Set when KVPR_PORT named no known backend.
@@ -36,6 +38,7 @@ struct BackendOptions {
 //  KVPR_SIM_OUT       where the virtual printer puts its pages; default
 //                     virtual-printer/ in the program directory
 //  KVPR_SIM_WARMUP_MS the virtual printer's warm-up time
+//  KVPR_SIM_RAW_PICTURE 1: the virtual printer also writes each page as levels / 4
 BackendOptions backendOptionsFromEnvironment();
 
 // Whether deviceDir holds a parportN device.
@@ -71,6 +74,10 @@ class PortBackend {
   private:
     std::unique_ptr<PortIo> m_trace;
 };
+
+// Gives the virtual printer the proof a job handed over through the port library's
+// C interface (null: the plain proof again).
+void handPageProof(VirtualPrinter& printer, KvPageProofFunction function, void* context);
 
 // `report` receives failures worth telling the user: a port device that cannot be
 // opened (at most once per port), a trace file that cannot be opened (once; the backend

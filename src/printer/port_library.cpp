@@ -52,6 +52,11 @@ void LoadedPortApi::writeData(std::uint16_t port, std::uint8_t value) {
         m_entries.writeData(port, value);
 }
 
+void LoadedPortApi::setPageProof(KvPageProofFunction function, void* context) {
+    if (available() && m_entries.setPageProof)
+        m_entries.setPageProof(function, context);
+}
+
 void reportPortLibraryStatus(PortLibraryStatus status, platform::Ui& ui) {
     using Icon = platform::Ui::Icon;
     switch (status) {
@@ -103,6 +108,7 @@ PortLibraryStatus PortLibrary::load() {
     entries.lptReset = lookUp<decltype(entries.lptReset)>(m_library, "LPT_Reset");
     entries.initPort = lookUp<decltype(entries.initPort)>(m_library, "InitPort");
     entries.writeData = lookUp<decltype(entries.writeData)>(m_library, "LPT_WriteData");
+    entries.setPageProof = lookUp<decltype(entries.setPageProof)>(m_library, "LPT_SetPageProof");
 
     PortLibraryStatus status = PortLibraryStatus::Loaded;
     if (!entries.lptReset)
@@ -151,6 +157,11 @@ PortLibraryStatus bindPortLibrary(PortLibrary& library, PrinterLink& link) {
 
 float InProcessPortApi::getDllVersion() {
     return kPortLayerVersion;
+}
+
+void InProcessPortApi::setPageProof(KvPageProofFunction function, void* context) {
+    if (m_printer)
+        handPageProof(*m_printer, function, context);
 }
 
 } // namespace kv::printer

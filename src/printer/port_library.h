@@ -12,6 +12,8 @@
 
 namespace kv::printer {
 
+class VirtualPrinter;
+
 // The entry points of the port library, looked up by name.
 struct PortEntryPoints {
     float (*getDllVersion)() = nullptr;
@@ -24,6 +26,8 @@ struct PortEntryPoints {
     // byte on the data lines without a strobe, so the sequences are then left out (their
     // pauses stay) and the printer is driven by Command_set and LPT_Reset alone.
     void (*writeData)(std::uint16_t port, std::uint8_t value) = nullptr;
+    // LPT_SetPageProof, our own too: only a virtual printer has a use for it.
+    void (*setPageProof)(KvPageProofFunction function, void* context) = nullptr;
 
     bool complete() const { return getDllVersion && commandSet && isReady && lptReset && initPort; }
 };
@@ -41,6 +45,7 @@ class LoadedPortApi : public PortApi {
     std::uint16_t lptReset() override;
     std::int32_t initPort(std::int32_t address) override;
     void writeData(std::uint16_t port, std::uint8_t value) override;
+    void setPageProof(KvPageProofFunction function, void* context) override;
     bool available() const override { return m_entries.complete(); }
     // Whether the bound library writes the select and release sequences.
     bool writesSequences() const { return available() && m_entries.writeData; }
@@ -123,11 +128,15 @@ class InProcessPortApi : public PortApi {
     void writeData(std::uint16_t port, std::uint8_t value) override {
         m_core.writeData(port, value);
     }
+    void setPageProof(KvPageProofFunction function, void* context) override;
+    // The virtual printer behind io(), when there is one, for setPageProof.
+    void setVirtualPrinter(VirtualPrinter* printer) { m_printer = printer; }
 
     PortCore& core() { return m_core; }
 
   private:
     PortCore m_core;
+    VirtualPrinter* m_printer = nullptr;
 };
 
 } // namespace kv::printer

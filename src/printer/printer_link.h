@@ -100,6 +100,10 @@ class PrinterLink {
         std::uint16_t lptReset() override;
         std::int32_t initPort(std::int32_t address) override;
         void writeData(std::uint16_t port, std::uint8_t value) override;
+        // No register traffic: not under the port lock.
+        void setPageProof(KvPageProofFunction function, void* context) override {
+            m_link.m_api.setPageProof(function, context);
+        }
         bool available() const override { return m_link.m_api.available(); }
 
       private:

@@ -1,6 +1,7 @@
 #include "printer/virtual_printer.h"
 
 #include "platform/atomic_file.h"
+#include "platform/png_encoder.h"
 #include "printer/head_map.h"
 #include "printer/port_io.h"
 #include "printer/printer_messages.h"
@@ -500,41 +501,68 @@ PageLevels VirtualPrinter::reassemble() const {
     return page;
 }
 
+VirtualPrinter::PageProof VirtualPrinter::plainProof(const PageLevels& levels) {
+    PageProof proof{std::vector<std::uint8_t>(levels.values.size()), std::string(kPlainProofName)};
+    for (std::size_t p = 0; p < levels.values.size(); p += 3) {
+        const int yellow = PageLevels::yellowLevelEstimate(levels.values[p]);
+        proof.rgb[p] = previewValue(levels.values[p + 2]);     // red: cyan dye
+        proof.rgb[p + 1] = previewValue(levels.values[p + 1]); // green: magenta
+        proof.rgb[p + 2] = previewValue(yellow);               // blue: yellow
+    }
+    return proof;
+}
+
 bool VirtualPrinter::writePage(const PageLevels& levels) {
     std::error_code ec;
     fs::create_directories(m_outputDir, ec);
     std::uint32_t number = m_memory.pageCounter + 1;
-    while (fs::exists(m_outputDir / pageName(number, "ppm"), ec) ||
+    while (fs::exists(m_outputDir / pageName(number, "png"), ec) ||
+           fs::exists(m_outputDir / pageName(number, "ppm"), ec) ||
            fs::exists(m_outputDir / pageName(number, "levels"), ec))
         ++number;
 
-    std::string picture = "P6\n640 480\n255\n";
+    std::optional<PageProof> proof;
+    try {
+        if (m_pageProof)
+            proof = m_pageProof(levels);
+    } catch (...) {
+        // The page itself is fine; it only loses the job's colours.
+        proof.reset();
+    }
+    // A maker that failed must not cost the page: the plain proof still shows it.
+    if (!proof || proof->rgb.size() != levels.values.size())
+        proof = plainProof(levels);
+    const std::string png =
+        platform::encodeRgbPng(PageLevels::kWidth, PageLevels::kHeight, proof->rgb.data());
+
     std::string raw;
-    picture.reserve(picture.size() + levels.values.size());
     raw.reserve(levels.values.size() * 2);
-    for (std::size_t p = 0; p < levels.values.size(); p += 3) {
-        const int yellow = PageLevels::yellowLevelEstimate(levels.values[p]);
-        picture += static_cast<char>(previewValue(levels.values[p + 2])); // red: cyan dye
-        picture += static_cast<char>(previewValue(levels.values[p + 1])); // green: magenta
-        picture += static_cast<char>(previewValue(yellow));               // blue: yellow
-        for (int c = 0; c < 3; ++c) {
-            raw += static_cast<char>(levels.values[p + c] & 0xFF);
-            raw += static_cast<char>(levels.values[p + c] >> 8);
-        }
+    for (const std::uint16_t value : levels.values) {
+        raw += static_cast<char>(value & 0xFF);
+        raw += static_cast<char>(value >> 8);
     }
 
-    const fs::path ppm = m_outputDir / pageName(number, "ppm");
-    bool ok = platform::writeFileAtomic(ppm, picture) &&
+    const fs::path picture = m_outputDir / pageName(number, "png");
+    bool ok = !png.empty() && platform::writeFileAtomic(picture, png) &&
               platform::writeFileAtomic(m_outputDir / pageName(number, "levels"), raw);
+    if (ok && m_options.writeRawPicture) {
+        const PageProof plain = plainProof(levels);
+        std::string ppm = "P6\n640 480\n255\n";
+        ppm.append(plain.rgb.begin(), plain.rgb.end());
+        ok = platform::writeFileAtomic(m_outputDir / pageName(number, "ppm"), ppm);
+    }
     if (ok && m_options.writeRawLines) {
         const std::string_view lines(reinterpret_cast<const char*>(m_lines.data()), m_lines.size());
         ok = platform::writeFileAtomic(m_outputDir / pageName(number, "lines"), lines);
     }
     if (!ok) {
-        m_lastError = "cannot write " + ppm.string();
+        m_lastError = "cannot write " + picture.string();
         return false;
     }
-    m_lastPagePath = ppm;
+    m_lastPagePath = picture;
+    // One line in the state file, whatever the maker said.
+    std::replace(proof->calibration.begin(), proof->calibration.end(), '\n', ' ');
+    m_lastPageCalibration = std::move(proof->calibration);
     m_memory.pageCounter = number;
     saveMemory();
     return true;
@@ -698,6 +726,7 @@ std::string VirtualPrinter::stateReport() {
     text += std::string("warming up: ") + yesNo(warmUpState() != kWarm) + "\n";
     text += "pages printed: " + std::to_string(m_pagesWritten) + "\n";
     text += "last page: " + m_lastPagePath.string() + "\n";
+    text += "proof: " + m_lastPageCalibration + "\n";
     return text;
 }
 

@@ -75,9 +75,11 @@ struct PageLevels {
 // Pages: StartPage opens a page (and keeps the printer busy for paperLoadMs), RasterLine
 // adds a line (lines outside a page or beyond kMaxPageLines are dropped; lines that never
 // came print white), EndPage 0x00 re-assembles and writes the page, any other EndPage code
-// discards it. Written: page-NNNN.ppm (640 x 480 preview, colour = level / 4, since larger
-// levels print lighter), page-NNNN.levels (PageLevels::values as little-endian uint16) and
-// with writeRawLines page-NNNN.lines (the lines as received). NNNN counts on from the
+// discards it. Written: page-NNNN.png (640 x 480, the page's proof: the colours the job's
+// exposure conversion turns into these levels, from the page proof a job hands over, else
+// the plain level / 4), page-NNNN.levels (PageLevels::values as little-endian uint16), with
+// writeRawPicture page-NNNN.ppm (colour = level / 4, since larger levels print lighter)
+// and with writeRawLines page-NNNN.lines (the lines as received). NNNN counts on from the
 // persistent page counter and never overwrites a page already in the folder. A page that
 // cannot be written is refused (its EndPage byte gets no acknowledge) and puts the printer
 // into fault until the next reset().
@@ -102,6 +104,7 @@ class VirtualPrinter {
         std::uint32_t warmUpMs = 3000;
         std::uint32_t paperLoadMs = 0;
         bool writeRawLines = false;
+        bool writeRawPicture = false;
         // Real time between two looks for the control file; 0: at every chance.
         std::uint32_t controlIntervalMs = 50;
     };
@@ -126,6 +129,22 @@ class VirtualPrinter {
     // user's standard error); none: a page only in lastError() and the fault, a control
     // line on standard error.
     void setReport(std::function<void(std::string_view)> report);
+
+    // A page's proof: its picture columns as 8-bit RGB (top row first) and one line
+    // naming the calibration it was made with.
+    struct PageProof {
+        std::vector<std::uint8_t> rgb;
+        std::string calibration;
+    };
+    // Made from the re-assembled page; nullopt (or a picture of the wrong size) when it
+    // cannot be, and the page then gets the plain proof.
+    using PageProofMaker = std::function<std::optional<PageProof>(const PageLevels&)>;
+    // Set by a job for its pages (the printer knows nothing of calibrations); empty: the
+    // plain proof.
+    void setPageProof(PageProofMaker maker) { m_pageProof = std::move(maker); }
+    // Colour = level / 4 (yellow from its estimate), as a job without a calibration prints.
+    static PageProof plainProof(const PageLevels& levels);
+    static constexpr std::string_view kPlainProofName = "plain: level / 4 (no job calibration)";
 
     // Register access.
     std::uint8_t readRegister(std::uint16_t address);
@@ -159,7 +178,8 @@ class VirtualPrinter {
     void setControlTakenHook(std::function<void()> hook) { m_controlTakenHook = std::move(hook); }
     std::filesystem::path controlFile() const { return m_outputDir / kControlFileName; }
     std::filesystem::path stateReportFile() const { return m_outputDir / kStateReportName; }
-    // The state file's text: paper, fault, busy, warming up, pages printed, last page.
+    // The state file's text: paper, fault, busy, warming up, pages printed, last page and
+    // the calibration of its proof.
     std::string stateReport();
 
     // Inspection.
@@ -172,7 +192,10 @@ class VirtualPrinter {
     std::size_t pagesWritten() const { return m_pagesWritten; }
     std::size_t pagesCancelled() const { return m_pagesCancelled; }
     const PageLevels& lastPageLevels() const { return m_lastPage; }
+    // The last page's picture (page-NNNN.png).
     const std::filesystem::path& lastPagePath() const { return m_lastPagePath; }
+    // What the last page's proof was made with.
+    const std::string& lastPageCalibration() const { return m_lastPageCalibration; }
     const std::filesystem::path& outputDir() const { return m_outputDir; }
     const std::string& lastError() const { return m_lastError; }
     std::filesystem::path stateFile() const { return m_outputDir / "printer-state.txt"; }
@@ -275,6 +298,8 @@ class VirtualPrinter {
     std::size_t m_pagesCancelled = 0;
     PageLevels m_lastPage;
     std::filesystem::path m_lastPagePath;
+    std::string m_lastPageCalibration;
+    PageProofMaker m_pageProof;
     std::string m_lastError;
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,12 @@ class LevelProof {
   private:
     std::optional<ExposureTables> m_tables;
     // Whatever the inversion needs, built once in the constructor.
+  public:
+    struct Inverse;
+
+  private:
+    std::shared_ptr<const Inverse> m_inverse; // shared by copies: it never changes
+    std::string m_description;
 };
 
 // A sheet's proof: the 640 x 480 picture columns (the margin columns left out),

@@ -39,6 +39,10 @@ struct AppState {
     std::array<SheetPicture, 4> fourUpSlots;
     bool previewMode = false;
     bool fitToWindow = false;
+    // "Druckansicht (Proof)": the print window shows the sheet from the levels a job
+    // would send; and with it, colours no picture colour prints are hatched.
+    bool proofView = false;
+    bool markUnprintable = false;
     bool printBusy = false;
     bool debugMode = false;
     bool printerFound = false;

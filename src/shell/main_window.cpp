@@ -188,6 +188,13 @@ bool MainWindow::create(const std::filesystem::path& shippedDataDir,
 void MainWindow::createChildren() {
     m_statusWindow = new jobs::StatusWindow(m_state, m_client);
     m_printWindow = new render::PrintWindow(m_state, m_client);
+    m_printWindow->setProofSource(
+        [this] {
+            const media::MediaContext media = m_session.mediaContext();
+            return render::ProofInputs{m_session.pictureSettings(), media.media.calibration,
+                                       media.media.gamma, media.programDir};
+        },
+        platform::tempDirectory());
     albums::AlbumStore& store = *m_session.albumStore();
     // The thumbnail window talks to the tab bar, so the album window comes first.
     m_albumWindow = new albums::AlbumWindow(m_state, store, *m_ui, *this, m_client);
@@ -273,6 +280,25 @@ void MainWindow::buildMenus() {
     view->addAction(makeCommand(CommandId::Rotate, kMenuRotate));
     view->addAction(makeCommand(CommandId::FitToWindow, kMenuFitToWindow));
     view->addAction(makeCommand(CommandId::Preview, kMenuPreview));
+    view->addSeparator();
+    m_proofAction = view->addAction(qs(kMenuProofView));
+    m_proofAction->setObjectName(QStringLiteral("ProofViewAction"));
+    m_proofAction->setCheckable(true);
+    connect(m_proofAction, &QAction::toggled, this, [this](bool on) {
+        m_state.proofView = on;
+        m_markUnprintableAction->setEnabled(on);
+        if (m_printWindow)
+            m_printWindow->proofOptionsChanged();
+    });
+    m_markUnprintableAction = view->addAction(qs(kMenuMarkUnprintable));
+    m_markUnprintableAction->setObjectName(QStringLiteral("MarkUnprintableAction"));
+    m_markUnprintableAction->setCheckable(true);
+    m_markUnprintableAction->setEnabled(false);
+    connect(m_markUnprintableAction, &QAction::toggled, this, [this](bool on) {
+        m_state.markUnprintable = on;
+        if (m_printWindow)
+            m_printWindow->proofOptionsChanged();
+    });
 
     QMenu* help = bar->addMenu(qs(kMenuHelp));
     help->addAction(makeCommand(CommandId::HelpTopics, kMenuHelpTopics));

@@ -203,6 +203,8 @@ class MainWindow : public QMainWindow,
     QWidget* m_client = nullptr; // the area below the toolbar that holds the children
     jobs::StatusWindow* m_statusWindow = nullptr;
     render::PrintWindow* m_printWindow = nullptr;
+    QAction* m_proofAction = nullptr;
+    QAction* m_markUnprintableAction = nullptr;
     albums::AlbumWindow* m_albumWindow = nullptr;
     albums::ThumbnailWindow* m_thumbnailWindow = nullptr;
     QPointer<HelpWindow> m_helpWindow;

@@ -92,6 +92,9 @@ inline constexpr std::string_view kMenuStatusBar = "S&tatusleiste";
 inline constexpr std::string_view kMenuRotate = "Um &90 Grad rotieren";
 inline constexpr std::string_view kMenuFitToWindow = "&An Fenster anpassen";
 inline constexpr std::string_view kMenuPreview = "&Vorschau";
+// Our own: the sheet as the printer's levels show it, and its colours out of reach.
+inline constexpr std::string_view kMenuProofView = "&Druckansicht (Proof)";
+inline constexpr std::string_view kMenuMarkUnprintable = "Nicht druckbare &Farben markieren";
 inline constexpr std::string_view kMenuHelp = "&Hilfe";
 inline constexpr std::string_view kMenuHelpTopics = "&Hilfethemen";
 inline constexpr std::string_view kMenuAbout = "Inf&o ...";

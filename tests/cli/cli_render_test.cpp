@@ -120,7 +120,7 @@ TEST(CliRender, FailuresTellAndLeaveTheOutputAlone) {
         {{"render", "--layout", "16", "--album", "Nirgends", "--bmx", o},
          1,
          "kvphoto-cli: no album named Nirgends\n"},
-        {{"render", bmp}, 2, "kvphoto-cli: --bmx OUT is required\n"},
+        {{"render", bmp}, 2, "kvphoto-cli: --bmx OUT or --proof OUT.png is required\n"},
         {{"render", bmp, "--bmx"}, 2, "kvphoto-cli: --bmx needs a value\n"},
         {{"render", "--layout", "2", bmp, "--bmx", o},
          2,

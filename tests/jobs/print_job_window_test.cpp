@@ -73,7 +73,7 @@ TEST_F(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
     print->trigger();
     EXPECT_FALSE(print->isEnabled()) << "greyed while the job runs";
 
-    const fs::path page = out / "page-0001.ppm";
+    const fs::path page = out / "page-0001.png";
     QElapsedTimer clock;
     clock.start();
     while ((state.printBusy || !fs::exists(page)) && clock.elapsed() < 60000)
@@ -113,7 +113,7 @@ TEST_F(PrintJobWindow, FotoDruckenPrintsAPageOnTheVirtualPrinter) {
     EXPECT_EQ(window.printJob()->lastOutcome(), jobs::JobOutcome::Cancelled);
     EXPECT_EQ(ui.texts().back(), "Wollen Sie den Druckvorgang anhalten?");
     EXPECT_TRUE(newAlbum->isEnabled());
-    EXPECT_FALSE(fs::exists(out / "page-0002.ppm"));
+    EXPECT_FALSE(fs::exists(out / "page-0002.png"));
 }
 
 TEST_F(PrintJobWindow, TheAlbumBarStaysLockedBetweenTheSheetsOfABatch) {
@@ -143,7 +143,7 @@ TEST_F(PrintJobWindow, TheAlbumBarStaysLockedBetweenTheSheetsOfABatch) {
     clock.start();
     while (state.printBusy && clock.elapsed() < 120000)
         QTest::qWait(5);
-    EXPECT_TRUE(fs::exists(out / "page-0002.ppm"));
+    EXPECT_TRUE(fs::exists(out / "page-0002.png"));
     EXPECT_TRUE(locked);
     EXPECT_EQ(unlockedMidJob, 0);
     EXPECT_TRUE(newAlbum->isEnabled());

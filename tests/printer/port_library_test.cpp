@@ -136,7 +136,7 @@ TEST(PortLibrary, FiveEntryPointsDriveThePrinterWithoutTheSequences) {
     link.lptRelease();
     EXPECT_EQ(link.queryPrinterState(), PrinterState::Ready);
     EXPECT_TRUE(ui.prompts().empty());
-    EXPECT_TRUE(std::filesystem::exists(sim.out / "page-0001.ppm"));
+    EXPECT_TRUE(std::filesystem::exists(sim.out / "page-0001.png"));
     library.unload();
 
     sim.env.set("KVPR_PORT_LIBRARY", KV_LPTCORE);

@@ -130,14 +130,14 @@ TEST(VirtualPrinterControl, StateFileFollowsPagesAndUnknownLinesAreTold) {
     Bench b;
     ASSERT_EQ(isReady(b.port), kReady);
     EXPECT_EQ(b.state(), "paper: in\nfault: no\nbusy: no\nwarming up: no\npages printed: 0\n"
-                         "last page: \n");
+                         "last page: \nproof: \n");
 
     // A page of no lines prints white, and is counted.
     ASSERT_EQ(b.command(0x08, 0x00, CommandBlock::Write, {}), 0u);
     ASSERT_EQ(b.command(0x02, 0x01, CommandBlock::Write, {0x00}), 0u);
     ASSERT_EQ(b.printer.pagesWritten(), 1u);
     EXPECT_TRUE(b.stateSays("pages printed: 1")) << b.state();
-    EXPECT_TRUE(b.stateSays("last page: " + (b.dir / "page-0001.ppm").string())) << b.state();
+    EXPECT_TRUE(b.stateSays("last page: " + (b.dir / "page-0001.png").string())) << b.state();
 
     b.control("paper out\nmake coffee\nbusy soon\npaper in\n");
     EXPECT_EQ(isReady(b.port), kReady);

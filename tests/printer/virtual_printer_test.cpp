@@ -209,7 +209,7 @@ std::vector<std::uint8_t> buildLine(int a) {
 TEST(VirtualPrinter, CompletedPageComesBackAsItsLevels) {
     test::TempDir dir;
     platform::FakeClock clock;
-    VirtualPrinter printer(clock, dir.path() / "out");
+    VirtualPrinter printer(clock, dir.path() / "out", {.writeRawPicture = true});
     Host host(printer);
 
     ASSERT_EQ(host.startPage(), 0u);
@@ -268,7 +268,8 @@ TEST(VirtualPrinter, UnfinishedPagesWriteNothing) {
         ASSERT_EQ(host.endPage(c.endCode), 0u);
         EXPECT_EQ(printer.pagesWritten(), 0u);
         for (const auto& entry : fs::directory_iterator(dir.path()))
-            EXPECT_NE(entry.path().extension(), ".ppm") << entry.path();
+            EXPECT_TRUE(entry.path().extension() != ".png" && entry.path().extension() != ".levels")
+                << entry.path();
     }
 }
 
@@ -282,7 +283,7 @@ TEST(VirtualPrinter, NewPagesNeverOverwriteOldOnes) {
     ASSERT_EQ(host.rasterLine(buildLine(0)), 0u);
     ASSERT_EQ(host.endPage(0x00), 0u);
     EXPECT_EQ(test::readBytes(dir / "page-0001.ppm"), "an earlier page");
-    EXPECT_EQ(printer.lastPagePath(), dir / "page-0002.ppm");
+    EXPECT_EQ(printer.lastPagePath(), dir / "page-0002.png");
     const std::vector<std::uint8_t> line = buildLine(0);
     EXPECT_EQ(test::readBytes(dir / "page-0002.lines"), std::string(line.begin(), line.end()));
     // A line that never came prints white.

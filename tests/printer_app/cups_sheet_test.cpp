@@ -55,8 +55,8 @@ TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
     ASSERT_NO_FATAL_FAILURE(printAndWait(pdf, 2, {"-o", "print-color-mode=monochrome"}));
 
     // The text page is mostly paper, which gives its colour.
-    const QImage textPage(q(test::printedPage(out(), 1, "ppm")));
-    const QImage pdfPage(q(test::printedPage(out(), 2, "ppm")));
+    const QImage textPage(q(test::printedPage(out(), 1, "png")));
+    const QImage pdfPage(q(test::printedPage(out(), 2, "png")));
     ASSERT_FALSE(textPage.isNull() || pdfPage.isNull());
     std::map<QRgb, int> counts;
     for (int y = 0; y < textPage.height(); ++y)
@@ -77,8 +77,8 @@ TEST_F(CupsQueue, TextAndPdfFillTheSheetAndGreyPrintsGrey) {
     EXPECT_NE(test::readBytes(m_root / "app/log").find("raster data is 480x640x8 (sGray)"),
               std::string::npos)
         << diagnostics();
-    EXPECT_FALSE(test::readBytes(test::printedPage(out(), 3, "ppm")) ==
-                 test::readBytes(test::printedPage(out(), 2, "ppm")));
+    EXPECT_FALSE(test::readBytes(test::printedPage(out(), 3)) ==
+                 test::readBytes(test::printedPage(out(), 2, "png")));
 }
 
 } // namespace

@@ -257,7 +257,7 @@ TEST(MainFrame, MenusListTheirEntriesInOrder) {
           "Druck&qualität einstellen", "&Medientyp einstellen"}},
         {"An&sicht",
          {"&Werkzeugleiste", "S&tatusleiste", "-", "Um &90 Grad rotieren", "&An Fenster anpassen",
-          "&Vorschau"}},
+          "&Vorschau", "-", "&Druckansicht (Proof)", "Nicht druckbare &Farben markieren"}},
         {"&Hilfe", {"&Hilfethemen", "-", "Inf&o ..."}},
     };
     for (int i = 0; i < 4; ++i) {

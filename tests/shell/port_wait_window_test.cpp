@@ -152,7 +152,7 @@ TEST(PortWaitWindow, TheWaitShowsAtOnceAndEndsAsAsked) {
         EXPECT_TRUE(shownAt >= 0 && shownAt < 3000) << shownAt;
         EXPECT_TRUE(printGreyed);
         EXPECT_TRUE(c.then != Then::Escape || endedAt - actedAt < 1000) << endedAt - actedAt;
-        EXPECT_EQ(fs::exists(rig.out / "page-0001.ppm"), c.printed);
+        EXPECT_EQ(fs::exists(rig.out / "page-0001.png"), c.printed);
         EXPECT_EQ(rig.told(printer::kMsgPortInUse), c.then == Then::BoundRunsOut ? 1 : 0);
         // Nothing of the wait is left: the strip at rest, print on, the port free.
         EXPECT_EQ(rig.stripText(), "");

@@ -138,7 +138,7 @@ class WhatPrints : public ::testing::Test {
     std::string print() {
         ui.script(Answer::Yes); // no colour-matching table here: print without
         const fs::path page =
-            out / QString("page-%1.ppm").arg(++pages, 4, 10, QChar('0')).toStdString();
+            out / QString("page-%1.levels").arg(++pages, 4, 10, QChar('0')).toStdString();
         dispatch(CommandId::PrintCurrent);
         QElapsedTimer clock;
         clock.start();

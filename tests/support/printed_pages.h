@@ -6,7 +6,7 @@
 
 namespace kv::test {
 
-// Page n's print levels (or its picture, "ppm"), counted from 1.
+// Page n's print levels (or its picture, "png"), counted from 1.
 inline std::filesystem::path printedPage(const std::filesystem::path& out, int n,
                                          const char* extension = "levels") {
     char name[32];

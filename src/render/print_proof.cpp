@@ -1,0 +1,490 @@
+#include "render/print_proof.h"
+
+#include "platform/atomic_file.h"
+#include "platform/numbers.h"
+#include "render/colour_tables.h"
+#include "render/print_preparation.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace kv::render {
+
+namespace {
+
+enum PairIndex { kRg, kRb, kGr, kGb, kBr, kBg };
+enum Channel { kRed, kGreen, kBlue };
+
+// A 256-entry table read at a real input in [0, 255], linear between entries.
+double lerp(const std::array<double, 256>& table, double x) {
+    const int i = std::min(static_cast<int>(x), 254);
+    const double f = x - i;
+    return table[i] + f * (table[i + 1] - table[i]);
+}
+
+std::uint8_t roundToByte(double v) {
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    return static_cast<std::uint8_t>(v + 0.5);
+}
+
+// The levels' distance from what the real-valued conversion gives, above which
+// they count as out of reach: the conversion rounds to whole levels.
+constexpr double kReachTolerance = 0.5;
+// The pre-image is taken as found when every level is met this closely.
+constexpr double kMet = 1e-4;
+constexpr int kMaxSweeps = 100;
+
+std::uint32_t fnv1a(const void* data, std::size_t size, std::uint32_t hash = 2166136261u) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
+// The full conversion of one 8-bit colour, as fullExposure does it.
+Levels levelsOf(const ExposureTables& t, int r, int g, int b) {
+    const auto level = [](double v) -> std::int16_t {
+        if (!(v > 0))
+            return 0;
+        if (v >= 32767)
+            return 32767;
+        const int whole = static_cast<int>(v); // half up, as the conversion rounds
+        return static_cast<std::int16_t>(v - whole >= 0.5 ? whole + 1 : whole);
+    };
+    return {level(t.gamma[kBlue][b] * (1 - t.lambda[kBr][b] * t.disturbance[kBr][r] -
+                                       t.lambda[kBg][b] * t.disturbance[kBg][g] * t.ovBg)),
+            level(t.gamma[kGreen][g] * (1 - t.lambda[kGb][g] * t.disturbance[kGb][b] * t.ovGb -
+                                        t.lambda[kGr][g] * t.disturbance[kGr][r])),
+            level(t.gamma[kRed][r] * (1 - t.lambda[kRg][r] * t.disturbance[kRg][g] * t.ovRg -
+                                      t.lambda[kRb][r] * t.disturbance[kRb][b]))};
+}
+
+// A level's factor as a function of its own input x, the disturbances of the two
+// pairs given: the weights are straight lines in x, so the factor is k0 - k1 * x.
+std::pair<double, double> ownFactor(const ExposureTables& t, int first, int second,
+                                    double disturbFirst, double disturbSecond) {
+    const auto& a = t.lambda[first];
+    const auto& b = t.lambda[second];
+    const double slopeA = (a[255] - a[0]) / 255, slopeB = (b[255] - b[0]) / 255;
+    return {1 - a[0] * disturbFirst - b[0] * disturbSecond,
+            slopeA * disturbFirst + slopeB * disturbSecond};
+}
+
+// The input x in [0, 255] with curve(x) * (k0 - k1 * x) = level nearest to `near`. On
+// each curve segment this is a quadratic. Without any, the input that comes closest.
+double solveOwnInput(const std::array<double, 256>& curve, double level, double k0, double k1,
+                     double near) {
+    double best = near, bestDistance = 1e300;
+    double closest = near, closestMiss = 1e300;
+    const auto consider = [&](double x) {
+        const double miss = std::abs(lerp(curve, x) * (k0 - k1 * x) - level);
+        if (miss < closestMiss - 1e-12 ||
+            (miss <= closestMiss + 1e-12 && std::abs(x - near) < std::abs(closest - near)))
+            closest = x, closestMiss = miss;
+    };
+    const auto segment = [&](int k) {
+        // x = k + u, u in [0, 1]: (a + d u)(e - k1 u) = level.
+        const double a = curve[k], d = curve[k + 1] - curve[k], e = k0 - k1 * k;
+        const double qa = -d * k1, qb = d * e - a * k1, qc = a * e - level;
+        double roots[2];
+        int n = 0;
+        if (std::abs(qa) < 1e-12) {
+            if (std::abs(qb) > 1e-12)
+                roots[n++] = -qc / qb;
+            else if (std::abs(qc) < 1e-9)
+                roots[n++] = std::clamp(near - k, 0.0, 1.0); // level all along
+        } else {
+            const double disc = qb * qb - 4 * qa * qc;
+            if (disc >= 0) {
+                const double q = -0.5 * (qb + std::copysign(std::sqrt(disc), qb));
+                roots[n++] = q / qa;
+                if (q != 0)
+                    roots[n++] = qc / q;
+            }
+            if (const double vertex = -qb / (2 * qa); vertex > 0 && vertex < 1)
+                consider(k + vertex);
+        }
+        consider(k);
+        consider(k + 1);
+        for (int i = 0; i < n; ++i)
+            if (roots[i] >= -1e-9 && roots[i] <= 1 + 1e-9) {
+                const double x = k + std::clamp(roots[i], 0.0, 1.0);
+                if (std::abs(x - near) < bestDistance)
+                    best = x, bestDistance = std::abs(x - near);
+            }
+    };
+    // Outwards from the segment of `near`; stops once no farther segment can be nearer.
+    const int start = std::clamp(static_cast<int>(near), 0, 254);
+    for (int d = 0; d < 255; ++d) {
+        const int below = start - d, above = start + d;
+        if (below < 0 && above > 254)
+            break;
+        const double gapBelow = below >= 0 ? near - (below + 1) : 1e300;
+        const double gapAbove = above <= 254 ? above - near : 1e300;
+        if (std::min(gapBelow, gapAbove) > bestDistance)
+            break;
+        if (below >= 0)
+            segment(below);
+        if (d > 0 && above <= 254)
+            segment(above);
+    }
+    return bestDistance < 1e300 ? best : closest;
+}
+} // namespace
+
+// Per calibration: each channel's gamma curve cut into pieces that rise, fall or
+// stay level, and for every whole level the pieces that pass through it.
+struct LevelProof::Inverse {
+    struct Piece {
+        double x0, x1; // inputs
+        double t0, t1; // curve values at x0 and x1; equal on a level stretch
+    };
+    struct Curve {
+        std::vector<Piece> pieces;
+        // For the levels in [j, j + 1]: the pieces reaching into them.
+        std::vector<std::vector<std::uint16_t>> at;
+        double lowest = 0, highest = 0;
+
+        // Every input range giving level t (a single input is a range of one),
+        // at most kMaxRanges of them.
+        static constexpr int kMaxRanges = 16;
+        struct Range {
+            double lo, hi;
+        };
+        int ranges(double t, Range* out) const {
+            t = std::clamp(t, lowest, highest);
+            const std::size_t j = std::min(static_cast<std::size_t>(t - lowest), at.size() - 1);
+            int n = 0;
+            for (const std::uint16_t i : at[j]) {
+                const Piece& p = pieces[i];
+                if (t < std::min(p.t0, p.t1) || t > std::max(p.t0, p.t1) || n == kMaxRanges)
+                    continue;
+                if (p.t0 == p.t1) {
+                    out[n++] = {p.x0, p.x1};
+                } else {
+                    const double x = p.x0 + (t - p.t0) / (p.t1 - p.t0) * (p.x1 - p.x0);
+                    out[n++] = {x, x};
+                }
+            }
+            return n;
+        }
+    };
+    std::array<Curve, 3> curves;
+    // Per channel and whole level from the curve's lowest: the input ranges giving
+    // it, touching ones joined, at first[j] .. first[j + 1] - 1.
+    struct LevelRanges {
+        std::vector<Curve::Range> ranges;
+        std::vector<std::uint32_t> first;
+    };
+    std::array<LevelRanges, 3> levels;
+    bool crossTalk = false;
+};
+
+namespace {
+
+LevelProof::Inverse::Curve invertCurve(const std::array<double, 256>& t) {
+    LevelProof::Inverse::Curve curve;
+    // Neighbouring segments that stay level are one piece, so a long level stretch
+    // is looked at once.
+    for (int k = 0; k < 255; ++k) {
+        if (t[k] == t[k + 1] && !curve.pieces.empty() && curve.pieces.back().t0 == t[k] &&
+            curve.pieces.back().t1 == t[k] && curve.pieces.back().x1 == k) {
+            curve.pieces.back().x1 = k + 1;
+            continue;
+        }
+        curve.pieces.push_back({double(k), double(k + 1), t[k], t[k + 1]});
+    }
+    curve.lowest = std::floor(*std::min_element(t.begin(), t.end()));
+    curve.highest = std::ceil(*std::max_element(t.begin(), t.end()));
+    curve.at.resize(static_cast<std::size_t>(curve.highest - curve.lowest) + 1);
+    for (std::size_t i = 0; i < curve.pieces.size(); ++i) {
+        const auto& p = curve.pieces[i];
+        const double lo = std::min(p.t0, p.t1) - curve.lowest;
+        const double hi = std::max(p.t0, p.t1) - curve.lowest;
+        const std::size_t first = lo > 1 ? static_cast<std::size_t>(std::ceil(lo)) - 1 : 0;
+        const std::size_t last = std::min(static_cast<std::size_t>(hi), curve.at.size() - 1);
+        for (std::size_t j = first; j <= last; ++j)
+            curve.at[j].push_back(static_cast<std::uint16_t>(i));
+    }
+    return curve;
+}
+
+} // namespace
+
+LevelProof::LevelProof(const ExposureTables& tables) : m_tables(tables) {
+    auto inverse = std::make_shared<Inverse>();
+    for (int c = 0; c < 3; ++c) {
+        const Inverse::Curve& curve = inverse->curves[c] = invertCurve(tables.gamma[c]);
+        Inverse::LevelRanges& out = inverse->levels[c];
+        Inverse::Curve::Range ranges[Inverse::Curve::kMaxRanges];
+        for (std::size_t j = 0; j < curve.at.size(); ++j) {
+            out.first.push_back(static_cast<std::uint32_t>(out.ranges.size()));
+            const int n = curve.ranges(curve.lowest + double(j), ranges);
+            std::sort(ranges, ranges + n, [](const auto& a, const auto& b) { return a.lo < b.lo; });
+            for (int i = 0; i < n; ++i) {
+                if (out.ranges.size() > out.first.back() &&
+                    ranges[i].lo <= out.ranges.back().hi + 1e-9)
+                    out.ranges.back().hi = std::max(out.ranges.back().hi, ranges[i].hi);
+                else
+                    out.ranges.push_back(ranges[i]);
+            }
+        }
+        out.first.push_back(static_cast<std::uint32_t>(out.ranges.size()));
+    }
+    for (const auto& weights : tables.lambda)
+        for (const double w : weights)
+            inverse->crossTalk = inverse->crossTalk || w != 0;
+    m_inverse = std::move(inverse);
+    m_description = platform::formatC("full: tables %08x", unsigned(fnv1a(&tables, sizeof tables)));
+}
+
+LevelProof LevelProof::forJob(const adjust::PictureAdjustSettings& settings,
+                              const media::MediaCalibration& calibration,
+                              const media::GammaCurves& gamma, const ExposureBaseMedia& base) {
+    LevelProof proof;
+    if (settings.plainExposure()) {
+        proof.m_description = platform::formatC("plain (ColorControl %d)", settings.colorControl);
+        return proof;
+    }
+    const ExposurePlan plan = planExposure(calibration, gamma, base);
+    if (!plan.tables) {
+        // The conversion prints such a calibration as 4 x v.
+        proof.m_description = "plain (unusable calibration: " + plan.problem + ")";
+        return proof;
+    }
+    proof = LevelProof(*plan.tables);
+    proof.m_description = platform::formatC(
+        "full: sC=%g sM=%g sY=%g TDTC=%d TDBC=%d TDTM=%d TDBM=%d TDTY=%d TDBY=%d "
+        "gamma tops r/g/b=%d/%d/%d tables %08x",
+        double(calibration.sensC), double(calibration.sensM), double(calibration.sensY),
+        calibration.tdtc, calibration.tdbc, calibration.tdtm, calibration.tdbm, calibration.tdty,
+        calibration.tdby, gamma.table[0][256], gamma.table[1][256], gamma.table[2][256],
+        unsigned(fnv1a(&*plan.tables, sizeof *plan.tables)));
+    return proof;
+}
+
+LevelProof LevelProof::forInputs(const PrintInputs& inputs) {
+    return forJob(inputs.settings, inputs.calibration, inputs.gamma,
+                  readExposureBaseMedia(inputs.programDirectory));
+}
+
+std::string LevelProof::description() const {
+    return m_description.empty() ? std::string(m_tables ? "full" : "plain") : m_description;
+}
+
+LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
+    if (!m_tables) {
+        Colour colour;
+        const auto channel = [&colour](int level) {
+            if (level < 0 || level > 4 * 255)
+                colour.reachable = false;
+            return roundToByte(level / 4.0);
+        };
+        colour.blue = channel(levels[kYellow]);
+        colour.green = channel(levels[kMagenta]);
+        colour.red = channel(levels[kCyan]);
+        return colour;
+    }
+    const ExposureTables& t = *m_tables;
+    const Inverse& inv = *m_inverse;
+    const double y = levels[kYellow], m = levels[kMagenta], c = levels[kCyan];
+
+    // Each level is its own channel's curve times a factor near 1 that the other
+    // two channels (and its own weight) set: start from the curves alone, then
+    // divide the factors out until the inputs stand still.
+    const auto factors = [&t](double r, double g, double b) {
+        return std::array<double, 3>{
+            1 - lerp(t.lambda[kRg], r) * lerp(t.disturbance[kRg], g) * t.ovRg -
+                lerp(t.lambda[kRb], r) * lerp(t.disturbance[kRb], b),
+            1 - lerp(t.lambda[kGb], g) * lerp(t.disturbance[kGb], b) * t.ovGb -
+                lerp(t.lambda[kGr], g) * lerp(t.disturbance[kGr], r),
+            1 - lerp(t.lambda[kBr], b) * lerp(t.disturbance[kBr], r) -
+                lerp(t.lambda[kBg], b) * lerp(t.disturbance[kBg], g) * t.ovBg};
+    };
+    // Where a curve gives a level from several inputs (it falls back or stays level
+    // somewhere), the input nearest the channels whose level has one input (or a
+    // short stretch) is taken: a grey stays grey. Without such a channel every end
+    // of a range is tried as the meeting point, and the closest meeting taken.
+    // A level outside a curve's range takes the input where the curve comes closest.
+    using Range = Inverse::Curve::Range;
+    const double want[3] = {c, m, y};
+    const Range* ranges[3];
+    int counts[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const Inverse::Curve& curve = inv.curves[ch];
+        const auto j = static_cast<std::size_t>(std::clamp(want[ch], curve.lowest, curve.highest) -
+                                                curve.lowest);
+        const Inverse::LevelRanges& lr = inv.levels[ch];
+        ranges[ch] = lr.ranges.data() + lr.first[j];
+        counts[ch] = static_cast<int>(lr.first[j + 1] - lr.first[j]);
+    }
+    const auto nearestIn = [&](int ch, double at) {
+        double best = at, distance = 1e300;
+        for (int i = 0; i < counts[ch]; ++i) {
+            const double x = std::clamp(at, ranges[ch][i].lo, ranges[ch][i].hi);
+            if (std::abs(x - at) < distance)
+                best = x, distance = std::abs(x - at);
+        }
+        return best;
+    };
+    constexpr double kShortStretch = 2;
+    double sure = 0;
+    int sures = 0;
+    for (int ch = 0; ch < 3; ++ch)
+        if (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch) {
+            sure += (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
+            ++sures;
+        }
+    double meet = sures > 0 ? sure / sures : 127.5;
+    if (sures == 0) {
+        double spread = 1e300;
+        for (int from = 0; from < 3; ++from)
+            for (int i = 0; i < counts[from]; ++i)
+                for (const double at : {ranges[from][i].lo, ranges[from][i].hi}) {
+                    double sum = 0;
+                    for (int ch = 0; ch < 3; ++ch)
+                        sum += std::abs(nearestIn(ch, at) - at);
+                    if (sum < spread)
+                        meet = at, spread = sum;
+                }
+    }
+    double x[3];
+    for (int ch = 0; ch < 3; ++ch)
+        x[ch] = nearestIn(ch, meet);
+    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3) {
+        // Each level straight from its own curve: met exactly when inside the curves.
+        bool inside = true;
+        for (int ch = 0; ch < 3; ++ch)
+            inside =
+                inside && want[ch] >= inv.curves[ch].lowest && want[ch] <= inv.curves[ch].highest;
+        if (inside)
+            return {roundToByte(x[kRed]), roundToByte(x[kGreen]), roundToByte(x[kBlue]), true};
+    }
+    double r = x[kRed], g = x[kGreen], b = x[kBlue];
+    if (inv.crossTalk) {
+        // Channel by channel, each level solved exactly for its own input with the
+        // other two held, until all three levels are met.
+        for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+            const auto [k0b, k1b] = ownFactor(t, kBr, kBg, lerp(t.disturbance[kBr], r),
+                                              lerp(t.disturbance[kBg], g) * t.ovBg);
+            b = solveOwnInput(t.gamma[kBlue], y, k0b, k1b, b);
+            const auto [k0g, k1g] = ownFactor(t, kGb, kGr, lerp(t.disturbance[kGb], b) * t.ovGb,
+                                              lerp(t.disturbance[kGr], r));
+            g = solveOwnInput(t.gamma[kGreen], m, k0g, k1g, g);
+            const auto [k0r, k1r] = ownFactor(t, kRg, kRb, lerp(t.disturbance[kRg], g) * t.ovRg,
+                                              lerp(t.disturbance[kRb], b));
+            r = solveOwnInput(t.gamma[kRed], c, k0r, k1r, r);
+            const auto f = factors(r, g, b);
+            if (std::abs(lerp(t.gamma[kBlue], b) * f[kBlue] - y) < kMet &&
+                std::abs(lerp(t.gamma[kGreen], g) * f[kGreen] - m) < kMet)
+                break; // red was solved last: it is met
+        }
+    }
+
+    // Reached when the real-valued conversion of the pre-image rounds to the levels;
+    // the level 0 also stands for every negative value.
+    const auto f = factors(r, g, b);
+    const double reached[3] = {lerp(t.gamma[kBlue], b) * f[kBlue],
+                               lerp(t.gamma[kGreen], g) * f[kGreen],
+                               lerp(t.gamma[kRed], r) * f[kRed]};
+    bool met = true;
+    for (int i = 0; i < 3; ++i) {
+        const double want = levels[i];
+        met = met && (want == 0 ? reached[i] <= kReachTolerance
+                                : std::abs(reached[i] - want) <= kReachTolerance);
+    }
+    Colour colour{roundToByte(r), roundToByte(g), roundToByte(b), met};
+    // Where the cross-colour terms change steeply, or a curve stays on one level for
+    // a few inputs, rounding can move a level by more than one: then the neighbour of
+    // the rounded colour that prints closest is taken.
+    const auto miss = [&](int red, int green, int blue) {
+        const Levels back = levelsOf(t, red, green, blue);
+        int worst = 0;
+        for (int i = 0; i < 3; ++i)
+            worst = std::max(worst, std::abs(back[i] - levels[i]));
+        return worst;
+    };
+    int worst = miss(colour.red, colour.green, colour.blue);
+    if (worst > 1 && inv.crossTalk) {
+        const int r0 = colour.red, g0 = colour.green, b0 = colour.blue;
+        for (int dr = -1; dr <= 1; ++dr)
+            for (int dg = -1; dg <= 1; ++dg)
+                for (int db = -1; db <= 1; ++db) {
+                    const int cr = r0 + dr, cg = g0 + dg, cb = b0 + db;
+                    if (cr < 0 || cr > 255 || cg < 0 || cg > 255 || cb < 0 || cb > 255)
+                        continue;
+                    if (const int w = miss(cr, cg, cb); w < worst) {
+                        worst = w;
+                        colour.red = std::uint8_t(cr), colour.green = std::uint8_t(cg),
+                        colour.blue = std::uint8_t(cb);
+                    }
+                }
+    }
+    // A colour that prints within a level of them reaches them too.
+    colour.reachable = colour.reachable || worst <= 1;
+    return colour;
+}
+
+SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) {
+    SheetProof sheet;
+    // Flat areas repeat their levels: the last answer is kept.
+    Levels last{-1, -1, -1};
+    LevelProof::Colour colour;
+    std::uint8_t* rgb = sheet.rgb.data();
+    std::uint8_t* outOfReach = sheet.outOfReach.data();
+    for (int row = 0; row < SheetProof::kHeight; ++row)
+        for (int column = 0; column < SheetProof::kWidth; ++column, rgb += 3, ++outOfReach) {
+            const Levels& levels = exposure.at(row, column);
+            if (levels != last) {
+                colour = proof.colourOf(levels);
+                last = levels;
+            }
+            rgb[0] = colour.red;
+            rgb[1] = colour.green;
+            rgb[2] = colour.blue;
+            *outOfReach = colour.reachable ? 0 : 1;
+        }
+    return sheet;
+}
+
+namespace {
+
+void appendBytes(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<std::string*>(png_get_io_ptr(png));
+    out->append(reinterpret_cast<const char*>(data), size);
+}
+
+void flushNothing(png_structp) {}
+
+} // namespace
+
+bool writeProofPng(const std::filesystem::path& file, const SheetProof& proof) {
+    std::string bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_set_write_fn(png, &bytes, appendBytes, flushNothing);
+    png_set_IHDR(png, info, SheetProof::kWidth, SheetProof::kHeight, 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < SheetProof::kHeight; ++row)
+        png_write_row(png, proof.rgb.data() + std::size_t(row) * SheetProof::kWidth * 3);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return platform::writeFileAtomic(file, bytes);
+}
+
+} // namespace kv::render

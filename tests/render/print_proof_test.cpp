@@ -1,0 +1,278 @@
+#include "render/print_proof.h"
+
+#include "media/gamma_curves.h"
+#include "render/print_preparation.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_SANITIZED 1
+#endif
+#endif
+
+namespace kv::render {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The shipped calibration: the nominal rank rows and data/BasMedia.ini, which has
+// no cross-colour terms.
+struct Calibration {
+    media::MediaCalibration media;
+    media::GammaCurves gamma;
+    ExposureBaseMedia base = readExposureBaseMedia(KV_DATA_DIR);
+
+    Calibration() { media::rebuildGammaCurves(media, gamma); }
+    ExposureTables tables() const {
+        const ExposurePlan plan = planExposure(media, gamma, base);
+        EXPECT_TRUE(plan.tables) << plan.problem;
+        return plan.tables.value_or(ExposureTables{});
+    }
+};
+
+// Every cross-colour term switched on and large: up to half a level taken away
+// by the other two channels. Its curves rise all along: where one falls back, a
+// level has inputs far apart, and with cross-talk the other channels' terms then
+// differ between them.
+Calibration strongCrossTalk() {
+    Calibration c;
+    c.media.tdtm = 150;
+    c.media.tdty = 120;
+    c.media.sensC = 0.9f;
+    c.media.sensM = 1.1f;
+    c.media.sensY = 1.2f;
+    media::rebuildGammaCurves(c.media, c.gamma);
+    const std::pair<const char*, const char*> values[] = {
+        {"GBase32", "120"}, {"GBase224", "280"}, {"BBase32", "90"}, {"BBase224", "310"},
+        {"Prg", "0.25"},    {"Prb", "0.15"},     {"Pgr", "0.2"},    {"Pgb", "0.3"},
+        {"Pbr", "0.1"},     {"Pbg", "0.35"},     {"Qrg", "0.12"},   {"Qrb", "0.2"},
+        {"Qgr", "0.08"},    {"Qgb", "0.25"},     {"Qbr", "0.18"},   {"Qbg", "0.1"},
+        {"Rrg", "0.5"},     {"Rrb", "0.3"},      {"Rgr", "0.9"},    {"Rgb", "0.6"},
+        {"Rbr", "0.4"},     {"Rbg", "0.7"},      {"OVbg", "1.3"},   {"OVgb", "0.8"},
+        {"OVrg", "1.2"},
+    };
+    for (const auto& [key, text] : values)
+        c.base.set(key, text);
+    return c;
+}
+
+void setRgb(PrintImage& image, int row, int column, int r, int g, int b) {
+    std::uint8_t* p = image.pixel(row, column);
+    p[0] = static_cast<std::uint8_t>(b);
+    p[1] = static_cast<std::uint8_t>(g);
+    p[2] = static_cast<std::uint8_t>(r);
+}
+
+// The conversion and the final clamp, as a job runs them (no edge enhancement).
+ExposureImage printed(const Calibration& c, const ExposureTables& tables, const PrintImage& image) {
+    ExposureImage exposure;
+    fullExposure(tables, image, exposure);
+    clampLevels(c.gamma, exposure);
+    return exposure;
+}
+
+TEST(PrintProof, EveryPrintableLevelTripleComesBackWithinOneLevel) {
+#ifdef KV_SANITIZED
+    constexpr int kStep = 5; // the whole cube takes minutes under the sanitizers
+#else
+    constexpr int kStep = 1;
+#endif
+    const struct {
+        const char* name;
+        Calibration calibration;
+    } cases[] = {{"shipped", Calibration()}, {"strong cross-talk", strongCrossTalk()}};
+    for (const auto& k : cases) {
+        const ExposureTables tables = k.calibration.tables();
+        const LevelProof proof(tables);
+        ASSERT_FALSE(proof.plain());
+        PrintImage image, back;
+        long checked = 0, unreached = 0, failures = 0;
+        const auto runChunk = [&](int pixels) {
+            const ExposureImage levels = printed(k.calibration, tables, image);
+            for (int i = 0; i < pixels; ++i) {
+                const int row = i / kFrameWidth, column = i % kFrameWidth;
+                const LevelProof::Colour colour = proof.colourOf(levels.at(row, column));
+                unreached += colour.reachable ? 0 : 1;
+                setRgb(back, row, column, colour.red, colour.green, colour.blue);
+            }
+            const ExposureImage again = printed(k.calibration, tables, back);
+            for (int i = 0; i < pixels; ++i) {
+                const Levels& want = levels.at(i / kFrameWidth, i % kFrameWidth);
+                const Levels& got = again.at(i / kFrameWidth, i % kFrameWidth);
+                for (int l = 0; l < 3; ++l)
+                    if (std::abs(want[l] - got[l]) > 1 && ++failures <= 5) {
+                        const std::uint8_t* p = image.pixel(i / kFrameWidth, i % kFrameWidth);
+                        ADD_FAILURE() << k.name << ": rgb " << int(p[2]) << "," << int(p[1]) << ","
+                                      << int(p[0]) << " level " << l << " " << want[l]
+                                      << " came back as " << got[l];
+                    }
+            }
+            checked += pixels;
+        };
+        int filled = 0;
+        for (int r = 0; r < 256; r += kStep)
+            for (int g = 0; g < 256; g += kStep)
+                for (int b = 0; b < 256; b += kStep) {
+                    setRgb(image, filled / kFrameWidth, filled % kFrameWidth, r, g, b);
+                    if (++filled == kFrameWidth * kFrameHeight) {
+                        runChunk(filled);
+                        filled = 0;
+                    }
+                }
+        runChunk(filled);
+        EXPECT_EQ(failures, 0) << k.name;
+        EXPECT_EQ(unreached, 0) << k.name << " of " << checked;
+    }
+}
+
+TEST(PrintProof, PaperWhiteAndGreysStayNeutral) {
+    // Grey within two steps in each channel: where a curve rises slowly, two or three
+    // inputs print the same whole level, and the proof cannot tell them apart.
+    constexpr int kGreyTolerance = 2;
+    const struct {
+        const char* name;
+        LevelProof proof;
+        Calibration calibration;
+    } cases[] = {
+        {"shipped", LevelProof(Calibration().tables()), Calibration()},
+        {"strong cross-talk", LevelProof(strongCrossTalk().tables()), strongCrossTalk()},
+        {"plain", LevelProof(), Calibration()},
+    };
+    for (const auto& k : cases) {
+        PrintImage ramp;
+        for (int v = 0; v < 256; ++v)
+            setRgb(ramp, 0, v, v, v, v);
+        ExposureImage levels;
+        if (k.proof.plain())
+            plainExposure(ramp, levels);
+        else
+            levels = printed(k.calibration, k.calibration.tables(), ramp);
+        const LevelProof::Colour white = k.proof.colourOf(levels.at(0, 255));
+        EXPECT_EQ((std::array{white.red, white.green, white.blue}),
+                  (std::array<std::uint8_t, 3>{255, 255, 255}))
+            << k.name;
+        for (int v = 0; v < 256; ++v) {
+            const LevelProof::Colour c = k.proof.colourOf(levels.at(0, v));
+            EXPECT_TRUE(c.reachable) << k.name << " " << v;
+            for (const int channel : {c.red, c.green, c.blue})
+                EXPECT_LE(std::abs(channel - v), kGreyTolerance) << k.name << " grey " << v;
+        }
+    }
+}
+
+TEST(PrintProof, LevelsNoColourPrintsAreMarkedAndGetTheNearestColour) {
+    const LevelProof full(Calibration().tables());
+    const LevelProof plain;
+    const struct {
+        const LevelProof* proof;
+        Levels levels;
+        std::array<int, 3> rgb;
+        bool reachable;
+    } cases[] = {
+        // Plain: a quarter of the level, rounded; above 4 x 255 nothing prints it.
+        {&plain, {0, 4, 1020}, {255, 1, 0}, true},
+        {&plain, {2, 5, 1}, {0, 1, 1}, true},
+        {&plain, {1021, 0, 0}, {0, 0, 255}, false},
+        {&plain, {32767, 32767, 32767}, {255, 255, 255}, false},
+        // Full: far past the curves' tops (edge enhancement before a high clamp).
+        {&full, {32767, 32767, 32767}, {255, 255, 255}, false},
+        {&full, {32767, 0, 0}, {0, 0, 255}, false},
+    };
+    for (const auto& k : cases) {
+        const LevelProof::Colour c = k.proof->colourOf(k.levels);
+        EXPECT_EQ((std::array<int, 3>{c.red, c.green, c.blue}), k.rgb)
+            << k.levels[0] << "," << k.levels[1] << "," << k.levels[2];
+        EXPECT_EQ(c.reachable, k.reachable) << k.levels[0] << "," << k.levels[1];
+    }
+}
+
+TEST(PrintProof, JobSettingsChooseTheConversion) {
+    test::TempDir home;
+    test::writeBytes(home / "BasMedia.ini",
+                     test::readBytes(fs::path(KV_DATA_DIR) / "BasMedia.ini"));
+    test::TempDir empty; // no BasMedia.ini: RBase32 reads as 0.0
+    const Calibration c;
+    const struct {
+        int colorControl;
+        fs::path programDirectory;
+        bool plain;
+        std::string description; // its start
+    } cases[] = {
+        {1, home.path(), false,
+         "full: sC=1 sM=1 sY=1 TDTC=72 TDBC=317 TDTM=223 TDBM=510 TDTY=200 "
+         "TDBY=510 gamma tops r/g/b="},
+        {3, home.path(), false, "full: sC=1 "},
+        {2, home.path(), true, "plain (ColorControl 2)"},
+        {4, home.path(), true, "plain (ColorControl 4)"},
+        {1, empty.path(), true, "plain (unusable calibration: RBase32 = 0.0)"},
+    };
+    for (const auto& k : cases) {
+        adjust::PictureAdjustSettings settings;
+        settings.colorControl = k.colorControl;
+        const PrintInputs inputs{settings, false, c.media, c.gamma, k.programDirectory};
+        const LevelProof proof = LevelProof::forInputs(inputs);
+        EXPECT_EQ(proof.plain(), k.plain) << k.colorControl;
+        EXPECT_EQ(proof.description().rfind(k.description, 0), 0u) << proof.description();
+        EXPECT_EQ(proof.description().find('\n'), std::string::npos);
+    }
+    // The line tells calibrations apart even where only a base-media value differs.
+    const Calibration other = strongCrossTalk();
+    EXPECT_NE(LevelProof(c.tables()).description(), LevelProof(other.tables()).description());
+}
+
+TEST(PrintProof, SheetProofIsThePictureColumnsAndRoundTripsThroughPng) {
+    const Calibration c;
+    PrintImage image;
+    for (int row = 0; row < kFrameHeight; ++row)
+        for (int column = 0; column < kFrameWidth; ++column)
+            setRgb(image, row, column, column % 256, row % 256, (row + column) % 256);
+    ExposureImage levels = printed(c, c.tables(), image);
+    // One pixel pushed far up, as edge enhancement does to all three levels.
+    for (std::int16_t& level : levels.at(200, 300))
+        level = 32000;
+    const LevelProof proof(c.tables());
+    const SheetProof sheet = proofOfSheet(proof, levels);
+    ASSERT_EQ(sheet.rgb.size(), std::size_t(640 * 480 * 3));
+    long unreached = 0;
+    for (int row = 0; row < kFrameHeight; ++row)
+        for (int column = 0; column < kFrameWidth; ++column) {
+            const std::size_t i = std::size_t(row) * kFrameWidth + column;
+            const LevelProof::Colour c = proof.colourOf(levels.at(row, column));
+            unreached += sheet.outOfReach[i];
+            ASSERT_EQ(sheet.outOfReach[i], c.reachable ? 0 : 1) << row << "," << column;
+            ASSERT_EQ((std::array{sheet.rgb[3 * i], sheet.rgb[3 * i + 1], sheet.rgb[3 * i + 2]}),
+                      (std::array{c.red, c.green, c.blue}))
+                << row << "," << column;
+        }
+    EXPECT_EQ(unreached, 1);
+    EXPECT_EQ(sheet.outOfReach[200 * kFrameWidth + 300], 1);
+
+    test::TempDir dir;
+    const fs::path file = dir / "proof.png";
+    ASSERT_TRUE(writeProofPng(file, sheet));
+    png_image read{};
+    read.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&read, file.c_str()));
+    EXPECT_EQ(read.width, 640u);
+    EXPECT_EQ(read.height, 480u);
+    read.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(read));
+    ASSERT_TRUE(png_image_finish_read(&read, nullptr, pixels.data(), 0, nullptr));
+    EXPECT_TRUE(pixels == sheet.rgb);
+
+    // A folder that is not there: false, and nothing left behind.
+    EXPECT_FALSE(writeProofPng(dir / "missing" / "proof.png", sheet));
+    EXPECT_FALSE(fs::exists(dir / "missing"));
+}
+
+} // namespace
+} // namespace kv::render
