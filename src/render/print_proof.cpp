@@ -38,8 +38,10 @@ std::uint8_t roundToByte(double v) {
 // The levels' distance from what the real-valued conversion gives, above which
 // they count as out of reach: the conversion rounds to whole levels.
 constexpr double kReachTolerance = 0.5;
-// The pre-image is taken as found when every level is met this closely.
-constexpr double kMet = 1e-4;
+// The pre-image is taken as found when no input moves further than this in a sweep.
+constexpr double kSettled = 1e-6;
+// Or when every level is met this closely: far below the conversion's rounding.
+constexpr double kMet = 1e-3;
 constexpr int kMaxSweeps = 100;
 
 std::uint32_t fnv1a(const void* data, std::size_t size, std::uint32_t hash = 2166136261u) {
@@ -83,16 +85,16 @@ std::pair<double, double> ownFactor(const ExposureTables& t, int first, int seco
 double solveOwnInput(const std::array<double, 256>& curve, double level, double k0, double k1,
                      double near) {
     double best = near, bestDistance = 1e300;
-    double closest = near, closestMiss = 1e300;
-    const auto consider = [&](double x) {
-        const double miss = std::abs(lerp(curve, x) * (k0 - k1 * x) - level);
-        if (miss < closestMiss - 1e-12 ||
-            (miss <= closestMiss + 1e-12 && std::abs(x - near) < std::abs(closest - near)))
-            closest = x, closestMiss = miss;
-    };
+    // Adds the roots in segment k; with `closest`, its nearest approach to the level.
     const auto segment = [&](int k) {
         // x = k + u, u in [0, 1]: (a + d u)(e - k1 u) = level.
         const double a = curve[k], d = curve[k + 1] - curve[k], e = k0 - k1 * k;
+        // Both factors are straight and not negative here: the product stays within
+        // their extremes' products, and a level outside has no root in the segment.
+        const double tLow = std::min(a, a + d), fLow = std::min(e, e - k1);
+        if (tLow >= 0 && fLow >= 0 &&
+            (level < tLow * fLow || level > std::max(a, a + d) * std::max(e, e - k1)))
+            return;
         const double qa = -d * k1, qb = d * e - a * k1, qc = a * e - level;
         double roots[2];
         int n = 0;
@@ -101,19 +103,12 @@ double solveOwnInput(const std::array<double, 256>& curve, double level, double 
                 roots[n++] = -qc / qb;
             else if (std::abs(qc) < 1e-9)
                 roots[n++] = std::clamp(near - k, 0.0, 1.0); // level all along
-        } else {
-            const double disc = qb * qb - 4 * qa * qc;
-            if (disc >= 0) {
-                const double q = -0.5 * (qb + std::copysign(std::sqrt(disc), qb));
-                roots[n++] = q / qa;
-                if (q != 0)
-                    roots[n++] = qc / q;
-            }
-            if (const double vertex = -qb / (2 * qa); vertex > 0 && vertex < 1)
-                consider(k + vertex);
+        } else if (const double disc = qb * qb - 4 * qa * qc; disc >= 0) {
+            const double q = -0.5 * (qb + std::copysign(std::sqrt(disc), qb));
+            roots[n++] = q / qa;
+            if (q != 0)
+                roots[n++] = qc / q;
         }
-        consider(k);
-        consider(k + 1);
         for (int i = 0; i < n; ++i)
             if (roots[i] >= -1e-9 && roots[i] <= 1 + 1e-9) {
                 const double x = k + std::clamp(roots[i], 0.0, 1.0);
@@ -136,7 +131,26 @@ double solveOwnInput(const std::array<double, 256>& curve, double level, double 
         if (d > 0 && above <= 254)
             segment(above);
     }
-    return bestDistance < 1e300 ? best : closest;
+    if (bestDistance < 1e300)
+        return best;
+    // No input reaches the level: the one that comes closest, at a segment's end or
+    // where its product turns; of equal ones the nearest.
+    double closest = near, closestMiss = 1e300;
+    const auto consider = [&](double x) {
+        const double miss = std::abs(lerp(curve, x) * (k0 - k1 * x) - level);
+        if (miss < closestMiss - 1e-12 ||
+            (miss <= closestMiss + 1e-12 && std::abs(x - near) < std::abs(closest - near)))
+            closest = x, closestMiss = miss;
+    };
+    for (int k = 0; k < 255; ++k) {
+        consider(k);
+        const double a = curve[k], d = curve[k + 1] - curve[k], e = k0 - k1 * k;
+        if (const double qa = -d * k1; std::abs(qa) >= 1e-12)
+            if (const double vertex = -(d * e - a * k1) / (2 * qa); vertex > 0 && vertex < 1)
+                consider(k + vertex);
+    }
+    consider(255);
+    return closest;
 }
 } // namespace
 
@@ -373,6 +387,7 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
         // Channel by channel, each level solved exactly for its own input with the
         // other two held, until all three levels are met.
         for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+            const double before[3] = {r, g, b};
             const auto [k0b, k1b] = ownFactor(t, kBr, kBg, lerp(t.disturbance[kBr], r),
                                               lerp(t.disturbance[kBg], g) * t.ovBg);
             b = solveOwnInput(t.gamma[kBlue], y, k0b, k1b, b);
@@ -382,10 +397,15 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
             const auto [k0r, k1r] = ownFactor(t, kRg, kRb, lerp(t.disturbance[kRg], g) * t.ovRg,
                                               lerp(t.disturbance[kRb], b));
             r = solveOwnInput(t.gamma[kRed], c, k0r, k1r, r);
+            if (std::max({std::abs(r - before[0]), std::abs(g - before[1]),
+                          std::abs(b - before[2])}) < kSettled)
+                break;
+            // Where a curve is nearly level the inputs wander long after the levels
+            // are met: red was solved last, so yellow and magenta tell.
             const auto f = factors(r, g, b);
             if (std::abs(lerp(t.gamma[kBlue], b) * f[kBlue] - y) < kMet &&
                 std::abs(lerp(t.gamma[kGreen], g) * f[kGreen] - m) < kMet)
-                break; // red was solved last: it is met
+                break;
         }
     }
 
