@@ -497,6 +497,8 @@ bool writeProofPng(const std::filesystem::path& file, const SheetProof& proof) {
         return false;
     }
     png_set_write_fn(png, &bytes, appendBytes, flushNothing);
+    // A proof is looked at and thrown away: fast beats small.
+    png_set_compression_level(png, 1);
     png_set_IHDR(png, info, SheetProof::kWidth, SheetProof::kHeight, 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
