@@ -1,5 +1,6 @@
 #include "printer_app/web_jobs.h"
 
+#include "printer_app/server_messages.h"
 #include "printer_app/web_proof.h"
 
 #include <cstdlib>
@@ -11,9 +12,6 @@
 namespace kv::printer_app {
 
 namespace {
-
-// The link to a job's proof.
-constexpr const char* kProofLink = "Vorschau";
 
 // As many jobs as PAPPL keeps by default.
 constexpr int kJobsShown = 100;

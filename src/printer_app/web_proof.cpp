@@ -1,5 +1,7 @@
 #include "printer_app/web_proof.h"
 
+#include "printer_app/server_messages.h"
+
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -124,15 +126,13 @@ void keepJobProof(pappl_job_t* job, const render::ExposureImage& levels,
     removeStaleProofs(system, printer);
     const fs::path file = proofFile(system, papplJobGetID(job));
     if (!render::writeProofPng(file, render::proofOfSheet(proof, levels))) {
-        papplLogJob(job, PAPPL_LOGLEVEL_WARN, "Die Vorschau kann nicht gespeichert werden: %s",
-                    file.c_str());
+        papplLogJob(job, PAPPL_LOGLEVEL_WARN, kLogProofNotKept, file.c_str());
         return;
     }
     // The picture is the user's: nobody else on the machine reads it.
     std::error_code ec;
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, ec);
-    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Vorschau %s (%s)", file.c_str(),
-                proof.description().c_str());
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, kLogProofKept, file.c_str(), proof.description().c_str());
 }
 
 bool hasJobProof(pappl_job_t* job) {
