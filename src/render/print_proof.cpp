@@ -40,6 +40,13 @@ std::uint8_t roundToByte(double v) {
 constexpr double kReachTolerance = 0.5;
 // The pre-image is taken as found when no input moves further than this in a sweep.
 constexpr double kSettled = 1e-6;
+// How far a neighbour's input may lie from one that gives the level and still be
+// followed: a few steps, as far as edge enhancement moves a level.
+constexpr double kNeighbourReach = 4;
+// As far as a neighbour's stretch is followed where the curve rises slowly.
+constexpr double kNeighbourFar = 16;
+// How much farther from the meeting point a neighbour's stretch may be and still win.
+constexpr double kTieMargin = 16;
 // Or when every level is met this closely: far below the conversion's rounding.
 constexpr double kMet = 1e-3;
 constexpr int kMaxSweeps = 100;
@@ -294,7 +301,7 @@ std::string LevelProof::description() const {
     return m_description.empty() ? std::string(m_tables ? "full" : "plain") : m_description;
 }
 
-LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
+LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neighbour) const {
     if (!m_tables) {
         Colour colour;
         const auto channel = [&colour](int level) {
@@ -349,12 +356,34 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
         }
         return best;
     };
+    // A neighbour's input is kept outright where no stretch giving this level lies
+    // near it but it prints within a level of this one: the curve stays level there,
+    // and edge enhancement moved the level by a step.
+    const double near[3] = {neighbour ? double(neighbour->red) : 0,
+                            neighbour ? double(neighbour->green) : 0,
+                            neighbour ? double(neighbour->blue) : 0};
+    const Range* nearest[3] = {nullptr, nullptr, nullptr};
+    double nearestDistance[3] = {1e300, 1e300, 1e300}, moved[3] = {1e300, 1e300, 1e300};
+    bool keepOwn[3] = {false, false, false};
+    if (neighbour)
+        for (int ch = 0; ch < 3; ++ch) {
+            for (int i = 0; i < counts[ch]; ++i) {
+                const Range& range = ranges[ch][i];
+                const double d = std::abs(std::clamp(near[ch], range.lo, range.hi) - near[ch]);
+                if (d < nearestDistance[ch])
+                    nearest[ch] = &range, nearestDistance[ch] = d;
+            }
+            if (!inv.crossTalk)
+                moved[ch] = std::abs(lerp(t.gamma[ch], near[ch]) - want[ch]);
+            keepOwn[ch] = nearestDistance[ch] > kNeighbourReach && moved[ch] <= 1;
+        }
     constexpr double kShortStretch = 2;
     double sure = 0;
     int sures = 0;
     for (int ch = 0; ch < 3; ++ch)
-        if (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch) {
-            sure += (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
+        if (keepOwn[ch] ||
+            (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch)) {
+            sure += keepOwn[ch] ? near[ch] : (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
             ++sures;
         }
     double meet = sures > 0 ? sure / sures : 127.5;
@@ -372,8 +401,21 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
     }
     double x[3];
     for (int ch = 0; ch < 3; ++ch)
-        x[ch] = nearestIn(ch, meet);
-    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3) {
+        x[ch] = keepOwn[ch] ? near[ch] : nearestIn(ch, meet);
+    // Where the meeting point finds two stretches of a curve about as near, the
+    // neighbour's decides: the one its input lies on (or within a few steps of, or
+    // further where the curve rises slowly and its input prints within two levels of
+    // this one). So a level moved by a step does not flip between stretches far apart.
+    for (int ch = 0; ch < 3; ++ch)
+        if (!keepOwn[ch] && nearest[ch] &&
+            (nearestDistance[ch] <= kNeighbourReach ||
+             (moved[ch] <= 2 && nearestDistance[ch] <= kNeighbourFar))) {
+            const double own = std::clamp(meet, nearest[ch]->lo, nearest[ch]->hi);
+            if (std::abs(own - meet) <= std::abs(x[ch] - meet) + kTieMargin)
+                x[ch] = own;
+        }
+    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3 && !keepOwn[0] &&
+        !keepOwn[1] && !keepOwn[2]) {
         // Each level straight from its own curve: met exactly when inside the curves.
         bool inside = true;
         for (int ch = 0; ch < 3; ++ch)
@@ -457,16 +499,22 @@ SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) 
     SheetProof sheet;
     // Flat areas repeat their levels: the last answer is kept.
     Levels last{-1, -1, -1};
-    LevelProof::Colour colour;
+    LevelProof::Colour colour, rowStart;
     std::uint8_t* rgb = sheet.rgb.data();
     std::uint8_t* outOfReach = sheet.outOfReach.data();
     for (int row = 0; row < SheetProof::kHeight; ++row)
         for (int column = 0; column < SheetProof::kWidth; ++column, rgb += 3, ++outOfReach) {
             const Levels& levels = exposure.at(row, column);
             if (levels != last) {
-                colour = proof.colourOf(levels);
+                // Each pixel follows the one before it, a row's first the one above.
+                const LevelProof::Colour* neighbour = column > 0 ? &colour
+                                                      : row > 0  ? &rowStart
+                                                                 : nullptr;
+                colour = proof.colourOf(levels, neighbour);
                 last = levels;
             }
+            if (column == 0)
+                rowStart = colour;
             rgb[0] = colour.red;
             rgb[1] = colour.green;
             rgb[2] = colour.blue;

@@ -46,7 +46,9 @@ class LevelProof {
     // the one nearest the other channels is taken, so a grey stays grey. Reachable
     // means the real-valued conversion of the colour found (before rounding) lies
     // within half a level of each level, or the 8-bit colour prints within one level.
-    Colour colourOf(const Levels& levels) const;
+    // With a neighbour's proof, an input of it that still gives the level (within a
+    // few steps) is kept, so that a level moved slightly does not jump elsewhere.
+    Colour colourOf(const Levels& levels, const Colour* neighbour = nullptr) const;
 
     bool plain() const { return !m_tables.has_value(); }
     // One line naming the calibration, for logs and the virtual printer's state file.
@@ -71,7 +73,8 @@ struct SheetProof {
     std::vector<std::uint8_t> outOfReach = std::vector<std::uint8_t>(std::size_t(kWidth) * kHeight);
 };
 
-// About 10 ms a sheet with the shipped calibration, some 150 ms with strong
+// Each pixel's proof follows its left neighbour's (a row's first, the one above).
+// About 17 ms a sheet with the shipped calibration, some 160 ms with strong
 // cross-colour terms (bench/bench_proof.cpp, 2 cores).
 SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure);
 
