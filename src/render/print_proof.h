@@ -46,8 +46,10 @@ class LevelProof {
     // the one nearest the other channels is taken, so a grey stays grey. Reachable
     // means the real-valued conversion of the colour found (before rounding) lies
     // within half a level of each level, or the 8-bit colour prints within one level.
-    // With a neighbour's proof, an input of it that still gives the level (within a
-    // few steps) is kept, so that a level moved slightly does not jump elsewhere.
+    // With a neighbour's proof: where two inputs are about as near the others, the
+    // one on the neighbour's stretch of the curve wins, and where the curve stays
+    // level at the neighbour's input and that prints within a level, it is kept; so
+    // a level moved a step (edge enhancement) does not jump to a far input.
     Colour colourOf(const Levels& levels, const Colour* neighbour = nullptr) const;
 
     bool plain() const { return !m_tables.has_value(); }
