@@ -8,6 +8,7 @@
 #include "printer_app/kelvor_driver.h"
 #include "printer_app/port_device.h"
 #include "printer_app/server_job.h"
+#include "printer_app/web_proof.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +126,10 @@ bool openRun(JobRun& run, pappl_job_t* job) {
     run.lock.lock();
     useBackendOf(papplPrinterGetDeviceURI(papplJobGetPrinter(job)));
     run.printer = std::make_unique<SheetPrinter>(run.report, run.settings);
+    run.printer->onLevelsMade(
+        [job](const render::ExposureImage& levels, const render::LevelProof& proof) {
+            keepJobProof(job, levels, proof);
+        });
     if (run.printer->open())
         return true;
     papplJobSetReasons(job, PAPPL_JREASON_ABORTED_BY_SYSTEM, PAPPL_JREASON_NONE);

@@ -173,6 +173,15 @@ bool ServerJobUi::waitOutTrouble() {
 }
 
 void JobProgress::tell() {
+    // The stages raise the flag while they run; the first look after they lowered it
+    // is when the sheet's levels are whole.
+    if (flags.colourStagesRunning) {
+        m_inStages = true;
+    } else if (m_inStages) {
+        m_inStages = false;
+        if (m_stagesDone)
+            m_stagesDone();
+    }
     std::string_view phase;
     if (flags.warmingUp)
         phase = jobs::msg::kWarmingUp;
@@ -190,7 +199,18 @@ void JobProgress::tell() {
 
 SheetPrinter::SheetPrinter(JobReport& report, const ServerSettings& settings)
     : m_report(report), m_settings(settings), m_ui(report, settings), m_progress(report),
-      m_session(m_state, m_ui) {}
+      m_session(m_state, m_ui) {
+    m_progress.onStagesDone([this] {
+        if (!m_job || !m_levelsMade)
+            return;
+        // The inputs the job's stages just read, so the proof inverts these very levels.
+        const media::MediaContext media = m_session.mediaContext();
+        const render::PrintInputs inputs{m_session.pictureSettings(), m_job->colourMatching(),
+                                         media.media.calibration, media.media.gamma,
+                                         media.programDir};
+        m_levelsMade(m_job->images().exposure, render::LevelProof::forInputs(inputs));
+    });
+}
 
 SheetPrinter::~SheetPrinter() = default;
 
@@ -265,6 +285,11 @@ SheetPrinter::Result SheetPrinter::printOnce(const fs::path& picture) {
                                         render::defaultBmxFile()},
                        *this);
     m_armedMs.reset();
+    m_job = &job;
+    struct Forget {
+        const jobs::PrintJob*& job;
+        ~Forget() { job = nullptr; }
+    } forget{m_job};
     job.printCurrent();
     Result result = Result::Failed;
     while (m_armedMs) {

@@ -3,11 +3,13 @@
 #include "jobs/print_job.h"
 #include "platform/scratch_folder.h"
 #include "platform/ui.h"
+#include "render/print_proof.h"
 #include "shell/app_state.h"
 #include "shell/session.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -109,11 +111,15 @@ class JobProgress : public platform::ProgressDisplay {
         m_transferring = on;
         tell();
     }
+    // Called once the colour stages of a sheet have finished.
+    void onStagesDone(std::function<void()> done) { m_stagesDone = std::move(done); }
 
   private:
     void tell();
 
     JobReport& m_report;
+    std::function<void()> m_stagesDone;
+    bool m_inStages = false;
     bool m_transferring = false;
     std::string_view m_told;
 };
@@ -144,6 +150,11 @@ class SheetPrinter : private jobs::JobHost {
     // Why the last sheet or open() did not print.
     std::string failure() const;
 
+    // Called with each sheet's print levels once they are made, before they go to the
+    // printer, and the proof of this job's calibration.
+    using LevelsMade = std::function<void(const render::ExposureImage&, const render::LevelProof&)>;
+    void onLevelsMade(LevelsMade made) { m_levelsMade = std::move(made); }
+
   private:
     Result printOnce(const std::filesystem::path& picture);
     void armTimer(int ms) override { m_armedMs = ms; }
@@ -160,6 +171,8 @@ class SheetPrinter : private jobs::JobHost {
     platform::ScratchFolder m_scratch;
     std::optional<int> m_armedMs;
     std::string m_failure;
+    LevelsMade m_levelsMade;
+    const jobs::PrintJob* m_job = nullptr; // the sheet's job while it runs
 };
 
 } // namespace kv::printer_app

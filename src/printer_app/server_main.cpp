@@ -14,6 +14,7 @@
 #include "printer_app/port_device.h"
 #include "printer_app/server_messages.h"
 #include "printer_app/web_jobs.h"
+#include "printer_app/web_proof.h"
 
 #include <pappl/pappl.h>
 
@@ -273,6 +274,7 @@ pappl_system_t* systemCallback(int numOptions, cups_option_t* options, void*) {
     addFirstPrinter(system);
     restoreSheetMedia(system);
     replaceJobsPages(system);
+    addProofResource(system, spool);
     return system;
 }
 

@@ -24,4 +24,9 @@ inline constexpr std::string_view kMsgServerOptions =
     "Der Befehl server nimmt nur Einstellungen als -o NAME=WERT an.";
 inline constexpr std::string_view kMsgNoServer = "Der Server kann nicht gestartet werden.";
 
+// A job's proof: the link on the Jobs page, and the job's log lines.
+inline constexpr const char* kProofLink = "Vorschau";
+inline constexpr const char* kLogProofKept = "Vorschau %s (%s)";
+inline constexpr const char* kLogProofNotKept = "Die Vorschau kann nicht gespeichert werden: %s";
+
 } // namespace kv::printer_app

@@ -1,5 +1,8 @@
 #include "printer_app/web_jobs.h"
 
+#include "printer_app/server_messages.h"
+#include "printer_app/web_proof.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -96,6 +99,10 @@ void jobRow(pappl_job_t* job, void* data) {
                           "<td>%s</td><td>",
                           papplJobGetID(job), papplJobGetName(job), papplJobGetUsername(job),
                           papplJobGetImpressionsCompleted(job), status.c_str());
+    // The proof of the sheet's levels, once the colour stages made them.
+    if (hasJobProof(job))
+        papplClientHTMLPrintf(client, "<a href=\"%s?job=%d\">%s</a> ", kProofPath,
+                              papplJobGetID(job), kProofLink);
     if (cancel) {
         char path[1024];
         papplPrinterGetPath(papplJobGetPrinter(job), "jobs", path, sizeof path);

@@ -2,10 +2,9 @@
 
 #include "platform/atomic_file.h"
 #include "platform/numbers.h"
+#include "platform/png_encoder.h"
 #include "render/colour_tables.h"
 #include "render/print_preparation.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -38,8 +37,17 @@ std::uint8_t roundToByte(double v) {
 // The levels' distance from what the real-valued conversion gives, above which
 // they count as out of reach: the conversion rounds to whole levels.
 constexpr double kReachTolerance = 0.5;
-// The pre-image is taken as found when every level is met this closely.
-constexpr double kMet = 1e-4;
+// The pre-image is taken as found when no input moves further than this in a sweep.
+constexpr double kSettled = 1e-6;
+// How far a neighbour's input may lie from one that gives the level and still be
+// followed: a few steps, as far as edge enhancement moves a level.
+constexpr double kNeighbourReach = 4;
+// As far as a neighbour's stretch is followed where the curve rises slowly.
+constexpr double kNeighbourFar = 16;
+// How much farther from the meeting point a neighbour's stretch may be and still win.
+constexpr double kTieMargin = 16;
+// Or when every level is met this closely: far below the conversion's rounding.
+constexpr double kMet = 1e-3;
 constexpr int kMaxSweeps = 100;
 
 std::uint32_t fnv1a(const void* data, std::size_t size, std::uint32_t hash = 2166136261u) {
@@ -83,16 +91,16 @@ std::pair<double, double> ownFactor(const ExposureTables& t, int first, int seco
 double solveOwnInput(const std::array<double, 256>& curve, double level, double k0, double k1,
                      double near) {
     double best = near, bestDistance = 1e300;
-    double closest = near, closestMiss = 1e300;
-    const auto consider = [&](double x) {
-        const double miss = std::abs(lerp(curve, x) * (k0 - k1 * x) - level);
-        if (miss < closestMiss - 1e-12 ||
-            (miss <= closestMiss + 1e-12 && std::abs(x - near) < std::abs(closest - near)))
-            closest = x, closestMiss = miss;
-    };
+    // Adds the roots in segment k; with `closest`, its nearest approach to the level.
     const auto segment = [&](int k) {
         // x = k + u, u in [0, 1]: (a + d u)(e - k1 u) = level.
         const double a = curve[k], d = curve[k + 1] - curve[k], e = k0 - k1 * k;
+        // Both factors are straight and not negative here: the product stays within
+        // their extremes' products, and a level outside has no root in the segment.
+        const double tLow = std::min(a, a + d), fLow = std::min(e, e - k1);
+        if (tLow >= 0 && fLow >= 0 &&
+            (level < tLow * fLow || level > std::max(a, a + d) * std::max(e, e - k1)))
+            return;
         const double qa = -d * k1, qb = d * e - a * k1, qc = a * e - level;
         double roots[2];
         int n = 0;
@@ -101,19 +109,12 @@ double solveOwnInput(const std::array<double, 256>& curve, double level, double 
                 roots[n++] = -qc / qb;
             else if (std::abs(qc) < 1e-9)
                 roots[n++] = std::clamp(near - k, 0.0, 1.0); // level all along
-        } else {
-            const double disc = qb * qb - 4 * qa * qc;
-            if (disc >= 0) {
-                const double q = -0.5 * (qb + std::copysign(std::sqrt(disc), qb));
-                roots[n++] = q / qa;
-                if (q != 0)
-                    roots[n++] = qc / q;
-            }
-            if (const double vertex = -qb / (2 * qa); vertex > 0 && vertex < 1)
-                consider(k + vertex);
+        } else if (const double disc = qb * qb - 4 * qa * qc; disc >= 0) {
+            const double q = -0.5 * (qb + std::copysign(std::sqrt(disc), qb));
+            roots[n++] = q / qa;
+            if (q != 0)
+                roots[n++] = qc / q;
         }
-        consider(k);
-        consider(k + 1);
         for (int i = 0; i < n; ++i)
             if (roots[i] >= -1e-9 && roots[i] <= 1 + 1e-9) {
                 const double x = k + std::clamp(roots[i], 0.0, 1.0);
@@ -136,7 +137,26 @@ double solveOwnInput(const std::array<double, 256>& curve, double level, double 
         if (d > 0 && above <= 254)
             segment(above);
     }
-    return bestDistance < 1e300 ? best : closest;
+    if (bestDistance < 1e300)
+        return best;
+    // No input reaches the level: the one that comes closest, at a segment's end or
+    // where its product turns; of equal ones the nearest.
+    double closest = near, closestMiss = 1e300;
+    const auto consider = [&](double x) {
+        const double miss = std::abs(lerp(curve, x) * (k0 - k1 * x) - level);
+        if (miss < closestMiss - 1e-12 ||
+            (miss <= closestMiss + 1e-12 && std::abs(x - near) < std::abs(closest - near)))
+            closest = x, closestMiss = miss;
+    };
+    for (int k = 0; k < 255; ++k) {
+        consider(k);
+        const double a = curve[k], d = curve[k + 1] - curve[k], e = k0 - k1 * k;
+        if (const double qa = -d * k1; std::abs(qa) >= 1e-12)
+            if (const double vertex = -(d * e - a * k1) / (2 * qa); vertex > 0 && vertex < 1)
+                consider(k + vertex);
+    }
+    consider(255);
+    return closest;
 }
 } // namespace
 
@@ -280,7 +300,7 @@ std::string LevelProof::description() const {
     return m_description.empty() ? std::string(m_tables ? "full" : "plain") : m_description;
 }
 
-LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
+LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neighbour) const {
     if (!m_tables) {
         Colour colour;
         const auto channel = [&colour](int level) {
@@ -335,12 +355,34 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
         }
         return best;
     };
+    // A neighbour's input is kept outright where no stretch giving this level lies
+    // near it but it prints within a level of this one: the curve stays level there,
+    // and edge enhancement moved the level by a step.
+    const double near[3] = {neighbour ? double(neighbour->red) : 0,
+                            neighbour ? double(neighbour->green) : 0,
+                            neighbour ? double(neighbour->blue) : 0};
+    const Range* nearest[3] = {nullptr, nullptr, nullptr};
+    double nearestDistance[3] = {1e300, 1e300, 1e300}, moved[3] = {1e300, 1e300, 1e300};
+    bool keepOwn[3] = {false, false, false};
+    if (neighbour)
+        for (int ch = 0; ch < 3; ++ch) {
+            for (int i = 0; i < counts[ch]; ++i) {
+                const Range& range = ranges[ch][i];
+                const double d = std::abs(std::clamp(near[ch], range.lo, range.hi) - near[ch]);
+                if (d < nearestDistance[ch])
+                    nearest[ch] = &range, nearestDistance[ch] = d;
+            }
+            if (!inv.crossTalk)
+                moved[ch] = std::abs(lerp(t.gamma[ch], near[ch]) - want[ch]);
+            keepOwn[ch] = nearestDistance[ch] > kNeighbourReach && moved[ch] <= 1;
+        }
     constexpr double kShortStretch = 2;
     double sure = 0;
     int sures = 0;
     for (int ch = 0; ch < 3; ++ch)
-        if (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch) {
-            sure += (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
+        if (keepOwn[ch] ||
+            (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch)) {
+            sure += keepOwn[ch] ? near[ch] : (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
             ++sures;
         }
     double meet = sures > 0 ? sure / sures : 127.5;
@@ -358,8 +400,21 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
     }
     double x[3];
     for (int ch = 0; ch < 3; ++ch)
-        x[ch] = nearestIn(ch, meet);
-    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3) {
+        x[ch] = keepOwn[ch] ? near[ch] : nearestIn(ch, meet);
+    // Where the meeting point finds two stretches of a curve about as near, the
+    // neighbour's decides: the one its input lies on (or within a few steps of, or
+    // further where the curve rises slowly and its input prints within two levels of
+    // this one). So a level moved by a step does not flip between stretches far apart.
+    for (int ch = 0; ch < 3; ++ch)
+        if (!keepOwn[ch] && nearest[ch] &&
+            (nearestDistance[ch] <= kNeighbourReach ||
+             (moved[ch] <= 2 && nearestDistance[ch] <= kNeighbourFar))) {
+            const double own = std::clamp(meet, nearest[ch]->lo, nearest[ch]->hi);
+            if (std::abs(own - meet) <= std::abs(x[ch] - meet) + kTieMargin)
+                x[ch] = own;
+        }
+    if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3 && !keepOwn[0] &&
+        !keepOwn[1] && !keepOwn[2]) {
         // Each level straight from its own curve: met exactly when inside the curves.
         bool inside = true;
         for (int ch = 0; ch < 3; ++ch)
@@ -373,6 +428,7 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
         // Channel by channel, each level solved exactly for its own input with the
         // other two held, until all three levels are met.
         for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+            const double before[3] = {r, g, b};
             const auto [k0b, k1b] = ownFactor(t, kBr, kBg, lerp(t.disturbance[kBr], r),
                                               lerp(t.disturbance[kBg], g) * t.ovBg);
             b = solveOwnInput(t.gamma[kBlue], y, k0b, k1b, b);
@@ -382,10 +438,15 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels) const {
             const auto [k0r, k1r] = ownFactor(t, kRg, kRb, lerp(t.disturbance[kRg], g) * t.ovRg,
                                               lerp(t.disturbance[kRb], b));
             r = solveOwnInput(t.gamma[kRed], c, k0r, k1r, r);
+            if (std::max({std::abs(r - before[0]), std::abs(g - before[1]),
+                          std::abs(b - before[2])}) < kSettled)
+                break;
+            // Where a curve is nearly level the inputs wander long after the levels
+            // are met: red was solved last, so yellow and magenta tell.
             const auto f = factors(r, g, b);
             if (std::abs(lerp(t.gamma[kBlue], b) * f[kBlue] - y) < kMet &&
                 std::abs(lerp(t.gamma[kGreen], g) * f[kGreen] - m) < kMet)
-                break; // red was solved last: it is met
+                break;
         }
     }
 
@@ -437,16 +498,22 @@ SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) 
     SheetProof sheet;
     // Flat areas repeat their levels: the last answer is kept.
     Levels last{-1, -1, -1};
-    LevelProof::Colour colour;
+    LevelProof::Colour colour, rowStart;
     std::uint8_t* rgb = sheet.rgb.data();
     std::uint8_t* outOfReach = sheet.outOfReach.data();
     for (int row = 0; row < SheetProof::kHeight; ++row)
         for (int column = 0; column < SheetProof::kWidth; ++column, rgb += 3, ++outOfReach) {
             const Levels& levels = exposure.at(row, column);
             if (levels != last) {
-                colour = proof.colourOf(levels);
+                // Each pixel follows the one before it, a row's first the one above.
+                const LevelProof::Colour* neighbour = column > 0 ? &colour
+                                                      : row > 0  ? &rowStart
+                                                                 : nullptr;
+                colour = proof.colourOf(levels, neighbour);
                 last = levels;
             }
+            if (column == 0)
+                rowStart = colour;
             rgb[0] = colour.red;
             rgb[1] = colour.green;
             rgb[2] = colour.blue;
@@ -455,36 +522,10 @@ SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) 
     return sheet;
 }
 
-namespace {
-
-void appendBytes(png_structp png, png_bytep data, png_size_t size) {
-    auto* out = static_cast<std::string*>(png_get_io_ptr(png));
-    out->append(reinterpret_cast<const char*>(data), size);
-}
-
-void flushNothing(png_structp) {}
-
-} // namespace
-
 bool writeProofPng(const std::filesystem::path& file, const SheetProof& proof) {
-    std::string bytes;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, info ? &info : nullptr);
-        return false;
-    }
-    png_set_write_fn(png, &bytes, appendBytes, flushNothing);
-    png_set_IHDR(png, info, SheetProof::kWidth, SheetProof::kHeight, 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int row = 0; row < SheetProof::kHeight; ++row)
-        png_write_row(png, proof.rgb.data() + std::size_t(row) * SheetProof::kWidth * 3);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return platform::writeFileAtomic(file, bytes);
+    const std::string bytes =
+        platform::encodeRgbPng(SheetProof::kWidth, SheetProof::kHeight, proof.rgb.data());
+    return !bytes.empty() && platform::writeFileAtomic(file, bytes);
 }
 
 } // namespace kv::render

@@ -21,6 +21,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -321,6 +323,55 @@ class PrintServer {
         while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(30000))
             reply += socket.readAll().toStdString();
         return reply + socket.readAll().toStdString();
+    }
+
+    // A page asked for over HTTP/1.1 and read to its end (its length, or its last
+    // chunk), rather than until the server drops the idle connection: the status line
+    // and headers, a blank line, and the body with any chunking undone.
+    std::string webWhole(const std::string& path) const {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m_port));
+        if (!socket.waitForConnected(10000))
+            return {};
+        socket.write(QByteArray::fromStdString(
+            "GET " + path + " HTTP/1.1\r\nHost: localhost:" + std::to_string(m_port) +
+            "\r\nAccept-Language: en\r\n\r\n"));
+        std::string reply;
+        const auto whole = [&reply](std::string* body) {
+            const std::size_t end = reply.find("\r\n\r\n");
+            if (end == std::string::npos)
+                return false;
+            std::string head = reply.substr(0, end);
+            std::transform(head.begin(), head.end(), head.begin(),
+                           [](unsigned char c) { return char(std::tolower(c)); });
+            std::size_t at = end + 4;
+            if (const std::size_t l = head.find("content-length:"); l != std::string::npos) {
+                const std::size_t length = std::stoul(head.substr(l + 15));
+                if (reply.size() < at + length)
+                    return false;
+                *body = reply.substr(at, length);
+                return true;
+            }
+            if (head.find("transfer-encoding: chunked") == std::string::npos)
+                return false;
+            body->clear();
+            for (;;) {
+                const std::size_t line = reply.find("\r\n", at);
+                if (line == std::string::npos)
+                    return false;
+                const std::size_t size = std::stoul(reply.substr(at, line - at), nullptr, 16);
+                if (reply.size() < line + 2 + size + 2)
+                    return false;
+                if (size == 0)
+                    return true;
+                *body += reply.substr(line + 2, size);
+                at = line + 2 + size + 2;
+            }
+        };
+        std::string body;
+        while (!whole(&body) && socket.waitForReadyRead(30000))
+            reply += socket.readAll().toStdString();
+        return reply.substr(0, reply.find("\r\n\r\n") + 4) + body;
     }
 
     // The printer's values of `names`, as ipptool shows them.
