@@ -16,6 +16,7 @@
 #include "support/temp_dir.h"
 
 #include <QAction>
+#include <QColorSpace>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
@@ -52,8 +53,11 @@ Bitmap24 mutedHues() {
     return bitmap;
 }
 
+// The pixels alone: a PNG file says it is sRGB, the window's image says nothing.
 QImage rgb(const QImage& image) {
-    return image.convertToFormat(QImage::Format_RGB888);
+    QImage pixels = image.convertToFormat(QImage::Format_RGB888);
+    pixels.setColorSpace(QColorSpace());
+    return pixels;
 }
 
 // The mean spread between a pixel's strongest and weakest channel.

@@ -4,6 +4,7 @@
 #include "platform/imagelib/colour_profile.h"
 #include "platform/imagelib/decoder_support.h"
 #include "platform/imagelib/raw_stream.h"
+#include "platform/imagelib/stream_support.h"
 
 #include <algorithm>
 #include <cmath>
@@ -293,24 +294,8 @@ bool ConvertTo24(const DecodedImage& in, Bitmap24& out) {
         in.pixels.size() < static_cast<std::size_t>(in.stride()) * in.height)
         return false;
     out = Bitmap24::make(in.width, in.height);
-    for (int y = 0; y < in.height; ++y) {
-        const std::uint8_t* src = in.pixels.data() + static_cast<std::size_t>(y) * in.stride();
-        std::uint8_t* dst = out.pixels.data() + static_cast<std::size_t>(y) * stride(out);
-        if (bits == 24) {
-            std::memcpy(dst, src, static_cast<std::size_t>(in.width) * 3);
-            continue;
-        }
-        for (int x = 0; x < in.width; ++x) {
-            int index = 0;
-            if (bits == 8)
-                index = src[x];
-            else if (bits == 4)
-                index = (x & 1) ? src[x >> 1] & 0x0F : src[x >> 1] >> 4;
-            else
-                index = (src[x >> 3] >> (7 - (x & 7))) & 1;
-            std::memcpy(dst + x * 3, in.palette.data() + index * 4, 3);
-        }
-    }
+    for (int y = 0; y < in.height; ++y)
+        detail::expandRow(in, y, out.pixels.data() + static_cast<std::size_t>(y) * stride(out));
     return true;
 }
 
