@@ -236,8 +236,20 @@ class CupsQueue : public ::testing::Test {
         ASSERT_EQ(colour.code, 0) << colour.output << diagnostics();
     }
 
-    // The PPD CUPS made for the queue.
-    std::string ppd() const { return test::readBytes(m_root / "cups/etc/ppd/Kelvor.ppd"); }
+    // The PPD CUPS made for the queue. cupsd rewrites it for the second lpadmin while
+    // a loaded machine may already read it: read until two reads agree and it is whole.
+    std::string ppd() const {
+        const fs::path file = m_root / "cups/etc/ppd/Kelvor.ppd";
+        std::string before;
+        for (int i = 0; i < 100; ++i) {
+            std::string now = test::readBytes(file);
+            if (!now.empty() && now == before && now.find("*PageSize ") != std::string::npos)
+                return now;
+            before = std::move(now);
+            QThread::msleep(100);
+        }
+        return before;
+    }
 
     test::TempDir m_root;
     quint16 m_appPort = 0;
