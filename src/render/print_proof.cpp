@@ -42,6 +42,10 @@ constexpr double kSettled = 1e-6;
 // How far a neighbour's input may lie from one that gives the level and still be
 // followed: a few steps, as far as edge enhancement moves a level.
 constexpr double kNeighbourReach = 4;
+// How many levels edge enhancement moves a smooth picture's pixel (-1..+2 on a ramp,
+// more only at edges): a neighbour's input that prints this close is kept where the
+// exact one lies far away. The few levels are invisible on paper, the jump is not.
+constexpr double kEdgeJitter = 3;
 // As far as a neighbour's stretch is followed where the curve rises slowly.
 constexpr double kNeighbourFar = 16;
 // How much farther from the meeting point a neighbour's stretch may be and still win.
@@ -355,15 +359,19 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
         }
         return best;
     };
-    // A neighbour's input is kept outright where no stretch giving this level lies
-    // near it but it prints within a level of this one: the curve stays level there,
-    // and edge enhancement moved the level by a step.
+    // Where no stretch giving this level lies near the neighbour's input, but an input
+    // within a few steps of it prints within a few levels of this one, that input is
+    // kept: the curve stays level or turns there, and edge enhancement moved the level
+    // by a step or two. Keeping inputs per channel (rather than modelling the
+    // enhancement's common offset) leaves the channels whose levels have one input
+    // exact, so the proof still shows the edges.
     const double near[3] = {neighbour ? double(neighbour->red) : 0,
                             neighbour ? double(neighbour->green) : 0,
                             neighbour ? double(neighbour->blue) : 0};
     const Range* nearest[3] = {nullptr, nullptr, nullptr};
     double nearestDistance[3] = {1e300, 1e300, 1e300}, moved[3] = {1e300, 1e300, 1e300};
     bool keepOwn[3] = {false, false, false};
+    double kept[3] = {0, 0, 0};
     if (neighbour)
         for (int ch = 0; ch < 3; ++ch) {
             for (int i = 0; i < counts[ch]; ++i) {
@@ -374,7 +382,25 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
             }
             if (!inv.crossTalk)
                 moved[ch] = std::abs(lerp(t.gamma[ch], near[ch]) - want[ch]);
-            keepOwn[ch] = nearestDistance[ch] > kNeighbourReach && moved[ch] <= 1;
+            if (inv.crossTalk || nearestDistance[ch] <= kNeighbourReach)
+                continue;
+            // No input near gives the level, so the curve stays on one side of it there:
+            // it comes closest at a whole input or at the window's end.
+            const double lo = std::max(0.0, near[ch] - kNeighbourReach);
+            const double hi = std::min(255.0, near[ch] + kNeighbourReach);
+            double closestMiss = 1e300;
+            const auto consider = [&](double x) {
+                const double miss = std::abs(lerp(t.gamma[ch], x) - want[ch]);
+                if (miss < closestMiss - 1e-9 ||
+                    (miss <= closestMiss + 1e-9 &&
+                     std::abs(x - near[ch]) < std::abs(kept[ch] - near[ch])))
+                    kept[ch] = x, closestMiss = miss;
+            };
+            consider(lo);
+            for (double x = std::ceil(lo); x <= hi; ++x)
+                consider(x);
+            consider(hi);
+            keepOwn[ch] = closestMiss <= kEdgeJitter;
         }
     constexpr double kShortStretch = 2;
     double sure = 0;
@@ -382,7 +408,7 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
     for (int ch = 0; ch < 3; ++ch)
         if (keepOwn[ch] ||
             (counts[ch] == 1 && ranges[ch][0].hi - ranges[ch][0].lo <= kShortStretch)) {
-            sure += keepOwn[ch] ? near[ch] : (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
+            sure += keepOwn[ch] ? kept[ch] : (ranges[ch][0].lo + ranges[ch][0].hi) / 2;
             ++sures;
         }
     double meet = sures > 0 ? sure / sures : 127.5;
@@ -400,17 +426,20 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
     }
     double x[3];
     for (int ch = 0; ch < 3; ++ch)
-        x[ch] = keepOwn[ch] ? near[ch] : nearestIn(ch, meet);
+        x[ch] = keepOwn[ch] ? kept[ch] : nearestIn(ch, meet);
     // Where the meeting point finds two stretches of a curve about as near, the
     // neighbour's decides: the one its input lies on (or within a few steps of, or
     // further where the curve rises slowly and its input prints within two levels of
     // this one). So a level moved by a step does not flip between stretches far apart.
+    // Where the other stretch meets the other channels, a few steps tip it: else a
+    // grey ramp that once took the short stretch beside a curve's peak stays on it.
     for (int ch = 0; ch < 3; ++ch)
         if (!keepOwn[ch] && nearest[ch] &&
             (nearestDistance[ch] <= kNeighbourReach ||
              (moved[ch] <= 2 && nearestDistance[ch] <= kNeighbourFar))) {
             const double own = std::clamp(meet, nearest[ch]->lo, nearest[ch]->hi);
-            if (std::abs(own - meet) <= std::abs(x[ch] - meet) + kTieMargin)
+            const double best = std::abs(x[ch] - meet);
+            if (std::abs(own - meet) <= best + std::min(kTieMargin, kNeighbourReach + 3 * best))
                 x[ch] = own;
         }
     if (!inv.crossTalk && sures == 3 && counts[0] + counts[1] + counts[2] == 3 && !keepOwn[0] &&
@@ -489,8 +518,11 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
                     }
                 }
     }
-    // A colour that prints within a level of them reaches them too.
+    // A colour that prints within a level of them reaches them too. A neighbour's
+    // input kept for smoothness says nothing about reach: the exact proof tells.
     colour.reachable = colour.reachable || worst <= 1;
+    if (!colour.reachable && neighbour)
+        colour.reachable = colourOf(levels).reachable;
     return colour;
 }
 

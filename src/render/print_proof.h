@@ -47,9 +47,10 @@ class LevelProof {
     // means the real-valued conversion of the colour found (before rounding) lies
     // within half a level of each level, or the 8-bit colour prints within one level.
     // With a neighbour's proof: where two inputs are about as near the others, the
-    // one on the neighbour's stretch of the curve wins, and where the curve stays
-    // level at the neighbour's input and that prints within a level, it is kept; so
-    // a level moved a step (edge enhancement) does not jump to a far input.
+    // one on the neighbour's stretch of the curve wins, and where no input near the
+    // neighbour's gives the level but one within a few steps prints within three
+    // levels of it, that one is kept; so a level moved a step or two (edge
+    // enhancement) does not jump to a far input. Reachable still means an exact one.
     Colour colourOf(const Levels& levels, const Colour* neighbour = nullptr) const;
 
     bool plain() const { return !m_tables.has_value(); }
