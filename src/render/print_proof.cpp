@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <utility>
 
 namespace kv::render {
@@ -51,8 +52,9 @@ constexpr double kNeighbourFar = 16;
 // How much farther from the meeting point a neighbour's stretch may be and still win.
 constexpr double kTieMargin = 16;
 // Or when every level is met this closely: far below the conversion's rounding.
-constexpr double kMet = 1e-3;
+constexpr double kMet = 1e-2;
 constexpr int kMaxSweeps = 100;
+constexpr int kStartSteps = 2;
 
 std::uint32_t fnv1a(const void* data, std::size_t size, std::uint32_t hash = 2166136261u) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -90,11 +92,40 @@ std::pair<double, double> ownFactor(const ExposureTables& t, int first, int seco
             slopeA * disturbFirst + slopeB * disturbSecond};
 }
 
+// A curve's lowest and highest entry over each run of kBlock segments, so that the
+// search for a level passes over runs that cannot reach it at once.
+constexpr int kBlock = 8;
+struct CurveBlocks {
+    std::array<double, 255 / kBlock + 1> low{}, high{};
+};
+CurveBlocks blocksOf(const std::array<double, 256>& curve) {
+    CurveBlocks blocks;
+    for (int b = 0; b * kBlock < 255; ++b) {
+        const auto first = curve.begin() + b * kBlock;
+        const auto last = curve.begin() + std::min(255, (b + 1) * kBlock) + 1;
+        blocks.low[b] = *std::min_element(first, last);
+        blocks.high[b] = *std::max_element(first, last);
+    }
+    return blocks;
+}
+
 // The input x in [0, 255] with curve(x) * (k0 - k1 * x) = level nearest to `near`. On
 // each curve segment this is a quadratic. Without any, the input that comes closest.
-double solveOwnInput(const std::array<double, 256>& curve, double level, double k0, double k1,
-                     double near) {
+double solveOwnInput(const std::array<double, 256>& curve, const CurveBlocks& blocks, double level,
+                     double k0, double k1, double near) {
     double best = near, bestDistance = 1e300;
+    // Whether no segment of segment k's run can give the level: both factors are
+    // straight and not negative there, so the product stays within the bounds'
+    // products (widened a little, so rounding never hides a root a segment finds).
+    const auto outOfReach = [&](int k) {
+        const int b = k / kBlock;
+        const double f0 = k0 - k1 * (b * kBlock), f1 = k0 - k1 * std::min(255, (b + 1) * kBlock);
+        const double fLow = std::min(f0, f1), fHigh = std::max(f0, f1);
+        if (blocks.low[b] < 0 || fLow < 0)
+            return false;
+        const double slack = 1e-9 * (1 + std::abs(level));
+        return level < blocks.low[b] * fLow - slack || level > blocks.high[b] * fHigh + slack;
+    };
     // Adds the roots in segment k; with `closest`, its nearest approach to the level.
     const auto segment = [&](int k) {
         // x = k + u, u in [0, 1]: (a + d u)(e - k1 u) = level.
@@ -136,10 +167,19 @@ double solveOwnInput(const std::array<double, 256>& curve, double level, double 
         const double gapAbove = above <= 254 ? above - near : 1e300;
         if (std::min(gapBelow, gapAbove) > bestDistance)
             break;
-        if (below >= 0)
+        const bool skipBelow = below < 0 || outOfReach(below);
+        const bool skipAbove = above > 254 || outOfReach(above);
+        if (!skipBelow)
             segment(below);
-        if (d > 0 && above <= 254)
+        if (d > 0 && !skipAbove)
             segment(above);
+        if (skipBelow && skipAbove) {
+            // Neither run can give the level: on to where one of them ends. The gaps only
+            // grow meanwhile, so the stop above is met no later than before.
+            const int belowLeft = below < 0 ? 255 : below % kBlock;
+            const int aboveLeft = above > 254 ? 255 : kBlock - 1 - above % kBlock;
+            d += std::min(belowLeft, aboveLeft);
+        }
     }
     if (bestDistance < 1e300)
         return best;
@@ -210,6 +250,7 @@ struct LevelProof::Inverse {
     };
     std::array<LevelRanges, 3> levels;
     bool crossTalk = false;
+    std::array<CurveBlocks, 3> blocks; // of the gamma curves, for the cross-colour search
 };
 
 namespace {
@@ -266,6 +307,8 @@ LevelProof::LevelProof(const ExposureTables& tables) : m_tables(tables) {
     for (const auto& weights : tables.lambda)
         for (const double w : weights)
             inverse->crossTalk = inverse->crossTalk || w != 0;
+    for (int c = 0; c < 3; ++c)
+        inverse->blocks[c] = blocksOf(tables.gamma[c]);
     m_inverse = std::move(inverse);
     m_description = platform::formatC("full: tables %08x", unsigned(fnv1a(&tables, sizeof tables)));
 }
@@ -454,19 +497,42 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
     }
     double r = x[kRed], g = x[kGreen], b = x[kBlue];
     if (inv.crossTalk) {
+        // The curves alone start the inputs far from where the factors put them: two
+        // cheap steps, each level divided by the factors at the inputs so far and
+        // looked up on its own curve, bring them near, and the sweeps below mostly
+        // settle in one.
+        for (int step = 0; step < kStartSteps; ++step) {
+            const auto f = factors(r, g, b);
+            double* inputs[3] = {&r, &g, &b};
+            for (int ch = 0; ch < 3; ++ch) {
+                if (!(f[ch] > 0))
+                    continue;
+                const Inverse::Curve& curve = inv.curves[ch];
+                const Inverse::LevelRanges& lr = inv.levels[ch];
+                const auto j = static_cast<std::size_t>(
+                    std::clamp(want[ch] / f[ch], curve.lowest, curve.highest) - curve.lowest);
+                double best = *inputs[ch], distance = 1e300;
+                for (std::uint32_t i = lr.first[j]; i < lr.first[j + 1]; ++i) {
+                    const double at = std::clamp(*inputs[ch], lr.ranges[i].lo, lr.ranges[i].hi);
+                    if (std::abs(at - *inputs[ch]) < distance)
+                        best = at, distance = std::abs(at - *inputs[ch]);
+                }
+                *inputs[ch] = best;
+            }
+        }
         // Channel by channel, each level solved exactly for its own input with the
         // other two held, until all three levels are met.
         for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
             const double before[3] = {r, g, b};
             const auto [k0b, k1b] = ownFactor(t, kBr, kBg, lerp(t.disturbance[kBr], r),
                                               lerp(t.disturbance[kBg], g) * t.ovBg);
-            b = solveOwnInput(t.gamma[kBlue], y, k0b, k1b, b);
+            b = solveOwnInput(t.gamma[kBlue], inv.blocks[kBlue], y, k0b, k1b, b);
             const auto [k0g, k1g] = ownFactor(t, kGb, kGr, lerp(t.disturbance[kGb], b) * t.ovGb,
                                               lerp(t.disturbance[kGr], r));
-            g = solveOwnInput(t.gamma[kGreen], m, k0g, k1g, g);
+            g = solveOwnInput(t.gamma[kGreen], inv.blocks[kGreen], m, k0g, k1g, g);
             const auto [k0r, k1r] = ownFactor(t, kRg, kRb, lerp(t.disturbance[kRg], g) * t.ovRg,
                                               lerp(t.disturbance[kRb], b));
-            r = solveOwnInput(t.gamma[kRed], c, k0r, k1r, r);
+            r = solveOwnInput(t.gamma[kRed], inv.blocks[kRed], c, k0r, k1r, r);
             if (std::max({std::abs(r - before[0]), std::abs(g - before[1]),
                           std::abs(b - before[2])}) < kSettled)
                 break;
@@ -528,29 +594,47 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
 
 SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) {
     SheetProof sheet;
-    // Flat areas repeat their levels: the last answer is kept.
-    Levels last{-1, -1, -1};
-    LevelProof::Colour colour, rowStart;
-    std::uint8_t* rgb = sheet.rgb.data();
-    std::uint8_t* outOfReach = sheet.outOfReach.data();
-    for (int row = 0; row < SheetProof::kHeight; ++row)
-        for (int column = 0; column < SheetProof::kWidth; ++column, rgb += 3, ++outOfReach) {
-            const Levels& levels = exposure.at(row, column);
-            if (levels != last) {
-                // Each pixel follows the one before it, a row's first the one above.
-                const LevelProof::Colour* neighbour = column > 0 ? &colour
-                                                      : row > 0  ? &rowStart
-                                                                 : nullptr;
-                colour = proof.colourOf(levels, neighbour);
-                last = levels;
+    // The first column down, each pixel following the one above: the rows then
+    // depend only on it, so they can run on several threads and come out the same
+    // however they are shared.
+    std::vector<LevelProof::Colour> rowStarts(SheetProof::kHeight);
+    for (int row = 0; row < SheetProof::kHeight; ++row) {
+        const Levels& levels = exposure.at(row, 0);
+        rowStarts[row] = row > 0 && levels == exposure.at(row - 1, 0)
+                             ? rowStarts[row - 1]
+                             : proof.colourOf(levels, row > 0 ? &rowStarts[row - 1] : nullptr);
+    }
+    const auto proofRows = [&](int firstRow, int endRow) {
+        for (int row = firstRow; row < endRow; ++row) {
+            LevelProof::Colour colour = rowStarts[row];
+            Levels last = exposure.at(row, 0);
+            std::uint8_t* rgb = sheet.rgb.data() + std::size_t(row) * SheetProof::kWidth * 3;
+            std::uint8_t* outOfReach =
+                sheet.outOfReach.data() + std::size_t(row) * SheetProof::kWidth;
+            for (int column = 0; column < SheetProof::kWidth; ++column, rgb += 3, ++outOfReach) {
+                const Levels& levels = exposure.at(row, column);
+                // Each pixel follows the one before it; flat areas repeat their levels.
+                if (levels != last) {
+                    colour = proof.colourOf(levels, &colour);
+                    last = levels;
+                }
+                rgb[0] = colour.red;
+                rgb[1] = colour.green;
+                rgb[2] = colour.blue;
+                *outOfReach = colour.reachable ? 0 : 1;
             }
-            if (column == 0)
-                rowStart = colour;
-            rgb[0] = colour.red;
-            rgb[1] = colour.green;
-            rgb[2] = colour.blue;
-            *outOfReach = colour.reachable ? 0 : 1;
         }
+    };
+    // Cross-colour terms make a sheet take some 100 ms on one core: a thread a core.
+    const int threads =
+        proof.plain() ? 1 : std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
+    std::vector<std::thread> workers;
+    const int band = (SheetProof::kHeight + threads - 1) / threads;
+    for (int t = 1; t < threads; ++t)
+        workers.emplace_back(proofRows, t * band, std::min(SheetProof::kHeight, (t + 1) * band));
+    proofRows(0, std::min(SheetProof::kHeight, band));
+    for (std::thread& worker : workers)
+        worker.join();
     return sheet;
 }
 
