@@ -27,6 +27,85 @@ double lerp(const std::array<double, 256>& table, double x) {
     return table[i] + f * (table[i + 1] - table[i]);
 }
 
+// The slope of such a table at x: that of the segment x lies in.
+double slope(const std::array<double, 256>& table, double x) {
+    const int i = std::min(static_cast<int>(x), 254);
+    return table[i + 1] - table[i];
+}
+
+// Newton's steps on the three levels at once, from inputs already near: where the
+// curves and the cross-colour terms are smooth around the answer this meets the
+// levels in two or three steps, where the channel sweeps need several exact solves
+// each. True, inputs set, when every level is met within `met`; false, inputs
+// untouched, when a step leaves the inputs' range or the levels are not met.
+bool newtonSolve(const ExposureTables& t, const double want[3], double met, double& r, double& g,
+                 double& b) {
+    constexpr int kSteps = 4;
+    double x[3] = {r, g, b};
+    for (int step = 0; step <= kSteps; ++step) {
+        const double dRg = lerp(t.disturbance[kRg], x[1]) * t.ovRg,
+                     dRb = lerp(t.disturbance[kRb], x[2]),
+                     dGb = lerp(t.disturbance[kGb], x[2]) * t.ovGb,
+                     dGr = lerp(t.disturbance[kGr], x[0]), dBr = lerp(t.disturbance[kBr], x[0]),
+                     dBg = lerp(t.disturbance[kBg], x[1]) * t.ovBg;
+        const double lRg = lerp(t.lambda[kRg], x[0]), lRb = lerp(t.lambda[kRb], x[0]),
+                     lGb = lerp(t.lambda[kGb], x[1]), lGr = lerp(t.lambda[kGr], x[1]),
+                     lBr = lerp(t.lambda[kBr], x[2]), lBg = lerp(t.lambda[kBg], x[2]);
+        const double f[3] = {1 - lRg * dRg - lRb * dRb, 1 - lGb * dGb - lGr * dGr,
+                             1 - lBr * dBr - lBg * dBg};
+        const double curve[3] = {lerp(t.gamma[kRed], x[0]), lerp(t.gamma[kGreen], x[1]),
+                                 lerp(t.gamma[kBlue], x[2])};
+        double miss[3], worst = 0;
+        for (int ch = 0; ch < 3; ++ch) {
+            miss[ch] = curve[ch] * f[ch] - want[ch];
+            worst = std::max(worst, std::abs(miss[ch]));
+        }
+        if (worst < met) {
+            r = x[0], g = x[1], b = x[2];
+            return true;
+        }
+        if (step == kSteps)
+            return false;
+        // The Jacobian, row per level (red, green, blue), column per input.
+        const double j[3][3] = {
+            {slope(t.gamma[kRed], x[0]) * f[0] -
+                 curve[0] * (slope(t.lambda[kRg], x[0]) * dRg + slope(t.lambda[kRb], x[0]) * dRb),
+             -curve[0] * lRg * slope(t.disturbance[kRg], x[1]) * t.ovRg,
+             -curve[0] * lRb * slope(t.disturbance[kRb], x[2])},
+            {-curve[1] * lGr * slope(t.disturbance[kGr], x[0]),
+             slope(t.gamma[kGreen], x[1]) * f[1] -
+                 curve[1] * (slope(t.lambda[kGb], x[1]) * dGb + slope(t.lambda[kGr], x[1]) * dGr),
+             -curve[1] * lGb * slope(t.disturbance[kGb], x[2]) * t.ovGb},
+            {-curve[2] * lBr * slope(t.disturbance[kBr], x[0]),
+             -curve[2] * lBg * slope(t.disturbance[kBg], x[1]) * t.ovBg,
+             slope(t.gamma[kBlue], x[2]) * f[2] -
+                 curve[2] * (slope(t.lambda[kBr], x[2]) * dBr + slope(t.lambda[kBg], x[2]) * dBg)}};
+        const double det = j[0][0] * (j[1][1] * j[2][2] - j[1][2] * j[2][1]) -
+                           j[0][1] * (j[1][0] * j[2][2] - j[1][2] * j[2][0]) +
+                           j[0][2] * (j[1][0] * j[2][1] - j[1][1] * j[2][0]);
+        if (!(std::abs(det) > 1e-9))
+            return false;
+        // Cramer's rule for j * dx = miss.
+        double dx[3];
+        for (int col = 0; col < 3; ++col) {
+            double m[3][3];
+            for (int row = 0; row < 3; ++row)
+                for (int c = 0; c < 3; ++c)
+                    m[row][c] = c == col ? miss[row] : j[row][c];
+            dx[col] = (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0])) /
+                      det;
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            x[ch] -= dx[ch];
+            if (!(x[ch] >= 0 && x[ch] <= 255))
+                return false;
+        }
+    }
+    return false;
+}
+
 std::uint8_t roundToByte(double v) {
     if (!(v > 0))
         return 0;
@@ -52,7 +131,7 @@ constexpr double kNeighbourFar = 16;
 // How much farther from the meeting point a neighbour's stretch may be and still win.
 constexpr double kTieMargin = 16;
 // Or when every level is met this closely: far below the conversion's rounding.
-constexpr double kMet = 1e-2;
+constexpr double kMet = 1e-3;
 constexpr int kMaxSweeps = 100;
 constexpr int kStartSteps = 2;
 
@@ -522,7 +601,8 @@ LevelProof::Colour LevelProof::colourOf(const Levels& levels, const Colour* neig
         }
         // Channel by channel, each level solved exactly for its own input with the
         // other two held, until all three levels are met.
-        for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+        const bool solved = newtonSolve(t, want, kMet, r, g, b);
+        for (int sweep = 0; sweep < kMaxSweeps && !solved; ++sweep) {
             const double before[3] = {r, g, b};
             const auto [k0b, k1b] = ownFactor(t, kBr, kBg, lerp(t.disturbance[kBr], r),
                                               lerp(t.disturbance[kBg], g) * t.ovBg);
