@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -705,14 +706,21 @@ SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure) 
             }
         }
     };
-    // Cross-colour terms make a sheet take some 100 ms on one core: a thread a core.
+    // With cross-colour terms a sheet takes some 50 ms of one core: a thread a core.
     const int threads =
         proof.plain() ? 1 : std::clamp(int(std::thread::hardware_concurrency()), 1, 4);
     std::vector<std::thread> workers;
     const int band = (SheetProof::kHeight + threads - 1) / threads;
-    for (int t = 1; t < threads; ++t)
-        workers.emplace_back(proofRows, t * band, std::min(SheetProof::kHeight, (t + 1) * band));
+    int started = 1;
+    try {
+        for (; started < threads; ++started)
+            workers.emplace_back(proofRows, started * band,
+                                 std::min(SheetProof::kHeight, (started + 1) * band));
+    } catch (const std::system_error&) {
+        // No thread to be had: the rows not handed out are done here.
+    }
     proofRows(0, std::min(SheetProof::kHeight, band));
+    proofRows(std::min(SheetProof::kHeight, started * band), SheetProof::kHeight);
     for (std::thread& worker : workers)
         worker.join();
     return sheet;

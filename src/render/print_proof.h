@@ -76,9 +76,10 @@ struct SheetProof {
     std::vector<std::uint8_t> outOfReach = std::vector<std::uint8_t>(std::size_t(kWidth) * kHeight);
 };
 
-// Each pixel's proof follows its left neighbour's (a row's first, the one above).
-// About 17 ms a sheet with the shipped calibration, some 160 ms with strong
-// cross-colour terms (bench/bench_proof.cpp, 2 cores).
+// Each pixel's proof follows its left neighbour's (a row's first, the one above);
+// the rows run on every core and come out the same however they are shared.
+// About 12 ms a sheet with the shipped calibration, some 30 ms with strong
+// cross-colour terms (bench/bench_proof.cpp, wall clock on 2 cores).
 SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure);
 
 // Writes a proof as an 8-bit RGB PNG, whole or not at all. False when it cannot
