@@ -47,9 +47,10 @@ class LevelProof {
     // means the real-valued conversion of the colour found (before rounding) lies
     // within half a level of each level, or the 8-bit colour prints within one level.
     // With a neighbour's proof: where two inputs are about as near the others, the
-    // one on the neighbour's stretch of the curve wins, and where the curve stays
-    // level at the neighbour's input and that prints within a level, it is kept; so
-    // a level moved a step (edge enhancement) does not jump to a far input.
+    // one on the neighbour's stretch of the curve wins, and where no input near the
+    // neighbour's gives the level but one within a few steps prints within three
+    // levels of it, that one is kept; so a level moved a step or two (edge
+    // enhancement) does not jump to a far input. Reachable still means an exact one.
     Colour colourOf(const Levels& levels, const Colour* neighbour = nullptr) const;
 
     bool plain() const { return !m_tables.has_value(); }
@@ -75,9 +76,10 @@ struct SheetProof {
     std::vector<std::uint8_t> outOfReach = std::vector<std::uint8_t>(std::size_t(kWidth) * kHeight);
 };
 
-// Each pixel's proof follows its left neighbour's (a row's first, the one above).
-// About 17 ms a sheet with the shipped calibration, some 160 ms with strong
-// cross-colour terms (bench/bench_proof.cpp, 2 cores).
+// Each pixel's proof follows its left neighbour's (a row's first, the one above);
+// the rows run on every core and come out the same however they are shared.
+// About 12 ms a sheet with the shipped calibration, some 30 ms with strong
+// cross-colour terms (bench/bench_proof.cpp, wall clock on 2 cores).
 SheetProof proofOfSheet(const LevelProof& proof, const ExposureImage& exposure);
 
 // Writes a proof as an 8-bit RGB PNG, whole or not at all. False when it cannot
