@@ -339,17 +339,25 @@ DecodeResult streamStill(std::span<const std::uint8_t> bytes, const WebPBitstrea
     return DecodeResult::Ok;
 }
 
+// The file's features, and whether its sides pass (for an animation they are the
+// canvas's).
+DecodeResult readFeatures(std::span<const std::uint8_t> bytes, WebPBitstreamFeatures& features,
+                          DecodedImage& out) {
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
+        return DecodeResult::Failed;
+    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
+        problem != FailureReason::None)
+        return detail::refuse(out, problem);
+    return DecodeResult::Ok;
+}
+
 } // namespace
 
 DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) {
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
-        return DecodeResult::Failed;
-    // For an animation these are the canvas's sides.
-    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
-        problem != FailureReason::None)
-        return detail::refuse(out, problem);
-
+    if (const DecodeResult checked = readFeatures(bytes, features, out);
+        checked != DecodeResult::Ok)
+        return checked;
     const WebPData data{bytes.data(), bytes.size()};
     DecodedImage image;
     const DecodeResult result = features.has_animation ? decodeFirstFrame(data, image)
@@ -369,11 +377,9 @@ DecodeResult decodeWebp(std::span<const std::uint8_t> bytes, DecodedImage& out) 
 DecodeResult streamWebp(std::span<const std::uint8_t> bytes, RowSink& sink, DecodedImage& out) {
     out = DecodedImage{};
     WebPBitstreamFeatures features;
-    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK)
-        return DecodeResult::Failed;
-    if (const FailureReason problem = detail::sizeProblem(features.width, features.height);
-        problem != FailureReason::None)
-        return detail::refuse(out, problem);
+    if (const DecodeResult checked = readFeatures(bytes, features, out);
+        checked != DecodeResult::Ok)
+        return checked;
     // An animation's first frame is drawn on its canvas whole.
     if (features.has_animation) {
         DecodedImage image;
