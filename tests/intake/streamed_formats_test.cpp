@@ -1,5 +1,6 @@
 // PNG, WebP, HEIF and AVIF go into the temporary copy row by row (or from the
-// codec's own picture) instead of through a whole 24-bit picture of ours: the copy,
+// codec's own picture), a camera raw as its embedded preview read from the file,
+// instead of through a whole 24-bit picture of ours: the copy,
 // its thumbnail and what the user is told must stay byte for byte those of the
 // whole-picture path (decoded, converted to 24 bits, written, read back).
 #include "imagelib/heif_file.h"
@@ -8,6 +9,7 @@
 #include "intake/picture_intake.h"
 #include "intake/temp_bmp.h"
 #include "platform/recording_ui.h"
+#include "support/dng_file.h"
 #include "support/jpeg_writer.h"
 #include "support/temp_dir.h"
 
@@ -263,6 +265,8 @@ TEST(StreamedFormats, CopyThumbnailAndNoticesAreThoseOfTheWholePicture) {
                              {3, 769, 1022, 1023},
                              {769, 1022, 3, 1023},
                              {1023, 0, 512, 1023}};
+    using test::dng::dngFile;
+    const std::string dng = dngFile({.jpegPreview = true});
     std::vector<Case> cases{
         {"rgb.png", rgbPng, Outcome::Whole},
         {"rgba.png", pngFile({.colourType = PNG_COLOR_TYPE_RGB_ALPHA}), Outcome::Whole},
@@ -317,6 +321,27 @@ TEST(StreamedFormats, CopyThumbnailAndNoticesAreThoseOfTheWholePicture) {
         {"alpha.avif",
          test::heifFile({{.codec = heif_compression_AV1, .quads = heifAlpha, .alpha = true}}),
          Outcome::Whole},
+        {"jpeg.dng", dng, Outcome::Whole},
+        {"turned-right.dng", dngFile({.orientation = 6, .jpegPreview = true, .previewExif = 3}),
+         Outcome::Whole},
+        {"turned-left.dng", dngFile({.orientation = 8, .jpegPreview = true}), Outcome::Whole},
+        {"large-preview.dng",
+         dngFile({.width = 1200,
+                  .height = 900,
+                  .previewWidth = 1030,
+                  .previewHeight = 770,
+                  .jpegPreview = true}),
+         Outcome::Whole},
+        // No JPEG preview, or one too small: developed as before.
+        {"rgb-preview.dng", dngFile({.orientation = 6}), Outcome::Whole},
+        {"small-preview.dng",
+         dngFile({.previewWidth = 160, .previewHeight = 120, .jpegPreview = true}), Outcome::Whole},
+        {"sensor-cut.dng", dng.substr(0, dng.size() - 5000), Outcome::Whole},
+        {"p3-preview.dng",
+         dngFile({.jpegPreview = true, .previewIcc = test::rgbProfile(test::kP3Primaries)}),
+         Outcome::Whole},
+        // Cut before its sensor data: damaged, whole preview or not.
+        {"cut.dng", dng.substr(0, dng.size() - 704 * 528 * 2), Outcome::Refused},
     };
 
     test::TempDir dir;

@@ -285,42 +285,6 @@ TEST(PrintProof, SmoothPicturesStaySmoothUnderEdgeEnhancement) {
     }
 }
 
-TEST(PrintProof, SheetProofIsEachPixelFollowingItsNeighbour) {
-    // The sheet is shared among threads: whatever the share, each pixel's proof must
-    // be the one that follows its left neighbour's (a row's first, the one above),
-    // and a repeated level triple keeps the proof before it.
-    for (const Calibration& c : {Calibration(), strongCrossTalk()}) {
-        PrintImage image;
-        for (int row = 0; row < kFrameHeight; ++row)
-            for (int column = 0; column < kFrameWidth; ++column)
-                setRgb(image, row, column, (row * 255) / kFrameHeight,
-                       ((column * 255) / kFrameWidth) ^ (row & 7),
-                       (row < 100 ? 0 : (row + column) * 3 + (column * row) % 17) & 255);
-        const ExposureImage levels = printed(c, c.tables(), image);
-        const LevelProof proof(c.tables());
-        const SheetProof sheet = proofOfSheet(proof, levels);
-        long differing = 0;
-        LevelProof::Colour above;
-        for (int row = 0; row < kFrameHeight; ++row) {
-            LevelProof::Colour colour =
-                row > 0 && levels.at(row, 0) == levels.at(row - 1, 0)
-                    ? above
-                    : proof.colourOf(levels.at(row, 0), row > 0 ? &above : nullptr);
-            above = colour;
-            for (int column = 0; column < kFrameWidth; ++column) {
-                if (column > 0 && levels.at(row, column) != levels.at(row, column - 1))
-                    colour = proof.colourOf(levels.at(row, column), &colour);
-                const std::size_t i = std::size_t(row) * kFrameWidth + column;
-                differing += sheet.rgb[3 * i] != colour.red ||
-                             sheet.rgb[3 * i + 1] != colour.green ||
-                             sheet.rgb[3 * i + 2] != colour.blue ||
-                             sheet.outOfReach[i] != (colour.reachable ? 0 : 1);
-            }
-        }
-        EXPECT_EQ(differing, 0) << proof.description();
-    }
-}
-
 TEST(PrintProof, SheetProofPrintsItsLevelsAndRoundTripsThroughPng) {
     const Calibration c;
     PrintImage image;
