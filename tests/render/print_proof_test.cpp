@@ -5,7 +5,6 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
@@ -283,73 +282,6 @@ TEST(PrintProof, SmoothPicturesStaySmoothUnderEdgeEnhancement) {
         EXPECT_EQ(tinted, 0) << k.name;
         EXPECT_EQ(far, 0) << k.name;
     }
-}
-
-TEST(PrintProof, SheetProofPrintsItsLevelsAndRoundTripsThroughPng) {
-    const Calibration c;
-    PrintImage image;
-    // Above, every kind of colour; below, red rising slowly over a green and blue whose
-    // levels the shipped curves give from inputs far apart.
-    for (int row = 0; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column)
-            if (row < 240)
-                setRgb(image, row, column, column % 256, row % 256, (row + column) % 256);
-            else
-                setRgb(image, row, column, 90 + column / 20, 63, 128);
-    ExposureImage levels = printed(c, c.tables(), image);
-    // Below, every level moved a step up or down, as edge enhancement does; one pixel
-    // pushed far past the curves.
-    for (int row = 240; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column)
-            for (std::int16_t& level : levels.at(row, column))
-                level = std::int16_t(level + (column % 2 ? 1 : -1));
-    for (std::int16_t& level : levels.at(200, 300))
-        level = 32000;
-    const SheetProof sheet = proofOfSheet(LevelProof(c.tables()), levels);
-
-    PrintImage proofed;
-    for (int row = 0; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column) {
-            const std::uint8_t* p = &sheet.rgb[(std::size_t(row) * kFrameWidth + column) * 3];
-            setRgb(proofed, row, column, p[0], p[1], p[2]);
-        }
-    const ExposureImage back = printed(c, c.tables(), proofed);
-    // Where a level's inputs lie far from the neighbour's, the proof keeps the
-    // neighbour's input if it prints within a few levels.
-    constexpr int kNear = 3;
-    long far = 0, jumps = 0;
-    for (int row = 0; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column) {
-            for (int l = 0; l < 3; ++l)
-                far += std::abs(back.at(row, column)[l] - levels.at(row, column)[l]) > kNear;
-            // The smooth picture below stays smooth: green and blue keep their stretch
-            // of the curve (a step moves green by up to 8 inputs there, another stretch
-            // lies 70 away).
-            const std::uint8_t* p = proofed.pixel(row, column);
-            if (row >= 240 && column > 0)
-                jumps += std::abs(p[0] - p[-3]) > 12 || std::abs(p[1] - p[-2]) > 12;
-        }
-    EXPECT_EQ(far, 3); // the pushed pixel
-    EXPECT_EQ(jumps, 0);
-    EXPECT_EQ(std::count(sheet.outOfReach.begin(), sheet.outOfReach.end(), 1), 1);
-    EXPECT_EQ(sheet.outOfReach[200 * kFrameWidth + 300], 1);
-
-    test::TempDir dir;
-    const fs::path file = dir / "proof.png";
-    ASSERT_TRUE(writeProofPng(file, sheet));
-    png_image read{};
-    read.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&read, file.c_str()));
-    EXPECT_EQ(read.width, 640u);
-    EXPECT_EQ(read.height, 480u);
-    read.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(read));
-    ASSERT_TRUE(png_image_finish_read(&read, nullptr, pixels.data(), 0, nullptr));
-    EXPECT_TRUE(pixels == sheet.rgb);
-
-    // A folder that is not there: false, and nothing left behind.
-    EXPECT_FALSE(writeProofPng(dir / "missing" / "proof.png", sheet));
-    EXPECT_FALSE(fs::exists(dir / "missing"));
 }
 
 } // namespace
