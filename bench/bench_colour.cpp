@@ -2,6 +2,8 @@
 #include "platform/recording_ui.h"
 #include "render/colour_pipeline.h"
 
+#include "photo_sheet.h"
+
 #include <benchmark/benchmark.h>
 
 #include <span>
@@ -10,19 +12,6 @@ namespace {
 
 using namespace kv;
 using namespace kv::render;
-
-// A 640 x 480 sheet with smooth gradients and some fine detail, the way photos are.
-PrintImage makeSheet() {
-    PrintImage image;
-    for (int row = 0; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column) {
-            std::uint8_t* p = image.pixel(row, column);
-            p[0] = static_cast<std::uint8_t>((row * 255) / kFrameHeight);
-            p[1] = static_cast<std::uint8_t>((column * 255) / kFrameWidth ^ (row & 7));
-            p[2] = static_cast<std::uint8_t>((row + column) * 3 + (column * row) % 17);
-        }
-    return image;
-}
 
 // Every stage switched on, with calibration values that keep the full
 // exposure conversion defined.
@@ -75,7 +64,7 @@ struct Job {
 
 void cameraNoise(benchmark::State& state) {
     Job job;
-    PrintImage image = makeSheet();
+    PrintImage image = bench::photoSheet();
     for (auto _ : state)
         cameraNoiseStage(job.settings, image, kFrameWidth, kFrameHeight, job.ui);
 }
@@ -83,7 +72,7 @@ BENCHMARK(cameraNoise)->Unit(benchmark::kMillisecond);
 
 void colourMatching(benchmark::State& state) {
     Job job;
-    PrintImage image = makeSheet();
+    PrintImage image = bench::photoSheet();
     for (auto _ : state)
         applyColourMatching(job.table, image, kFrameWidth, kFrameHeight);
 }
@@ -91,7 +80,7 @@ BENCHMARK(colourMatching)->Unit(benchmark::kMillisecond);
 
 void toneCurveStage(benchmark::State& state) {
     Job job;
-    PrintImage image = makeSheet();
+    PrintImage image = bench::photoSheet();
     for (auto _ : state)
         applyToneCurve(job.settings, image);
 }
@@ -99,7 +88,7 @@ BENCHMARK(toneCurveStage)->Unit(benchmark::kMillisecond);
 
 void saturation(benchmark::State& state) {
     Job job;
-    const PrintImage sheet = makeSheet();
+    const PrintImage sheet = bench::photoSheet();
     PrintImage image = sheet;
     LuminanceMap luminance;
     for (auto _ : state) {
@@ -111,7 +100,7 @@ BENCHMARK(saturation)->Unit(benchmark::kMillisecond);
 
 void hueSector(benchmark::State& state) {
     Job job;
-    PrintImage image = makeSheet();
+    PrintImage image = bench::photoSheet();
     for (auto _ : state)
         applyHueSectorCorrection(job.settings, job.colCor, image);
 }
@@ -119,7 +108,7 @@ BENCHMARK(hueSector)->Unit(benchmark::kMillisecond);
 
 void exposureFull(benchmark::State& state) {
     Job job;
-    const PrintImage image = makeSheet();
+    const PrintImage image = bench::photoSheet();
     ExposureImage exposure;
     for (auto _ : state)
         convertToExposure(job.settings, job.calibration, job.gamma, job.base, image, exposure,
@@ -128,7 +117,7 @@ void exposureFull(benchmark::State& state) {
 BENCHMARK(exposureFull)->Unit(benchmark::kMillisecond);
 
 void exposurePlain(benchmark::State& state) {
-    const PrintImage image = makeSheet();
+    const PrintImage image = bench::photoSheet();
     ExposureImage exposure;
     for (auto _ : state)
         plainExposure(image, exposure);
@@ -137,7 +126,7 @@ BENCHMARK(exposurePlain)->Unit(benchmark::kMillisecond);
 
 void edgeEnhancement(benchmark::State& state) {
     Job job;
-    PrintImage image = makeSheet();
+    PrintImage image = bench::photoSheet();
     LuminanceMap luminance;
     ExposureImage exposure;
     applySaturation(job.settings, image, luminance);
@@ -150,7 +139,7 @@ BENCHMARK(edgeEnhancement)->Unit(benchmark::kMillisecond);
 
 void finalClamp(benchmark::State& state) {
     Job job;
-    const PrintImage image = makeSheet();
+    const PrintImage image = bench::photoSheet();
     ExposureImage exposure;
     plainExposure(image, exposure);
     for (auto _ : state)
@@ -161,7 +150,7 @@ BENCHMARK(finalClamp)->Unit(benchmark::kMillisecond);
 // Stages 4 to 9 of one job, as the job engine runs them.
 void colourStages(benchmark::State& state) {
     Job job;
-    const PrintImage sheet = makeSheet();
+    const PrintImage sheet = bench::photoSheet();
     PrintImage image;
     LuminanceMap luminance;
     ExposureImage exposure;

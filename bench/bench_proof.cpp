@@ -1,25 +1,14 @@
 #include "media/gamma_curves.h"
 #include "render/print_proof.h"
 
+#include "photo_sheet.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
 
 using namespace kv;
 using namespace kv::render;
-
-// A photo-like sheet: smooth gradients with some fine detail.
-PrintImage makeSheet() {
-    PrintImage image;
-    for (int row = 0; row < kFrameHeight; ++row)
-        for (int column = 0; column < kFrameWidth; ++column) {
-            std::uint8_t* p = image.pixel(row, column);
-            p[0] = static_cast<std::uint8_t>((row * 255) / kFrameHeight);
-            p[1] = static_cast<std::uint8_t>((column * 255) / kFrameWidth ^ (row & 7));
-            p[2] = static_cast<std::uint8_t>((row + column) * 3 + (column * row) % 17);
-        }
-    return image;
-}
 
 // The shipped calibration; with cross-talk, every pair's terms switched on.
 ExposureTables tables(bool crossTalk) {
@@ -53,7 +42,7 @@ ExposureTables tables(bool crossTalk) {
 void sheetProof(benchmark::State& state) {
     const ExposureTables t = tables(state.range(0) != 0);
     ExposureImage exposure;
-    fullExposure(t, makeSheet(), exposure);
+    fullExposure(t, bench::photoSheet(), exposure);
     const LevelProof proof(t);
     for (auto _ : state)
         benchmark::DoNotOptimize(proofOfSheet(proof, exposure));
