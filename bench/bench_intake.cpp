@@ -68,8 +68,7 @@ struct FreshAlbum {
 
 // Conversion to the temporary BMP (the thumbnail made from its rows on the way)
 // and the album files: everything between "Laden" and the thumbnail on screen.
-void intakeOneJpeg(benchmark::State& state) {
-    const fs::path file = cameraJpeg();
+void intakeOne(benchmark::State& state, const fs::path& file) {
     for (auto _ : state) {
         state.PauseTiming();
         FreshAlbum a;
@@ -79,6 +78,10 @@ void intakeOneJpeg(benchmark::State& state) {
             intake::AddResult::Added)
             state.SkipWithError("not added");
     }
+}
+
+void intakeOneJpeg(benchmark::State& state) {
+    intakeOne(state, cameraJpeg());
 }
 BENCHMARK(intakeOneJpeg)->Unit(benchmark::kMillisecond);
 
@@ -125,15 +128,7 @@ void intakeOneOfToday(benchmark::State& state, const std::string& extension) {
         state.SkipWithError("no encoder for the format");
         return;
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        FreshAlbum a;
-        a.app.albums.pictures[0].displayName = file.filename().string();
-        state.ResumeTiming();
-        if (intake::addStagedPicture(a.app, a.store, a.ui, file.parent_path(), kTemp) !=
-            intake::AddResult::Added)
-            state.SkipWithError("not added");
-    }
+    intakeOne(state, file);
 }
 BENCHMARK_CAPTURE(intakeOneOfToday, png, std::string("png"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(intakeOneOfToday, webp, std::string("webp"))->Unit(benchmark::kMillisecond);
