@@ -5,12 +5,10 @@
 #include "print_server.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <sys/stat.h>
 
 #include <string>
-#include <vector>
 
 namespace kv::print_server {
 namespace {
@@ -32,26 +30,6 @@ Reply split(const std::string& reply) {
     return r;
 }
 
-struct Picture {
-    unsigned width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
-};
-
-Picture decodePng(const std::string& bytes) {
-    Picture p;
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))
-        return p;
-    image.format = PNG_FORMAT_RGB;
-    p.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr))
-        return {};
-    p.width = image.width;
-    p.height = image.height;
-    return p;
-}
-
 TEST(ServerProof, APrintedJobsProofIsServedAsKvphotoCliMakesIt) {
     PrintServer server;
     ASSERT_TRUE(server.running()) << server.log();
@@ -66,8 +44,8 @@ TEST(ServerProof, APrintedJobsProofIsServedAsKvphotoCliMakesIt) {
                        QString::fromStdString(cliProof.string())});
     ASSERT_TRUE(cli.waitForFinished(60000));
     ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    const Picture expected = decodePng(test::readBytes(cliProof));
-    ASSERT_EQ(expected.width, 640u);
+    const std::string expected = test::readBytes(cliProof);
+    ASSERT_EQ(expected.substr(1, 3), "PNG");
 
     const int id = server.submit(picture, "image/jpeg");
     ASSERT_NE(id, 0) << server.lastSubmit();
@@ -78,10 +56,8 @@ TEST(ServerProof, APrintedJobsProofIsServedAsKvphotoCliMakesIt) {
     const Reply reply = split(server.webWhole(path));
     EXPECT_EQ(reply.status, "HTTP/1.1 200 OK");
     EXPECT_NE(reply.headers.find("Content-Type: image/png"), std::string::npos) << reply.headers;
-    const Picture served = decodePng(reply.body);
-    EXPECT_EQ(served.width, 640u);
-    EXPECT_EQ(served.height, 480u);
-    EXPECT_TRUE(served.rgb == expected.rgb);
+    // Both written by the one PNG writer: the same pixels are the same bytes.
+    EXPECT_TRUE(reply.body == expected);
 
     // Kept for the server's user alone, and linked from the printer's jobs page.
     struct stat info {};
